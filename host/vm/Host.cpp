@@ -1,0 +1,213 @@
+// Start, stop and calls of the stand-in VM.
+#include "Host.h"
+
+#include <dlfcn.h>
+
+#include <cstring>
+
+#include "StartupData.h"
+#include "core/XError.h"
+#include "frame/Execution.h"
+#include "frame/InterfacesVM.h"
+
+namespace kvhost {
+
+namespace {
+
+// Storage of one converted argument; the argument block points at these.
+struct Slot {
+  alignas(8) unsigned char raw[16] = {};
+  std::string text;          // keeps the bytes a const char* slot points to
+  const char* pointer = nullptr;
+};
+
+std::string nameOf(const FunctionInfo& f) { return f.french + " / " + f.english; }
+
+}  // namespace
+
+bool accepts(DWORD code, const Value& v) {
+  switch (VXT_dwBase(code)) {
+    case VXT_BOOLEEN:
+    case VXT_UI1: case VXT_UI2: case VXT_UI4: case VXT_UI8:
+    case VXT_I1: case VXT_I2: case VXT_ENTIER: case VXT_ENTIER8:
+    case VXT_ENTIERSYS: case VXT_HWND:
+      return v.isInteger();
+    case VXT_DUREE:
+      return v.isInteger() || v.type == VXT_DUREE;
+    case VXT_REEL4: case VXT_REEL:
+      return v.isInteger() || v.type == VXT_REEL;
+    case VXT_MONETAIRE: case VXT_DECIMAL:
+      return v.isInteger() || v.type == VXT_REEL || v.isText() || v.type == VXT_MONETAIRE;
+    case VXT_PSZ: case VXT_CHAINE: case VXT_PROCEDURE: case VXT_OBJETCHAINE:
+    case VXT_CHAINEUNICODE: case VXT_CARACTERE:
+    case VXT_DATE: case VXT_HEURE: case VXT_DATEHEURE:
+      return v.isText();
+    case VXT_BINAIRE: case VXT_CHAINEOUBUFFER: case VXT_BUFFER:
+      return v.isText() || v.type == VXT_BINAIRE;
+    case VXT_ANY:
+      return true;
+    default:
+      return false;  // program objects and kinds a caller cannot give here
+  }
+}
+
+Host::Host(HostOptions options)
+    : options_(std::move(options)), libShop_(options_.libraryPath) {
+  library_ = std::make_unique<Library>(options_.libraryPath);
+  vm_.setElementDirectory(options_.elementDirectory);
+  try {
+    if (!library_->bInitLibrary(library_->handle())) throw HostError("bInitLibrary refused to start");
+    startupData().libShop = &libShop_;
+    startupData().language = options_.language == Language::English ? 1 : 0;
+    STExecutionInit init{sizeof(STExecutionInit), dlopen(nullptr, RTLD_NOW), {4, 0}};
+    bool started = library_->Execution(EXEC_INIT, &init) != 0;
+    if (init.hModuleVM != nullptr) dlclose(init.hModuleVM);
+    if (!started) throw HostError("the library refused the start-up command (Execution 3985)");
+    executionStarted_ = true;
+    catalog_.emplace(library_->InfoComposante);
+    component_ = static_cast<IVXLibrary*>(library_->pQueryProxy(60));
+    if (component_ == nullptr) throw HostError("pQueryProxy(60) gave no component");
+    component_->SetLibShop(&libShop_);
+    component_->SetLanguage(options_.language == Language::English ? 1 : 0, nullptr);
+    if (!component_->bFinInitVXL()) throw HostError("the component did not start (bFinInitVXL)");
+  } catch (...) {
+    stop();
+    throw;
+  }
+}
+
+Host::~Host() { stop(); }
+
+void Host::stop() {
+  if (!library_) return;
+  if (component_ != nullptr) {
+    component_->TermVXL();
+    component_->Release();
+    component_ = nullptr;
+  }
+  if (executionStarted_) library_->Execution(EXEC_FIN, nullptr);
+  executionStarted_ = false;
+  library_->TermLibrary();
+  if (startupData().libShop == &libShop_) startupData().libShop = nullptr;
+  library_.reset();
+}
+
+const SyntaxInfo* Host::chooseSyntax(const FunctionInfo& f, const std::vector<Value>& args, std::string* why) const {
+  auto fits = [&](const SyntaxInfo& s) {
+    std::size_t n = s.params.size();
+    if (args.size() < n || (args.size() > n && !s.repeatable)) return false;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+      if (!accepts(s.params[i < n ? i : n - 1], args[i])) return false;
+    }
+    return true;
+  };
+  for (const auto& s : f.syntaxes) {
+    if (s.entry != nullptr && fits(s)) return &s;
+  }
+  for (const auto& s : f.syntaxes) {
+    if (fits(s)) {
+      if (why) *why = nameOf(f) + ": syntax " + std::to_string(s.index) + " is not available on this platform";
+      return nullptr;
+    }
+  }
+  if (why) *why = f.syntaxes.empty() ? nameOf(f) + " has no syntax" : nameOf(f) + ": no syntax accepts these arguments";
+  return nullptr;
+}
+
+CallResult Host::call(std::string_view name, const std::vector<Value>& args) {
+  const FunctionInfo* f = catalog_->findFunction(name);
+  if (f == nullptr) throw HostError("unknown function '" + std::string(name) + "'");
+  std::string why;
+  const SyntaxInfo* s = chooseSyntax(*f, args, &why);
+  if (s == nullptr) throw HostError(why);
+  return call(*f, *s, args);
+}
+
+CallResult Host::call(const FunctionInfo& f, const SyntaxInfo& s, const std::vector<Value>& args) {
+  if (s.entry == nullptr) throw HostError(nameOf(f) + ": syntax " + std::to_string(s.index) + " is not available");
+  std::size_t declared = s.params.size();
+  if (args.size() < declared || (args.size() > declared && !s.repeatable) || args.size() > 0xFFFF)
+    throw HostError(nameOf(f) + ": wrong number of arguments");
+
+  // Convert the declared parameters to their slots; extra arguments of a
+  // repeatable parameter are read by the library through the VM.
+  std::vector<Slot> slots(declared);
+  std::vector<void*> block(declared, nullptr);
+  for (std::size_t i = 0; i < declared; ++i) {
+    DWORD code = s.params[i];
+    const Value& v = args[i];
+    Slot& slot = slots[i];
+    if (!accepts(code, v)) throw HostError(nameOf(f) + ": argument " + std::to_string(i + 1) + " must be " + typeName(code));
+    switch (VXT_dwBase(code)) {
+      case VXT_BOOLEEN: {
+        std::int32_t n = v.integer != 0;
+        std::memcpy(slot.raw, &n, 4);
+        break;
+      }
+      case VXT_ENTIER: {
+        if (v.integer < INT32_MIN || v.integer > UINT32_MAX)
+          throw HostError(nameOf(f) + ": argument " + std::to_string(i + 1) + " is out of the 32-bit range");
+        auto n = static_cast<std::int32_t>(static_cast<std::uint32_t>(v.integer));
+        std::memcpy(slot.raw, &n, 4);
+        break;
+      }
+      case VXT_ENTIER8:
+        std::memcpy(slot.raw, &v.integer, 8);
+        break;
+      case VXT_REEL: {
+        double d = v.type == VXT_REEL ? v.real : static_cast<double>(v.integer);
+        std::memcpy(slot.raw, &d, 8);
+        break;
+      }
+      case VXT_PSZ:
+      case VXT_PROCEDURE:
+        slot.text = v.bytes;
+        slot.pointer = slot.text.c_str();
+        std::memcpy(slot.raw, &slot.pointer, sizeof slot.pointer);
+        break;
+      default:
+        throw HostError(nameOf(f) + ": the stand-in VM cannot pass a " + typeName(code) + " yet");
+    }
+    block[i] = slot.raw;
+  }
+
+  CXError* error = component_->pclGetError();
+  error->RAZ();  // each call starts with no error
+  STVXAppel context{&vm_, 8, static_cast<DWORD>(f.number), nullptr, static_cast<DWORD>(args.size())};
+  STVXAppel* previous = component_->ChangeContexteAppel(&context);
+  vm_.beginCall(&args, context.dwAppel);
+  CallResult result;
+  try {
+    result.returnCode = s.entry(&context, reinterpret_cast<CComposanteStandard*>(component_), block.data());
+  } catch (...) {
+    component_->ChangeContexteAppel(previous);
+    vm_.endCall();
+    throw HostError(nameOf(f) + ": an exception left the library (out of memory)");
+  }
+  component_->ChangeContexteAppel(previous);
+  if (auto v = vm_.endCall()) result.value = std::move(*v);
+  result.error = readError();
+  if (result.returnCode == 1 && result.error.level == EL_REDIRECTION) {
+    // The VM would hand the call to the named library; the stand-in has none
+    // but reports where it would go.
+    result.redirect = {static_cast<int>(context.nLibrairie), static_cast<int>(context.nFonction)};
+    error->RAZ();
+  }
+  return result;
+}
+
+ErrorInfo Host::readError() const {
+  ErrorInfo info;
+  const CXError* e = component_->pclGetError();
+  if (e == nullptr) return info;
+  auto text = [](const char* p) { return p != nullptr ? std::string(p) : std::string(); };
+  info.level = e->eGetErrorLevel();
+  info.code = e->nGetUserErrorCode();
+  info.message = text(e->pszGetUserMessage());
+  info.debug = text(e->pszGetDebugMessage());
+  info.systemCode = e->dwGetSystemErrorCode();
+  info.systemMessage = text(e->pszGetSystemErrorMessage());
+  return info;
+}
+
+}  // namespace kvhost

@@ -1,0 +1,161 @@
+// The stand-in VM's services during a call.
+#include "Vm.h"
+
+#include <sys/time.h>
+
+#include <cstring>
+#include <ctime>
+
+#include "core/XError.h"
+#include "frame/VXLibrary.h"
+
+namespace kvhost {
+
+namespace {
+
+// Text of a language string or buffer handed over by its data pointer: the
+// length is the last header word before the data.
+std::string blockBytes(const char* data) {
+  if (data == nullptr) return {};
+  DWORD length;
+  std::memcpy(&length, data - sizeof(DWORD), sizeof length);
+  return std::string(data, length);
+}
+
+// A VM operation that cannot serve the request leaves an error of the
+// second grade in the caller's error object.
+BOOL refuse(CXError* error) {
+  if (error != nullptr) error->SetErrorLevel(EL_ERREUR_GRAVE);
+  return 0;
+}
+
+}  // namespace
+
+void Vm::beginCall(const std::vector<Value>* arguments, DWORD callWord) {
+  arguments_ = arguments;
+  callWord_ = callWord;
+  inCall_ = true;
+  result_.reset();
+}
+
+std::optional<Value> Vm::endCall() {
+  inCall_ = false;
+  arguments_ = nullptr;
+  return std::move(result_);
+}
+
+const Value* Vm::argument(int n, DWORD callWord) const {
+  if (!inCall_ || arguments_ == nullptr || callWord != callWord_) return nullptr;
+  if (n < 1 || n > nNbArgumentAppel(callWord) || static_cast<std::size_t>(n) > arguments_->size()) return nullptr;
+  return &(*arguments_)[static_cast<std::size_t>(n - 1)];
+}
+
+void Vm::RenvoieValeur(DWORD dwAppel, const void* pValeur, DWORD dwType) {
+  if (!inCall_ || dwAppel != callWord_) return;  // not the call being made
+  Value v;
+  v.type = VXT_dwBase(dwType);
+  if (pValeur == nullptr && v.type != VXT_AUCUN) {
+    result_ = Value::none();
+    return;
+  }
+  switch (v.type) {
+    case VXT_AUCUN: break;
+    case VXT_BOOLEEN: v.integer = *static_cast<const std::int32_t*>(pValeur) != 0; break;
+    case VXT_UI1: v.integer = *static_cast<const std::uint8_t*>(pValeur); v.type = VXT_ENTIER8; break;
+    case VXT_UI2: v.integer = *static_cast<const std::uint16_t*>(pValeur); v.type = VXT_ENTIER8; break;
+    case VXT_UI4: v.integer = *static_cast<const std::uint32_t*>(pValeur); v.type = VXT_ENTIER8; break;
+    case VXT_UI8: v.integer = static_cast<std::int64_t>(*static_cast<const std::uint64_t*>(pValeur)); v.type = VXT_ENTIER8; break;
+    case VXT_I1: v.integer = *static_cast<const std::int8_t*>(pValeur); v.type = VXT_ENTIER; break;
+    case VXT_I2: v.integer = *static_cast<const std::int16_t*>(pValeur); v.type = VXT_ENTIER; break;
+    case VXT_ENTIER:
+    case VXT_HWND: v.integer = *static_cast<const std::int32_t*>(pValeur); v.type = VXT_ENTIER; break;
+    case VXT_ENTIERSYS: v.integer = *static_cast<const std::uint32_t*>(pValeur); v.type = VXT_ENTIER8; break;
+    case VXT_ENTIER8:
+    case VXT_DUREE: std::memcpy(&v.integer, pValeur, 8); break;
+    case VXT_REEL4: v.real = *static_cast<const float*>(pValeur); v.type = VXT_REEL; break;
+    case VXT_REEL: std::memcpy(&v.real, pValeur, 8); break;
+    case VXT_MONETAIRE: v.bytes.assign(static_cast<const char*>(pValeur), 10); break;
+    case VXT_DATEHEURE: v.bytes.assign(static_cast<const char*>(pValeur), 8); break;
+    case VXT_PSZ:
+    case VXT_PSZCONSTANTE:
+      v.bytes = static_cast<const char*>(pValeur);
+      v.type = VXT_CHAINE;
+      break;
+    case VXT_CHAINE:
+    case VXT_CHAINEUNICODE:
+    case VXT_BINAIRE: v.bytes = blockBytes(*static_cast<const char* const*>(pValeur)); break;
+    default:
+      // A kind the stand-in does not read: keep its code, no value.
+      break;
+  }
+  result_ = std::move(v);
+}
+
+std::intptr_t Vm::InfoVM(int nCode, int nSousCode, void* pArgument) {
+  switch (nCode) {
+    case 13:  // running process
+      switch (nSousCode) {
+        case 1:
+        case 2:
+        case 4: return reinterpret_cast<std::intptr_t>(processName_.c_str());
+        default: return 0;
+      }
+    case 9: {  // the clock as a SYSTEMTIME
+      auto* st = static_cast<SYSTEMTIME*>(pArgument);
+      if (st == nullptr) return 0;
+      timeval tv{};
+      gettimeofday(&tv, nullptr);
+      tm t{};
+      localtime_r(&tv.tv_sec, &t);
+      st->wYear = static_cast<WORD>(t.tm_year + 1900);
+      st->wMonth = static_cast<WORD>(t.tm_mon + 1);
+      st->wDayOfWeek = static_cast<WORD>(t.tm_wday);
+      st->wDay = static_cast<WORD>(t.tm_mday);
+      st->wHour = static_cast<WORD>(t.tm_hour);
+      st->wMinute = static_cast<WORD>(t.tm_min);
+      st->wSecond = static_cast<WORD>(t.tm_sec);
+      st->wMilliseconds = static_cast<WORD>(tv.tv_usec / 1000);
+      return 1;
+    }
+    default: return 0;  // not a mobile simulator, not a microcontroller
+  }
+}
+
+int Vm::ChangeMode(int nMode) {
+  int previous = mode_;
+  mode_ = nMode;
+  return previous;
+}
+
+BOOL Vm::bParamNull(int nParametre, DWORD dwAppel) {
+  const Value* v = argument(nParametre, dwAppel);
+  return v == nullptr || v->isNone();
+}
+
+BOOL Vm::bChaineUnicode(int nParametre, DWORD dwAppel) {
+  const Value* v = argument(nParametre, dwAppel);
+  return v != nullptr && v->type == VXT_CHAINEUNICODE;
+}
+
+// Dynamic values, variables, procedures and library elements are served
+// once the library's dynamic values and strings can carry them; until then
+// the request is refused with an error.
+CXError* Vm::pclChargeElement(STDemandeElement*) {
+  auto* error = new CXError;
+  error->SetErrorLevel(EL_ERREUR_GRAVE);
+  return error;
+}
+BOOL Vm::bEmpileValeur(CAny*, DWORD) { return 0; }
+void Vm::SetValeurRetour(CAny*) {}
+BOOL Vm::bRechercheProcedure(const char*, int, void**, CXError* pclErreur) { return refuse(pclErreur); }
+BOOL Vm::bAppelleProcedure(void*, DWORD, int, int) { return 0; }
+BOOL Vm::bGetParamAny(int, DWORD, CAny*, CXError* pclErreur) { return refuse(pclErreur); }
+void* Vm::pGetParametre(int, DWORD, DWORD, CXError* pclErreur) {
+  refuse(pclErreur);
+  return nullptr;
+}
+BOOL Vm::bGetParamAnyNULL(int, DWORD, CAny*, CXError* pclErreur) { return refuse(pclErreur); }
+BOOL Vm::bGetParamIVariable(int, DWORD, IVXVariable**, CXError* pclErreur) { return refuse(pclErreur); }
+BOOL Vm::bGetObjetAPCodeParametre(int, DWORD, IObjetAPCode**, CXError* pclErreur) { return refuse(pclErreur); }
+
+}  // namespace kvhost

@@ -1,0 +1,87 @@
+// The stand-in VM's IVM: the services the component asks of the VM during a
+// call (results, arguments, execution state, call information).
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "Value.h"
+#include "frame/InterfacesVM.h"
+
+namespace kvhost {
+
+class Vm final : public IVM {
+public:
+  Vm() = default;
+  Vm(const Vm&) = delete;
+  Vm& operator=(const Vm&) = delete;
+  ~Vm() = default;
+
+  // The call being made: its arguments (numbered from 1), its call word.
+  void beginCall(const std::vector<Value>* arguments, DWORD callWord);
+  // The value handed to RenvoieValeur during the call, if any.
+  std::optional<Value> endCall();
+
+  // The user's request to interrupt, as answered by nEtatExecution.
+  void setInterrupted(bool interrupted) { interrupted_ = interrupted; }
+  // Directory serving the application's own library ("KVL:" names).
+  void setElementDirectory(std::string dir) { elementDirectory_ = std::move(dir); }
+  const std::string& elementDirectory() const { return elementDirectory_; }
+  void setProcessName(std::string name) { processName_ = std::move(name); }
+
+  // IVM
+  CXError* pclChargeElement(STDemandeElement* pstDemande) override;
+  int nGetModeExecution() override { return mode_; }
+  std::intptr_t InfoVM(int nCode, int nSousCode, void* pArgument) override;
+  int ChangeMode(int nMode) override;
+  BOOL bEmpileValeur(CAny* pclValeur, DWORD dwAppel) override;
+  void PrepareAppel() override {}
+  void SetValeurRetour(CAny* pclValeur) override;
+  int nEtatExecution() override { return interrupted_ ? 10 : 0; }
+  BOOL bRechercheProcedure(const char* pszNom, int nReserve, void** ppProcedure, CXError* pclErreur) override;
+  BOOL bAppelleProcedure(void* pProcedure, DWORD dwAppel, int nNbArgument, int nReserve) override;
+  void* GestionMT() override { return nullptr; }
+  HWND hGetFenetreDialogue() override { return 0; }
+  IInfoLangue* piGetInfoLangue(int, int) override { return nullptr; }
+  BOOL bMTEnCours() override { return 0; }
+  BOOL bThreadPrincipal() override { return 1; }
+  unsigned uGetMessageMT() override { return 0; }
+  void* piGetVMData() override { return nullptr; }
+  IObjetAPCode* pGetCallingObject() override { return nullptr; }
+  HANDLE_VX hGetObjetCourant() override { return 0; }
+  HWND hGetFenetreCourant() override { return 0; }
+  BOOL bParamNull(int nParametre, DWORD dwAppel) override;
+  BOOL bChaineUnicode(int nParametre, DWORD dwAppel) override;
+  BOOL bGetParamAny(int nParametre, DWORD dwAppel, CAny* pclValeur, CXError* pclErreur) override;
+  void* pGetParametre(int nParametre, DWORD dwAppel, DWORD dwType, CXError* pclErreur) override;
+  BOOL bGetParamAnyNULL(int nParametre, DWORD dwAppel, CAny* pclValeur, CXError* pclErreur) override;
+  BOOL bGetParamIVariable(int nParametre, DWORD dwAppel, IVXVariable** ppiVariable, CXError* pclErreur) override;
+  int nGetDSTR_ID(int, DWORD) override { return 0; }
+  BOOL bRepushParam(int, DWORD, IVM*) override { return 0; }
+  void RenvoieValeur(DWORD dwAppel, const void* pValeur, DWORD dwType) override;
+  BOOL bGetValeurParametre(int, DWORD, void*, CXError*) override { return 0; }
+  BOOL bGetParamIVariableNom(int, DWORD, void*, CXError*) override { return 0; }
+  BOOL bGetNomVariable(int, DWORD, void*, CXError*) override { return 0; }
+  int nEmpileParametre(int, DWORD, void*, CXError*) override { return 0; }
+  BOOL bGetObjetAPCodeParametre(int, DWORD, IObjetAPCode** ppiObjet, CXError*) override;
+  BOOL bForceValeur(int, DWORD, void*, CXError*) override { return 0; }
+  BOOL bGetParamIVariableOuValeur(int, DWORD, void*, CXError*) override { return 0; }
+  void* piGetDBContext(int, DWORD, void*, CXError*) override { return nullptr; }
+  BOOL bGetAdresseObjetComposante(int, DWORD, void*, CXError*) override { return 0; }
+
+private:
+  // The argument numbered `n` (from 1) of the call whose word is `callWord`.
+  const Value* argument(int n, DWORD callWord) const;
+
+  const std::vector<Value>* arguments_ = nullptr;
+  DWORD callWord_ = 0;
+  bool inCall_ = false;
+  std::optional<Value> result_;
+  bool interrupted_ = false;
+  int mode_ = 0;
+  std::string elementDirectory_;
+  std::string processName_ = "kvrun";
+};
+
+}  // namespace kvhost

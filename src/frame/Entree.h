@@ -1,0 +1,110 @@
+// Shared pieces of the entry points: reading an argument slot by its
+// declared type code, handing a result back to the VM by its code, and the
+// redirect of obsolete functions. The generated entry points are written
+// with these alone: read the slots, call the method, return the result.
+#pragma once
+
+#include <cstdint>
+
+#include "frame/Appel.h"
+#include "frame/InterfacesVM.h"
+#include "frame/Standard.h"
+#include "frame/TypesVX.h"
+
+namespace kvappel {
+
+// Reader of one argument slot for a declared type code (VM-only flag 0x8000
+// already dropped). A code without reader does not compile.
+template <DWORD CODE>
+struct Parametre;
+
+template <>
+struct Parametre<VXT_BOOLEEN> {
+  static BOOL lit(void* p) { return *static_cast<const std::int32_t*>(p) != 0; }
+};
+template <>
+struct Parametre<VXT_ENTIER> {
+  static int lit(void* p) { return *static_cast<const std::int32_t*>(p); }
+};
+template <>
+struct Parametre<VXT_ENTIER8> {
+  static std::int64_t lit(void* p) { return *static_cast<const std::int64_t*>(p); }
+};
+template <>
+struct Parametre<VXT_REEL> {
+  static double lit(void* p) { return *static_cast<const double*>(p); }
+};
+template <>
+struct Parametre<VXT_PSZ> {
+  static const char* lit(void* p) { return *static_cast<const char* const*>(p); }
+};
+template <>
+struct Parametre<VXT_PROCEDURE> {
+  static const char* lit(void* p) { return *static_cast<const char* const*>(p); }
+};
+template <>
+struct Parametre<VXT_OBJETAPCODE> {
+  static IObjetAPCode* lit(void* p) { return *static_cast<IObjetAPCode* const*>(p); }
+};
+template <>
+struct Parametre<VXT_ANY> {
+  static CAny* lit(void* p) { return static_cast<CAny*>(p); }
+};
+// By reference: the slot is the caller's variable.
+template <>
+struct Parametre<VXT_PARREFERENCE | VXT_ENTIER> {
+  static std::int32_t* lit(void* p) { return static_cast<std::int32_t*>(p); }
+};
+template <>
+struct Parametre<VXT_PARREFERENCE | VXT_BOOLEEN> {
+  static std::int32_t* lit(void* p) { return static_cast<std::int32_t*>(p); }
+};
+
+template <DWORD CODE>
+inline auto Lit(void* p) {
+  return Parametre<CODE>::lit(p);
+}
+
+// Hands `pValeur` of code `dwType` to the VM for the installed call.
+inline void RenvoieAuVM(STVXAppel* pstAppel, const void* pValeur, DWORD dwType) {
+  pstAppel->piVM->RenvoieValeur(pstAppel->dwAppel, pValeur, dwType);
+}
+
+// Result of a method for a declared result code; the value lives in the
+// entry point's frame for the duration of RenvoieValeur.
+template <DWORD CODE>
+struct Resultat;
+
+template <>
+struct Resultat<VXT_BOOLEEN> {
+  static void renvoie(STVXAppel* pstAppel, bool b) {
+    std::int32_t n = b ? 1 : 0;
+    RenvoieAuVM(pstAppel, &n, VXT_BOOLEEN);
+  }
+};
+template <>
+struct Resultat<VXT_ENTIER> {
+  // Narrower integers are sign-extended to 32 bits.
+  static void renvoie(STVXAppel* pstAppel, std::int32_t n) { RenvoieAuVM(pstAppel, &n, VXT_ENTIER); }
+};
+template <>
+struct Resultat<VXT_ENTIER8> {
+  static void renvoie(STVXAppel* pstAppel, std::int64_t n) { RenvoieAuVM(pstAppel, &n, VXT_ENTIER8); }
+};
+template <>
+struct Resultat<VXT_REEL> {
+  static void renvoie(STVXAppel* pstAppel, double d) { RenvoieAuVM(pstAppel, &d, VXT_REEL); }
+};
+
+template <DWORD CODE, class T>
+inline int Renvoie(STVXAppel* pstAppel, T&& valeur) {
+  Resultat<CODE>::renvoie(pstAppel, static_cast<T&&>(valeur));
+  return 0;
+}
+
+// Obsolete function served by another library: the call context is pointed
+// at that library's function, the error level tells the VM to re-dispatch,
+// and 1 is returned.
+int nRedirige(STVXAppel* pstAppel, CComposanteStandard* pclCompo, int nLibrairie, int nFonction);
+
+}  // namespace kvappel

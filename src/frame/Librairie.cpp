@@ -1,0 +1,72 @@
+// The library's exported entry functions: start and end of the library,
+// the SIGCHLD reaper, the VM's component queries and the proxy factory.
+#include <signal.h>
+#include <sys/wait.h>
+
+#include <cerrno>
+#include <new>
+
+#include "frame/Descripteurs.h"
+#include "frame/Execution.h"
+#include "frame/Standard.h"
+#include "frame/accesdllres.h"
+
+namespace {
+
+void GestionAlarme(int) {}
+
+// SIGALRM does nothing but interrupt a blocking system call.
+void InitAlarmHandler(void*) {
+  struct sigaction sa {};
+  sa.sa_handler = GestionAlarme;
+  sigemptyset(&sa.sa_mask);
+  sa.sa_flags = 0;  // no SA_RESTART: the alarm interrupts the call
+  sigaction(SIGALRM, &sa, nullptr);
+}
+
+CVXLibrary* pCreateVXL() { return new (std::nothrow) CComposanteStandard; }
+
+}  // namespace
+
+extern "C" {
+
+// Reaps every finished child without blocking.
+KV_EXPORT void ChildHandler(int) {
+  int nErreur = errno;  // a handler must not disturb the interrupted code's errno
+  int nStatus = 0;
+  while (waitpid(-1, &nStatus, WNOHANG) > 0) {
+  }
+  errno = nErreur;
+}
+
+KV_EXPORT BOOL bInitLibrary(HINSTANCE hInstance) {
+  DLLRES_bInit(nullptr, 0);
+  InitAlarmHandler(nullptr);
+  signal(SIGCHLD, ChildHandler);
+  CVXLibrary::bInit(hInstance);
+  return 1;
+}
+
+KV_EXPORT void TermLibrary() {
+  CBaseExecutionDLL::s_TermineDLL();
+  CVXLibrary::Term();
+  DLLRES_Term();
+}
+
+KV_EXPORT unsigned long InfoComposante(unsigned nCode, unsigned long ulIndex) {
+  return CVXLibrary::s_InfoComposante(nCode, ulIndex);
+}
+
+KV_EXPORT void* pQueryProxy(int nNumero) {
+  return nNumero == 60 ? static_cast<IVXLibrary*>(pCreateVXL()) : nullptr;
+}
+
+// Proxy tables offered to other components: none.
+KV_EXPORT void DeclareProxy(void** ppExports, int* pnExports, void** ppImports, int* pnImports) {
+  if (ppExports) *ppExports = nullptr;
+  if (pnExports) *pnExports = 0;
+  if (ppImports) *ppImports = nullptr;
+  if (pnImports) *pnImports = 0;
+}
+
+}  // extern "C"

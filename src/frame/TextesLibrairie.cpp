@@ -1,0 +1,6 @@
+// The library's text pairs (French, English): summary, description, help file.
+#include "frame/Descripteurs.h"
+
+const _stTEXTES gstResume = {"Fonctions standard", "Standard functions"};
+const _stTEXTES gstDescription = {"", ""};
+const _stTEXTES gstFichierAide = {"", ""};

@@ -1,0 +1,42 @@
+// gentables ROWDIR OUTDIR: generates the descriptor tables and the entry
+// points of the component from its row files. Files are rewritten only when
+// their text changes, so that an unchanged table costs no rebuild.
+#include <fstream>
+#include <iostream>
+#include <sstream>
+
+#include "emit.h"
+#include "rows.h"
+
+namespace {
+
+void writeIfChanged(const std::string& path, const std::string& text) {
+  {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream old;
+    old << in.rdbuf();
+    if (in && old.str() == text) return;
+  }
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out << text;
+  if (!out) throw std::runtime_error(path + ": cannot write");
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc != 3) {
+    std::cerr << "usage: gentables ROWDIR OUTDIR\n";
+    return 2;
+  }
+  try {
+    auto tables = gentables::readTables(argv[1]);
+    std::string out = argv[2];
+    writeIfChanged(out + "/TablesDescripteurs.cpp", gentables::emitTables(tables));
+    writeIfChanged(out + "/Entrees.cpp", gentables::emitEntries(tables));
+  } catch (const std::exception& e) {
+    std::cerr << "gentables: " << e.what() << "\n";
+    return 1;
+  }
+  return 0;
+}
