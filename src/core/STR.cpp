@@ -2,6 +2,8 @@
 #include "core/STR.h"
 
 #include <array>
+#include <cstdlib>
+#include <cstring>
 
 namespace {
 
@@ -77,3 +79,24 @@ void* gpiInfoAlphabet = nullptr;
 void STR_ChangeInfoAlphabet(void* piInfo) { gpiInfoAlphabet = piInfo; }
 
 void* STR_piGetInfoAlphabet() { return gpiInfoAlphabet; }
+
+int STR_nMapStringEx(const char* pszSource, char* pszDest, int nTaille, unsigned nOptions) {
+  if (pszDest == nullptr || nTaille <= 0) return 0;
+  int n = 0;
+  for (auto p = reinterpret_cast<const unsigned char*>(pszSource != nullptr ? pszSource : ""); *p && n < nTaille - 1;
+       ++p) {
+    unsigned char c = STR_byCompare(*p, ((nOptions & 1) ? STR_IGNORE_CASSE : 0u) | ((nOptions & 2) ? STR_IGNORE_ACCENTS : 0u));
+    if (nOptions & 4) {
+      unsigned char base = STR_byCompare(c, STR_IGNORE_ACCENTS | STR_IGNORE_CASSE);
+      bool lettre = (base >= 'a' && base <= 'z') || (base >= '0' && base <= '9') || base >= 0xC0;
+      if (!lettre) continue;
+    }
+    pszDest[n++] = static_cast<char>(c);
+  }
+  pszDest[n] = '\0';
+  return n;
+}
+
+char* STR_pszCreate(const char* psz) { return psz != nullptr ? strdup(psz) : nullptr; }
+
+void STR_Delete(char* psz) { std::free(psz); }

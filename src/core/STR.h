@@ -26,3 +26,12 @@ _stCHARTAB* STR_pstGetAlphabet(int* pnAlphabet);
 // Installs the alphabet information object the VM gives with its table.
 void STR_ChangeInfoAlphabet(void* piInfo);
 void* STR_piGetInfoAlphabet();
+
+// Maps a text for loose comparisons into `pszDest` (`nTaille` bytes, always
+// terminated): options 1 lower case, 2 accents removed, 4 spaces and
+// punctuation removed (letters and digits kept). Returns the mapped length.
+int STR_nMapStringEx(const char* pszSource, char* pszDest, int nTaille, unsigned nOptions);
+
+// Heap copy of a text (malloc; null for null) and its release.
+char* STR_pszCreate(const char* psz);
+void STR_Delete(char* psz);

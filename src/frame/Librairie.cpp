@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <new>
 
+#include "core/VXDSTR.h"
 #include "frame/Descripteurs.h"
 #include "frame/Execution.h"
 #include "frame/Standard.h"
@@ -44,11 +45,13 @@ KV_EXPORT BOOL bInitLibrary(HINSTANCE hInstance) {
   InitAlarmHandler(nullptr);
   signal(SIGCHLD, ChildHandler);
   CVXLibrary::bInit(hInstance);
+  CVXDSTRBase::bInit();
   return 1;
 }
 
 KV_EXPORT void TermLibrary() {
   CBaseExecutionDLL::s_TermineDLL();
+  CVXDSTRBase::Term();
   CVXLibrary::Term();
   DLLRES_Term();
 }

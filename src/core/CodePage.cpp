@@ -1,0 +1,249 @@
+// Conversions between code pages, wide characters, UTF-8 and UTF-16.
+#include "core/CodePage.h"
+
+#include <iconv.h>
+
+#include <cerrno>
+#include <cstring>
+#include <string>
+#include <vector>
+
+namespace {
+
+unsigned gnPageCourante = 1252;
+
+// Runs one whole conversion; false when iconv cannot open or refuses it.
+bool bConvertit(const char* pszVers, const char* pszDe, const char* pSource, std::size_t nSource, std::string* psSortie) {
+  iconv_t cd = iconv_open(pszVers, pszDe);
+  if (cd == reinterpret_cast<iconv_t>(-1)) return false;
+  psSortie->assign(nSource * 4 + 16, '\0');
+  char* pIn = const_cast<char*>(pSource);
+  std::size_t nIn = nSource;
+  std::size_t nFait = 0;
+  bool bOk = true;
+  while (nIn > 0) {
+    char* pOut = psSortie->data() + nFait;
+    std::size_t nOut = psSortie->size() - nFait;
+    std::size_t r = iconv(cd, &pIn, &nIn, &pOut, &nOut);
+    nFait = psSortie->size() - nOut;
+    if (r == static_cast<std::size_t>(-1)) {
+      if (errno == E2BIG) {
+        psSortie->resize(psSortie->size() * 2);
+        continue;
+      }
+      bOk = false;
+      break;
+    }
+  }
+  iconv_close(cd);
+  psSortie->resize(nFait);
+  return bOk;
+}
+
+// Wide side: "UCS4LE", or "UTF32LE" where that name is unknown.
+bool bConvertitLarge(bool bVersLarge, const char* pszEtroit, const char* pSource, std::size_t nSource,
+                     std::string* psSortie) {
+  for (const char* pszLarge : {"UCS4LE", "UTF32LE"}) {
+    iconv_t cd = bVersLarge ? iconv_open(pszLarge, pszEtroit) : iconv_open(pszEtroit, pszLarge);
+    if (cd == reinterpret_cast<iconv_t>(-1)) continue;
+    iconv_close(cd);
+    return bVersLarge ? bConvertit(pszLarge, pszEtroit, pSource, nSource, psSortie)
+                      : bConvertit(pszEtroit, pszLarge, pSource, nSource, psSortie);
+  }
+  return false;
+}
+
+// Copies a conversion result into the caller's destination, Windows style.
+template <class T>
+int nRendu(const std::string& s, T* pDest, int nDest) {
+  int n = static_cast<int>(s.size() / sizeof(T));
+  if (nDest == 0) return n;
+  if (pDest == nullptr || n > nDest) return 0;
+  std::memcpy(pDest, s.data(), s.size());
+  return n;
+}
+
+std::size_t nLongueurSource8(const char* psz, int n) {
+  return n < 0 ? std::strlen(psz) + 1 : static_cast<std::size_t>(n);
+}
+
+}  // namespace
+
+const char* CP_pszNomIconv(unsigned nPageCode) {
+  switch (nPageCode) {
+    case 874: return "CP874";
+    case 932: return "CP932";
+    case 936: return "CP936";
+    case 949: return "CP949";
+    case 950: return "CP950";
+    case 1250: return "CP1250";
+    case 1251: return "CP1251";
+    case 1252: return "CP1252";
+    case 1253: return "CP1253";
+    case 1254: return "CP1254";
+    case 1255: return "CP1255";
+    case 1256: return "CP1256";
+    case 1257: return "CP1257";
+    case 1258: return "CP1258";
+    case 1361: return "CP1361";
+    case CP_UTF8: return "UTF-8";
+    default: return "CP1252";
+  }
+}
+
+unsigned CP_nGetPageCourante() { return gnPageCourante; }
+void CP_SetPageCourante(unsigned nPageCode) { gnPageCourante = nPageCode; }
+
+int MultiByteToWideChar(unsigned nPageCode, DWORD, const char* pszSource, int nSource, wchar_t* pwDest, int nDest) {
+  if (pszSource == nullptr || nDest < 0) return 0;
+  std::string s;
+  if (!bConvertitLarge(true, CP_pszNomIconv(nPageCode), pszSource, nLongueurSource8(pszSource, nSource), &s)) return 0;
+  return nRendu(s, pwDest, nDest);
+}
+
+int WideCharToMultiByte(unsigned nPageCode, DWORD, const wchar_t* pwSource, int nSource, char* pszDest, int nDest,
+                        const char* pszDefaut, BOOL* pbDefautUtilise) {
+  if (pbDefautUtilise != nullptr) *pbDefautUtilise = 0;
+  if (pwSource == nullptr || nDest < 0) return 0;
+  std::size_t n = nSource < 0 ? std::wcslen(pwSource) + 1 : static_cast<std::size_t>(nSource);
+  const char* pszNom = CP_pszNomIconv(nPageCode);
+  std::string s;
+  if (!bConvertitLarge(false, pszNom, reinterpret_cast<const char*>(pwSource), n * sizeof(wchar_t), &s)) {
+    if (pszDefaut == nullptr) return 0;
+    // Characters without a form in the code page become the default one.
+    s.clear();
+    for (std::size_t i = 0; i < n; ++i) {
+      std::string one;
+      if (bConvertitLarge(false, pszNom, reinterpret_cast<const char*>(pwSource + i), sizeof(wchar_t), &one)) {
+        s += one;
+      } else {
+        s += *pszDefaut;
+        if (pbDefautUtilise != nullptr) *pbDefautUtilise = 1;
+      }
+    }
+  }
+  return nRendu(s, pszDest, nDest);
+}
+
+int MultiByteToUTF8(unsigned nPageCode, const char* pszSource, int nSource, char* pszDest, int nDest) {
+  if (pszSource == nullptr || nDest < 0) return 0;
+  std::string s;
+  if (!bConvertit("UTF-8", CP_pszNomIconv(nPageCode), pszSource, nLongueurSource8(pszSource, nSource), &s)) return 0;
+  return nRendu(s, pszDest, nDest);
+}
+
+int UTF8ToMultiByte(const char* pszSource, int nSource, char* pszDest, int nDest) {
+  if (pszSource == nullptr || nDest < 0) return 0;
+  std::string s;
+  if (!bConvertit(CP_pszNomIconv(gnPageCourante), "UTF-8", pszSource, nLongueurSource8(pszSource, nSource), &s))
+    return 0;
+  return nRendu(s, pszDest, nDest);
+}
+
+int MultiByteToUTF16(unsigned nPageCode, const char* pszSource, int nSource, WORD* pwDest, int nDest) {
+  if (pszSource == nullptr || nDest < 0) return 0;
+  std::string s;
+  if (!bConvertit("UTF-16LE", CP_pszNomIconv(nPageCode), pszSource, nLongueurSource8(pszSource, nSource), &s))
+    return 0;
+  return nRendu(s, pwDest, nDest);
+}
+
+int UTF16ToMultiByte(unsigned nPageCode, const WORD* pwSource, int nSource, char* pszDest, int nDest) {
+  if (pwSource == nullptr || nDest < 0) return 0;
+  std::size_t n = nSource < 0 ? static_cast<std::size_t>(utf16len(pwSource)) + 1 : static_cast<std::size_t>(nSource);
+  std::string s;
+  if (!bConvertit(CP_pszNomIconv(nPageCode), "UTF-16LE", reinterpret_cast<const char*>(pwSource), n * 2, &s)) return 0;
+  return nRendu(s, pszDest, nDest);
+}
+
+int UTF8Len(const char* psz) {
+  int n = 0;
+  for (; psz != nullptr && *psz != '\0'; psz = UTF8next(psz)) ++n;
+  return n;
+}
+
+const char* UTF8next(const char* psz) {
+  if (*psz == '\0') return psz;
+  ++psz;
+  while ((static_cast<unsigned char>(*psz) & 0xC0) == 0x80) ++psz;
+  return psz;
+}
+
+int utf16len(const WORD* pw) {
+  int n = 0;
+  while (pw[n] != 0) ++n;
+  return n;
+}
+
+int utf16nlen(const WORD* pw, int nMax) {
+  int n = 0;
+  while (n < nMax && pw[n] != 0) ++n;
+  return n;
+}
+
+WORD* utf16ncpy(WORD* pwDest, const WORD* pwSource, int n) {
+  int i = 0;
+  for (; i < n && pwSource[i] != 0; ++i) pwDest[i] = pwSource[i];
+  for (; i < n; ++i) pwDest[i] = 0;
+  return pwDest;
+}
+
+namespace {
+WORD wMinuscule(WORD w) {
+  if ((w >= 'A' && w <= 'Z') || (w >= 0xC0 && w <= 0xDE && w != 0xD7)) return static_cast<WORD>(w + 32);
+  return w;
+}
+}  // namespace
+
+int utf16nicmp(const WORD* a, const WORD* b, int n) {
+  for (int i = 0; i < n; ++i) {
+    int d = static_cast<int>(wMinuscule(a[i])) - static_cast<int>(wMinuscule(b[i]));
+    if (d != 0 || a[i] == 0) return d;
+  }
+  return 0;
+}
+
+const WORD* utf16niutf16(const WORD* pwTexte, const WORD* pwCherche, int n) {
+  int nCherche = utf16len(pwCherche);
+  int nTexte = utf16nlen(pwTexte, n);
+  for (int i = 0; i + nCherche <= nTexte; ++i) {
+    if (utf16nicmp(pwTexte + i, pwCherche, nCherche) == 0) return pwTexte + i;
+  }
+  return nullptr;
+}
+
+int WideCharToUTF16(const wchar_t* pwSource, int nSource, WORD* pwDest, int nDest) {
+  std::size_t n = nSource < 0 ? std::wcslen(pwSource) : static_cast<std::size_t>(nSource);
+  std::vector<WORD> v;
+  for (std::size_t i = 0; i < n; ++i) {
+    auto c = static_cast<std::uint32_t>(pwSource[i]);
+    if (c >= 0x10000 && c <= 0x10FFFF) {
+      c -= 0x10000;
+      v.push_back(static_cast<WORD>(0xD800 + (c >> 10)));
+      v.push_back(static_cast<WORD>(0xDC00 + (c & 0x3FF)));
+    } else {
+      v.push_back(static_cast<WORD>(c > 0x10FFFF ? 0xFFFD : c));
+    }
+  }
+  if (nDest == 0) return static_cast<int>(v.size());
+  if (pwDest == nullptr || static_cast<int>(v.size()) > nDest) return 0;
+  std::memcpy(pwDest, v.data(), v.size() * 2);
+  return static_cast<int>(v.size());
+}
+
+int UTF16ToWideChar(const WORD* pwSource, int nSource, wchar_t* pwDest, int nDest) {
+  int n = nSource < 0 ? utf16len(pwSource) : nSource;
+  std::vector<wchar_t> v;
+  for (int i = 0; i < n; ++i) {
+    std::uint32_t c = pwSource[i];
+    if (c >= 0xD800 && c < 0xDC00 && i + 1 < n && pwSource[i + 1] >= 0xDC00 && pwSource[i + 1] < 0xE000) {
+      c = 0x10000 + ((c - 0xD800) << 10) + (pwSource[i + 1] - 0xDC00u);
+      ++i;
+    }
+    v.push_back(static_cast<wchar_t>(c));
+  }
+  if (nDest == 0) return static_cast<int>(v.size());
+  if (pwDest == nullptr || static_cast<int>(v.size()) > nDest) return 0;
+  std::memcpy(pwDest, v.data(), v.size() * sizeof(wchar_t));
+  return static_cast<int>(v.size());
+}

@@ -1,0 +1,49 @@
+// Character-set conversions through iconv with Windows-style signatures:
+// 8-bit code pages to wide characters (4-byte wchar_t) and back, UTF-8 and
+// UTF-16 helpers.
+#pragma once
+
+#include <cwchar>
+
+#include "frame/TypesBase.h"
+
+constexpr unsigned CP_UTF8 = 65001;
+
+// iconv name of an 8-bit code page: "CP874", "CP932", "CP936", "CP949",
+// "CP950", "CP1250".."CP1258", "CP1361", "UTF-8" for 65001, else "CP1252".
+const char* CP_pszNomIconv(unsigned nPageCode);
+
+// Windows semantics: a source length of -1 counts up to and including the
+// terminating zero; a destination size of 0 asks for the size needed.
+// Result: characters (or bytes) written or needed; 0 when iconv refuses
+// the conversion or the destination is too small.
+int MultiByteToWideChar(unsigned nPageCode, DWORD dwFlags, const char* pszSource, int nSource, wchar_t* pwDest,
+                        int nDest);
+int WideCharToMultiByte(unsigned nPageCode, DWORD dwFlags, const wchar_t* pwSource, int nSource, char* pszDest,
+                        int nDest, const char* pszDefaut, BOOL* pbDefautUtilise);
+
+// The code page of the current character set (1252 unless changed).
+unsigned CP_nGetPageCourante();
+void CP_SetPageCourante(unsigned nPageCode);
+
+// 8-bit text of code page `nPageCode` to UTF-8 and back; results follow the
+// conventions above (bytes, 0 on failure).
+int MultiByteToUTF8(unsigned nPageCode, const char* pszSource, int nSource, char* pszDest, int nDest);
+int UTF8ToMultiByte(const char* pszSource, int nSource, char* pszDest, int nDest);  // current code page
+int MultiByteToUTF16(unsigned nPageCode, const char* pszSource, int nSource, WORD* pwDest, int nDest);
+int UTF16ToMultiByte(unsigned nPageCode, const WORD* pwSource, int nSource, char* pszDest, int nDest);
+
+// UTF-8: number of characters of a zero-terminated text; pointer to the
+// character after the one at `psz` (stays on the terminator).
+int UTF8Len(const char* psz);
+const char* UTF8next(const char* psz);
+
+// UTF-16 texts of 16-bit units.
+int utf16len(const WORD* pw);
+int utf16nlen(const WORD* pw, int nMax);
+WORD* utf16ncpy(WORD* pwDest, const WORD* pwSource, int n);
+int utf16nicmp(const WORD* a, const WORD* b, int n);         // case ignored in ASCII and Latin-1
+const WORD* utf16niutf16(const WORD* pwTexte, const WORD* pwCherche, int n);  // case-ignoring search in n units
+// Wide (UTF-32) to UTF-16 and back; results in units written (without terminator).
+int WideCharToUTF16(const wchar_t* pwSource, int nSource, WORD* pwDest, int nDest);
+int UTF16ToWideChar(const WORD* pwSource, int nSource, wchar_t* pwDest, int nDest);
