@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "StartupData.h"
+#include "core/VXDSTR.h"
 #include "core/XError.h"
 #include "frame/Execution.h"
 #include "frame/InterfacesVM.h"
@@ -19,6 +20,9 @@ struct Slot {
   alignas(8) unsigned char raw[16] = {};
   std::string text;          // keeps the bytes a const char* slot points to
   const char* pointer = nullptr;
+  CVXDSTR string;            // language string slots (VM-made blocks)
+  CVXBIN buffer;
+  STManipAUB manip{};
 };
 
 std::string nameOf(const FunctionInfo& f) { return f.french + " / " + f.english; }
@@ -165,6 +169,30 @@ CallResult Host::call(const FunctionInfo& f, const SyntaxInfo& s, const std::vec
         slot.pointer = slot.text.c_str();
         std::memcpy(slot.raw, &slot.pointer, sizeof slot.pointer);
         break;
+      case VXT_CHAINE:
+      case VXT_OBJETCHAINE:
+        if (slot.string.nAssign(v.bytes.data(), static_cast<DWORD>(v.bytes.size())) != STR_OK)
+          throw HostError(nameOf(f) + ": no memory for argument " + std::to_string(i + 1));
+        block[i] = &slot.string;
+        continue;
+      case VXT_BINAIRE:
+        if (slot.buffer.nAssign(v.bytes.data(), static_cast<DWORD>(v.bytes.size())) != STR_OK)
+          throw HostError(nameOf(f) + ": no memory for argument " + std::to_string(i + 1));
+        block[i] = &slot.buffer;
+        continue;
+      case VXT_CHAINEOUBUFFER:
+        // A string or a buffer, as the value came.
+        if (v.type == VXT_BINAIRE) {
+          if (slot.buffer.nAssign(v.bytes.data(), static_cast<DWORD>(v.bytes.size())) != STR_OK)
+            throw HostError(nameOf(f) + ": no memory for argument " + std::to_string(i + 1));
+          slot.manip = {slot.buffer.pGetData(), static_cast<WORD>(VXT_BINAIRE)};
+        } else {
+          if (slot.string.nAssign(v.bytes.data(), static_cast<DWORD>(v.bytes.size())) != STR_OK)
+            throw HostError(nameOf(f) + ": no memory for argument " + std::to_string(i + 1));
+          slot.manip = {slot.string.pGetData(), static_cast<WORD>(VXT_CHAINE)};
+        }
+        block[i] = &slot.manip;
+        continue;
       default:
         throw HostError(nameOf(f) + ": the stand-in VM cannot pass a " + typeName(code) + " yet");
     }

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 
+#include "core/VXDSTR.h"
 #include "frame/Appel.h"
 #include "frame/InterfacesVM.h"
 #include "frame/Standard.h"
@@ -60,6 +61,35 @@ struct Parametre<VXT_PARREFERENCE | VXT_BOOLEEN> {
   static std::int32_t* lit(void* p) { return static_cast<std::int32_t*>(p); }
 };
 
+// A string slot (a CVXDSTR): read as text (the empty string for a null
+// text) or as a string object sharing the caller's block.
+struct ArgChaine {
+  const CVXDSTR* pcl;
+  operator const char*() const { return pcl->pszGet(); }
+  operator CVXDSTR() const { return *pcl; }
+  operator const CVXDSTR&() const { return *pcl; }
+};
+template <>
+struct Parametre<VXT_CHAINE> {
+  static ArgChaine lit(void* p) { return {static_cast<const CVXDSTR*>(p)}; }
+};
+// A buffer slot: a reference to the caller's CVXBIN (copied when the
+// method takes it by value).
+template <>
+struct Parametre<VXT_BINAIRE> {
+  static CVXBIN& lit(void* p) { return *static_cast<CVXBIN*>(p); }
+};
+// A string object passed by address.
+template <>
+struct Parametre<VXT_OBJETCHAINE> {
+  static CVXDSTR* lit(void* p) { return static_cast<CVXDSTR*>(p); }
+};
+// A string or a buffer, with its type.
+template <>
+struct Parametre<VXT_CHAINEOUBUFFER> {
+  static STManipAUB* lit(void* p) { return static_cast<STManipAUB*>(p); }
+};
+
 template <DWORD CODE>
 inline auto Lit(void* p) {
   return Parametre<CODE>::lit(p);
@@ -94,6 +124,23 @@ struct Resultat<VXT_ENTIER8> {
 template <>
 struct Resultat<VXT_REEL> {
   static void renvoie(STVXAppel* pstAppel, double d) { RenvoieAuVM(pstAppel, &d, VXT_REEL); }
+};
+
+// Strings and buffers go by their data pointer; the caller's value (a
+// temporary of the entry point) releases its block right after.
+template <>
+struct Resultat<VXT_CHAINE> {
+  static void renvoie(STVXAppel* pstAppel, const CVXDSTR& s) {
+    const char* p = s.pGetData();
+    RenvoieAuVM(pstAppel, &p, VXT_CHAINE);
+  }
+};
+template <>
+struct Resultat<VXT_BINAIRE> {
+  static void renvoie(STVXAppel* pstAppel, const CVXBIN& b) {
+    const char* p = b.pGetData();
+    RenvoieAuVM(pstAppel, &p, VXT_BINAIRE);
+  }
 };
 
 template <DWORD CODE, class T>
