@@ -5,7 +5,9 @@
 
 #include <cstring>
 
+#include "Conversions.h"
 #include "StartupData.h"
+#include "core/Any.h"
 #include "core/VXDSTR.h"
 #include "core/XError.h"
 #include "frame/Execution.h"
@@ -61,6 +63,7 @@ Host::Host(HostOptions options)
   vm_.setElementDirectory(options_.elementDirectory);
   try {
     if (!library_->bInitLibrary(library_->handle())) throw HostError("bInitLibrary refused to start");
+    lendConversions();
     startupData().libShop = &libShop_;
     startupData().language = options_.language == Language::English ? 1 : 0;
     STExecutionInit init{sizeof(STExecutionInit), dlopen(nullptr, RTLD_NOW), {4, 0}};
@@ -81,6 +84,22 @@ Host::Host(HostOptions options)
 }
 
 Host::~Host() { stop(); }
+
+void Host::lendConversions() {
+  // The VM lends its conversion routines (exported by this program) to the
+  // library and to its own dynamic values.
+  void* self = dlopen(nullptr, RTLD_NOW);
+  if (dlsym(self, "nConversionDepassement") != reinterpret_cast<void*>(&nConversionDepassement)) {
+    if (self != nullptr) dlclose(self);
+    throw HostError("this program does not export the VM's conversion routines");
+  }
+  using Init = BOOL (*)(void*, DWORD, DWORD);
+  if (auto init = reinterpret_cast<Init>(library_->symbol("bInitVXConvFromVM")); init != nullptr) {
+    if (!init(self, 2, 0)) throw HostError("the library refused the VM's conversion routines");
+  }
+  bInitVXConvFromVM(self, 2, 0);
+  if (self != nullptr) dlclose(self);
+}
 
 void Host::stop() {
   if (!library_) return;

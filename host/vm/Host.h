@@ -79,6 +79,7 @@ public:
 private:
   // The stop sequence: TermVXL, Release, Execution 4875, TermLibrary, unload.
   void stop();
+  void lendConversions();
 
   HostOptions options_;
   std::unique_ptr<Library> library_;

@@ -3,9 +3,15 @@
 
 #include <sys/time.h>
 
+#include <cerrno>
 #include <cstring>
 #include <ctime>
+#include <fstream>
+#include <sstream>
 
+#include "Catalog.h"
+#include "core/Any.h"
+#include "core/VXDSTR.h"
 #include "core/XError.h"
 #include "frame/VXLibrary.h"
 
@@ -137,25 +143,142 @@ BOOL Vm::bChaineUnicode(int nParametre, DWORD dwAppel) {
   return v != nullptr && v->type == VXT_CHAINEUNICODE;
 }
 
-// Dynamic values, variables, procedures and library elements are served
-// once the library's dynamic values and strings can carry them; until then
-// the request is refused with an error.
-CXError* Vm::pclChargeElement(STDemandeElement*) {
-  auto* error = new CXError;
-  error->SetErrorLevel(EL_ERREUR_GRAVE);
-  return error;
+// A variable of the caller, passed by reference.
+class HostVariable final : public IVXVariable {
+public:
+  explicit HostVariable(std::shared_ptr<Value> target) : target_(std::move(target)) {}
+  int Release() override {
+    delete this;
+    return 0;
+  }
+  DWORD dwGetType() override { return target_->type; }
+  BOOL bGetValeur(CAny* pclValeur, CXError* pclErreur) override {
+    if (pclValeur == nullptr) return refuse(pclErreur);
+    anyFromValue(*target_, pclValeur);
+    return 1;
+  }
+  BOOL bAffecte(const CAny* pclValeur, CXError* pclErreur) override {
+    if (pclValeur == nullptr) return refuse(pclErreur);
+    *target_ = valueFromAny(*pclValeur);
+    return 1;
+  }
+
+private:
+  ~HostVariable() = default;
+  std::shared_ptr<Value> target_;
+};
+
+void Vm::defineProcedure(const std::string& name, Procedure procedure) {
+  for (auto& p : procedures_) {
+    if (foldName(p.name) == foldName(name)) {
+      p.call = std::move(procedure);
+      return;
+    }
+  }
+  procedures_.push_back({name, std::move(procedure)});
 }
-BOOL Vm::bEmpileValeur(CAny*, DWORD) { return 0; }
-void Vm::SetValeurRetour(CAny*) {}
-BOOL Vm::bRechercheProcedure(const char*, int, void**, CXError* pclErreur) { return refuse(pclErreur); }
-BOOL Vm::bAppelleProcedure(void*, DWORD, int, int) { return 0; }
-BOOL Vm::bGetParamAny(int, DWORD, CAny*, CXError* pclErreur) { return refuse(pclErreur); }
+
+BOOL Vm::bRechercheProcedure(const char* pszNom, int, void** ppProcedure, CXError* pclErreur) {
+  if (pszNom != nullptr && ppProcedure != nullptr) {
+    for (auto& p : procedures_) {
+      if (foldName(p.name) == foldName(pszNom)) {
+        *ppProcedure = &p;
+        return 1;
+      }
+    }
+  }
+  return refuse(pclErreur);
+}
+
+BOOL Vm::bEmpileValeur(CAny* pclValeur, DWORD) {
+  if (pclValeur == nullptr) return 0;
+  pushed_.push_back(valueFromAny(*pclValeur));
+  return 1;
+}
+
+void Vm::PrepareAppel() {
+  pushed_.clear();
+  procedureResult_.reset();
+  resultTarget_ = nullptr;
+}
+
+BOOL Vm::bAppelleProcedure(void* pProcedure, DWORD, int nNbArgument, int) {
+  auto* procedure = static_cast<NamedProcedure*>(pProcedure);
+  if (procedure == nullptr || nNbArgument < 0 || static_cast<std::size_t>(nNbArgument) > pushed_.size()) return 0;
+  std::vector<Value> args(pushed_.end() - nNbArgument, pushed_.end());
+  pushed_.clear();
+  procedureResult_ = procedure->call(args);
+  if (resultTarget_ != nullptr) anyFromValue(*procedureResult_, resultTarget_);
+  return 1;
+}
+
+void Vm::SetValeurRetour(CAny* pclValeur) {
+  if (pclValeur == nullptr) return;
+  if (procedureResult_) {
+    anyFromValue(*procedureResult_, pclValeur);
+  } else {
+    resultTarget_ = pclValeur;
+  }
+}
+
+BOOL Vm::bGetParamAny(int nParametre, DWORD dwAppel, CAny* pclValeur, CXError* pclErreur) {
+  const Value* v = argument(nParametre, dwAppel);
+  if (v == nullptr || pclValeur == nullptr) return refuse(pclErreur);
+  anyFromValue(*v, pclValeur);
+  return 1;
+}
+
+BOOL Vm::bGetParamAnyNULL(int nParametre, DWORD dwAppel, CAny* pclValeur, CXError* pclErreur) {
+  const Value* v = argument(nParametre, dwAppel);
+  if (pclValeur == nullptr) return refuse(pclErreur);
+  if (v == nullptr) {
+    pclValeur->SetVide();
+    return 1;
+  }
+  anyFromValue(*v, pclValeur);
+  return 1;
+}
+
 void* Vm::pGetParametre(int, DWORD, DWORD, CXError* pclErreur) {
   refuse(pclErreur);
   return nullptr;
 }
-BOOL Vm::bGetParamAnyNULL(int, DWORD, CAny*, CXError* pclErreur) { return refuse(pclErreur); }
-BOOL Vm::bGetParamIVariable(int, DWORD, IVXVariable**, CXError* pclErreur) { return refuse(pclErreur); }
+
+BOOL Vm::bGetParamIVariable(int nParametre, DWORD dwAppel, IVXVariable** ppiVariable, CXError* pclErreur) {
+  const Value* v = argument(nParametre, dwAppel);
+  if (v == nullptr || !v->variable || ppiVariable == nullptr) return refuse(pclErreur);
+  *ppiVariable = new HostVariable(v->variable);
+  return 1;
+}
+
 BOOL Vm::bGetObjetAPCodeParametre(int, DWORD, IObjetAPCode**, CXError* pclErreur) { return refuse(pclErreur); }
+
+// Elements of the application's own library: files of the element
+// directory, by their relative name.
+CXError* Vm::pclChargeElement(STDemandeElement* pstDemande) {
+  auto failure = [](int code) {
+    auto* error = new CXError;
+    error->SetErrorLevel(EL_ERREUR_GRAVE);
+    (void)code;
+    return error;
+  };
+  if (pstDemande == nullptr || pstDemande->dwTaille != sizeof(STDemandeElement) || pstDemande->pszNom == nullptr ||
+      pstDemande->pclBuffer == nullptr)
+    return failure(EINVAL);
+  std::string name = pstDemande->pszNom;
+  for (auto& c : name) {
+    if (c == '\\') c = '/';
+  }
+  if (elementDirectory_.empty() || name.empty() || name[0] == '/' || name.find("..") != std::string::npos)
+    return failure(ENOENT);
+  std::ifstream in(elementDirectory_ + "/" + name, std::ios::binary);
+  if (!in) return failure(ENOENT);
+  std::ostringstream bytes;
+  bytes << in.rdbuf();
+  std::string data = bytes.str();
+  auto* buffer = static_cast<CVXBIN*>(pstDemande->pclBuffer);
+  if (buffer->nAssign(data.data(), static_cast<DWORD>(data.size())) != STR_OK) return failure(ENOMEM);
+  return nullptr;
+}
 
 }  // namespace kvhost

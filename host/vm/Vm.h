@@ -2,6 +2,9 @@
 // call (results, arguments, execution state, call information).
 #pragma once
 
+#include <functional>
+#include <list>
+#include <map>
 #include <optional>
 #include <string>
 #include <vector>
@@ -30,13 +33,19 @@ public:
   const std::string& elementDirectory() const { return elementDirectory_; }
   void setProcessName(std::string name) { processName_ = std::move(name); }
 
+  // Language procedures the library may call back (listings): found by
+  // name, any case; they receive the pushed values and return one.
+  using Procedure = std::function<Value(const std::vector<Value>&)>;
+  void defineProcedure(const std::string& name, Procedure procedure);
+  void removeProcedures() { procedures_.clear(); }
+
   // IVM
   CXError* pclChargeElement(STDemandeElement* pstDemande) override;
   int nGetModeExecution() override { return mode_; }
   std::intptr_t InfoVM(int nCode, int nSousCode, void* pArgument) override;
   int ChangeMode(int nMode) override;
   BOOL bEmpileValeur(CAny* pclValeur, DWORD dwAppel) override;
-  void PrepareAppel() override {}
+  void PrepareAppel() override;
   void SetValeurRetour(CAny* pclValeur) override;
   int nEtatExecution() override { return interrupted_ ? 10 : 0; }
   BOOL bRechercheProcedure(const char* pszNom, int nReserve, void** ppProcedure, CXError* pclErreur) override;
@@ -73,6 +82,15 @@ public:
 private:
   // The argument numbered `n` (from 1) of the call whose word is `callWord`.
   const Value* argument(int n, DWORD callWord) const;
+
+  struct NamedProcedure {
+    std::string name;
+    Procedure call;
+  };
+  std::list<NamedProcedure> procedures_;  // stable addresses: handed to the library
+  std::vector<Value> pushed_;
+  std::optional<Value> procedureResult_;
+  CAny* resultTarget_ = nullptr;
 
   const std::vector<Value>* arguments_ = nullptr;
   DWORD callWord_ = 0;
