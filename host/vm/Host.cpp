@@ -2,6 +2,7 @@
 #include "Host.h"
 
 #include <dlfcn.h>
+#include <unistd.h>
 
 #include <cstring>
 
@@ -12,10 +13,21 @@
 #include "core/XError.h"
 #include "frame/Execution.h"
 #include "frame/InterfacesVM.h"
+#include "frame/accesdllres.h"
 
 namespace kvhost {
 
 namespace {
+
+// The message file the English loader reads (one per process, as the loader
+// is a plain function).
+std::string gMessageFile;
+
+int loadEnglishMessage(unsigned id, char* buffer, int size) {
+  if (gMessageFile.empty() || buffer == nullptr || size <= 0) return 0;
+  if (!bRM_LoadMess(8, gMessageFile.c_str(), id, buffer, static_cast<unsigned>(size))) return 0;
+  return static_cast<int>(std::strlen(buffer));
+}
 
 // Storage of one converted argument; the argument block points at these.
 struct Slot {
@@ -76,6 +88,7 @@ Host::Host(HostOptions options)
     if (component_ == nullptr) throw HostError("pQueryProxy(60) gave no component");
     component_->SetLibShop(&libShop_);
     component_->SetLanguage(options_.language == Language::English ? 1 : 0, nullptr);
+    installLanguage();
     if (!component_->bFinInitVXL()) throw HostError("the component did not start (bFinInitVXL)");
   } catch (...) {
     stop();
@@ -84,6 +97,23 @@ Host::Host(HostOptions options)
 }
 
 Host::~Host() { stop(); }
+
+void Host::installLanguage() {
+  using Command = std::intptr_t (*)(unsigned, void*);
+  auto command = reinterpret_cast<Command>(library_->symbol("CommandeComposante"));
+  if (command == nullptr) throw HostError("the library has no CommandeComposante");
+  bool english = options_.language == Language::English;
+  command(0, reinterpret_cast<void*>(static_cast<std::intptr_t>(english ? 1 : 0)));
+  if (!english) {
+    command(2, nullptr);
+    return;
+  }
+  std::string file = options_.messageFile;
+  if (file.empty()) file = options_.libraryPath.substr(0, options_.libraryPath.rfind('/') + 1) + "kv140std.en.msg";
+  if (access(file.c_str(), R_OK) != 0) throw HostError("no English messages: cannot read " + file);
+  gMessageFile = file;
+  command(2, reinterpret_cast<void*>(&loadEnglishMessage));
+}
 
 void Host::lendConversions() {
   // The VM lends its conversion routines (exported by this program) to the

@@ -26,6 +26,9 @@ struct HostOptions {
   std::string libraryPath = defaultLibraryPath();
   Language language = Language::French;
   std::string elementDirectory;  // serves "KVL:" names
+  // English messages (message file of component 8); by default the file
+  // next to the library. Installed as the library's loader in English.
+  std::string messageFile;
 };
 
 // The component's error object after a call, as the VM reads it.
@@ -80,6 +83,7 @@ private:
   // The stop sequence: TermVXL, Release, Execution 4875, TermLibrary, unload.
   void stop();
   void lendConversions();
+  void installLanguage();
 
   HostOptions options_;
   std::unique_ptr<Library> library_;

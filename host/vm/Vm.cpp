@@ -259,7 +259,7 @@ CXError* Vm::pclChargeElement(STDemandeElement* pstDemande) {
   auto failure = [](int code) {
     auto* error = new CXError;
     error->SetErrorLevel(EL_ERREUR_GRAVE);
-    (void)code;
+    error->SetSystemError(static_cast<DWORD>(code));
     return error;
   };
   if (pstDemande == nullptr || pstDemande->dwTaille != sizeof(STDemandeElement) || pstDemande->pszNom == nullptr ||

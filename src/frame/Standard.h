@@ -1,13 +1,26 @@
 // CComposanteStandard: the component object. Every language function is one
-// of its methods; it starts and stops the function modules.
+// of its methods; it starts and stops the function modules and holds the
+// variables the VM reaches by address.
 #pragma once
 
+#include "core/VXDSTR.h"
 #include "frame/VXLibrary.h"
 
 // Euro context: two zero words and the runtime object library's module.
 struct STCtxEuro {
   DWORD adwReserve[2];
   HMODULE hModuleObjets;
+};
+
+// Numbers of the variables that have storage here.
+enum : int {
+  VAR_SERVICE_DESCRIPTION = 39,
+  VAR_SERVICE_DEMARRAGE = 40,
+  VAR_SERVICE_ERREURDEMARRAGE = 41,
+  VAR_SERVICE_LIGNECOMMANDE = 42,
+  VAR_SERVICE_UTILISATEUR = 43,
+  VAR_SERVICE_MOTDEPASSE = 44,
+  VAR_SERVICE_TYPE = 45,
 };
 
 class CComposanteStandard : public CVXLibrary {
@@ -18,16 +31,36 @@ public:
   void* pQueryProxy(int nNumero) override;
   BOOL bFinInit() override;
   void TermCompo() override;
+  // Variables 39 to 45: the address of their field; others null.
+  void* pGetVariableAdresse(int nNumero) override;
+  void EcritVariable(int, int) override {}
 
   STCtxEuro* pstGetCtxEuro() { return &m_stCtxEuro; }
   bool bModulesDemarres() const { return m_bInit; }
   // Number of started components (the shared modules run while it is positive).
   static int s_nNbComposanteDemarree() { return m_snStaticCountInit; }
+  static bool s_bModulesPartagesDemarres() { return m_sbStaticInit; }
+
+  // Window that owns dialogs of the calling object (0 when there is none).
+  HWND _hGetOwnerWnd();
+  // True when the user asked the VM to interrupt.
+  static bool bVerifieInteruptionUtilisateur(IVM* piVM, int nReserve, CXError* pclErreur);
 
   // Redirected obsolete functions reach the VM through this (see Entree.h).
   void SetNiveauRedirection();
 
+  // Variables of the services (39 to 45).
+  CVXDSTR m_clServiceDescription;
+  int m_nServiceDemarrage = 0;
+  int m_nServiceErreurDemarrage = 0;
+  CVXDSTR m_clServiceLigneCommande;
+  CVXDSTR m_clServiceUtilisateur;
+  CVXDSTR m_clServiceMotDePasse;
+  int m_nServiceType = 0;
+
 private:
+  void _RAZVariablesService();
+
   STCtxEuro m_stCtxEuro{};
   bool m_bInit = false;
 

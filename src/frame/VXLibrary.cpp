@@ -159,6 +159,34 @@ BOOL CVXLibrary::bSignaleEcritureVariable(STVXAppel* pstAppel) {
   return !m_pclErreur->bIsError();
 }
 
+void CVXLibrary::RaiseError(DWORD nCode, ...) {
+  va_list args;
+  va_start(args, nCode);
+  RaiseErrorList(nCode, args);
+  va_end(args);
+}
+
+void CVXLibrary::RaiseErrorList(DWORD nCode, va_list args) {
+  m_pclErreur->SetUserErrorList(nCode, args);
+  RaiseError();
+}
+
+void CVXLibrary::RaiseError(CXError* pclErreur) {
+  if (pclErreur == nullptr) {
+    m_pclErreur->RAZ();
+  } else {
+    m_pclErreur->LightCopy(pclErreur);
+  }
+  RaiseError();
+}
+
+void CVXLibrary::RaiseErrorCopy(const CXError* pclErreur) {
+  m_pclErreur->Copy(pclErreur);
+  RaiseError();
+}
+
+void CVXLibrary::RAZError() { m_pclErreur->RAZ(); }
+
 const char* CVXLibrary::_pszGetNomFonction() const {
   if (m_pstAppel == nullptr) return "";
   DWORD n = m_pstAppel->nFonction;

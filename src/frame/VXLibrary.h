@@ -3,6 +3,8 @@
 // the VM's queries and forwards the VM services the function code uses.
 #pragma once
 
+#include <cstdarg>
+
 #include "frame/Appel.h"
 #include "frame/InterfacesVM.h"
 #include "frame/TypesBase.h"
@@ -76,6 +78,15 @@ public:
   static unsigned long s_InfoComposante(unsigned nCode, unsigned long ulIndex);
   static void GetLanguage(int* pnLangue, const char** ppszFichier);
   static HINSTANCE hGetDllInstance() { return m_ghInstance; }
+
+  // Errors of the current call, in the component's error object.
+  void RaiseError(DWORD nCode, ...);            // SetUserError with the inserts
+  void RaiseErrorList(DWORD nCode, va_list args);
+  void RaiseError(CXError* pclErreur);          // moved in (LightCopy); null resets
+  void RaiseErrorCopy(const CXError* pclErreur);
+  void RAZError();
+  // Notification after the error object has been filled: nothing here.
+  void RaiseError() {}
 
   // Name of the function being executed (French, or English when the
   // messages run in the second language); "" outside a call.

@@ -1,23 +1,415 @@
-// Message-resource module state.
+// Message resources: the embedded block, the external loader, message
+// formatting and message files.
 #include "frame/accesdllres.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "compression/DataCompressor.h"
+#include "core/TString.h"
+#include "frame/RessourcesBloc.h"
+
 namespace {
+
 bool gbInit = false;
-int gnInstances = 0;
 bool gbLangue2 = false;
+PFLOADSTRINGKVM gpfnLoadStringKVM = nullptr;
+HINSTANCE ghRessource = nullptr;
+
+// Offsets of the entries of the block, built from the length table.
+class CResAnsi {
+public:
+  static const BYTE* pbGetEntree(int i) {
+    if (!m_bTabOffsetComplete) _Construit();
+    return gabBlocRessources + m_tabOffset[i];
+  }
+  // Identifier coded in the two bytes of an entry.
+  static unsigned nIdentifiant(const BYTE* pb) { return pb[0] * 255u + pb[1] - 256u; }
+  // Index of the entry of `nId` (bisection), or -1.
+  static int nCherche(unsigned nId) {
+    int bas = 0, haut = NB_RESSOURCES - 1;
+    while (bas <= haut) {
+      int milieu = (bas + haut) / 2;
+      unsigned n = nIdentifiant(pbGetEntree(milieu));
+      if (n == nId) return milieu;
+      if (n < nId) {
+        bas = milieu + 1;
+      } else {
+        haut = milieu - 1;
+      }
+    }
+    return -1;
+  }
+  // Coded length of entry i's text.
+  static int nLongueurCodee(int i) { return _tabTailleChaineRes[i + 1 < NB_RESSOURCES ? i + 1 : i] ; }
+
+private:
+  // Entry i starts after every earlier entry: identifier (2 bytes), coded
+  // text and its terminator; the length table holds length[i + 1] for entry i.
+  static void _Construit() {
+    unsigned nOffset = 0;
+    for (int i = 0; i < NB_RESSOURCES; ++i) {
+      m_tabOffset[i] = static_cast<WORD>(nOffset);
+      unsigned nTexte = i + 1 < NB_RESSOURCES ? _tabTailleChaineRes[i + 1] : gnTailleDerniereRessource;
+      nOffset += nTexte + 3;
+    }
+    m_bTabOffsetComplete = true;
+  }
+
+  static WORD m_tabOffset[NB_RESSOURCES];
+  static bool m_bTabOffsetComplete;
+};
+
+WORD CResAnsi::m_tabOffset[NB_RESSOURCES];
+bool CResAnsi::m_bTabOffsetComplete = false;
+
+// Decodes entry `i` into `pszBuffer`; the decoder's result.
+int nDecodeEntree(int i, char* pszBuffer, int* pnTaille) {
+  const BYTE* pb = CResAnsi::pbGetEntree(i) + 2;
+  unsigned nCode = i + 1 < NB_RESSOURCES ? _tabTailleChaineRes[i + 1] : gnTailleDerniereRessource;
+  CDataCompressor coder;
+  return coder.nDeCompress(reinterpret_cast<unsigned char*>(pszBuffer), pnTaille, pb, static_cast<int>(nCode));
+}
+
+// Loads through the external loader, with a larger buffer for long texts.
+bool KVM_bLoadString(unsigned nId, CTString* pclTexte) {
+  if (gpfnLoadStringKVM == nullptr) return false;
+  for (int nTaille = 256; nTaille <= 65536; nTaille *= 4) {
+    std::string buf(static_cast<std::size_t>(nTaille), '\0');
+    int n = gpfnLoadStringKVM(nId, buf.data(), nTaille);
+    if (n <= 0) return false;
+    if (n < nTaille - 1) {
+      pclTexte->Add(buf.data(), static_cast<DWORD>(n));
+      return true;
+    }
+  }
+  return false;
+}
+
+// "%1!u!" (Windows inserts) to "%1$u".
+std::string sFormatPosix(const char* pszFormat) {
+  std::string out;
+  for (const char* p = pszFormat; *p;) {
+    if (p[0] == '%' && p[1] >= '1' && p[1] <= '9') {
+      const char* q = p + 1;
+      while (*q >= '0' && *q <= '9') ++q;
+      if (*q == '!') {
+        const char* fin = std::strchr(q + 1, '!');
+        if (fin != nullptr) {
+          out.append(p, static_cast<std::size_t>(q - p));
+          out += '$';
+          out.append(q + 1, static_cast<std::size_t>(fin - q - 1));
+          p = fin + 1;
+          continue;
+        }
+      }
+    }
+    out += *p++;
+  }
+  return out;
+}
+
 }  // namespace
 
-BOOL DLLRES_bInit(HINSTANCE, int) {
+BOOL DLLRES_bInit(HINSTANCE hInstance, int) {
   gbInit = true;
+  ghRessource = hInstance;
   return 1;
 }
 
 void DLLRES_Term() { gbInit = false; }
 
-BOOL DLLRES_bUtiliseDLLRes() { return gnInstances > 0; }
+BOOL DLLRES_bUtiliseDLLRes() { return gbInit; }
 
 void DLLRES_SetLangue(int bLangue2) { gbLangue2 = bLangue2 != 0; }
 
 BOOL DLLRES_bLangue2() { return gbLangue2; }
 
 void DLLRES_SetFichierKVM(const char*) {}
+
+HINSTANCE ghGetRessourceHandle() { return ghRessource; }
+
+void DLLRES_SetLoader(PFLOADSTRINGKVM pfn) { gpfnLoadStringKVM = pfn; }
+
+int DLLRES_nLoadString(unsigned nId, char* pszBuffer, int nTaille) {
+  if (pszBuffer == nullptr || nTaille <= 0) return 0;
+  if (gpfnLoadStringKVM != nullptr) {
+    int n = gpfnLoadStringKVM(nId, pszBuffer, nTaille);
+    if (n > 0) return n;
+  }
+  int i = CResAnsi::nCherche(nId);
+  if (i < 0) {
+    pszBuffer[0] = '\0';
+    return 0;
+  }
+  int n = nTaille;
+  int r = nDecodeEntree(i, pszBuffer, &n);
+  if (r == CDataCompressor::DC_SORTIE_PLEINE) return nTaille - 1;
+  if (r != CDataCompressor::DC_OK) {
+    pszBuffer[0] = '\0';
+    return 0;
+  }
+  return n;
+}
+
+BOOL DLLRES_bLoadString(unsigned nId, CTString* pclTexte) {
+  if (pclTexte == nullptr) return 0;
+  if (KVM_bLoadString(nId, pclTexte)) return 1;
+  int i = CResAnsi::nCherche(nId);
+  if (i < 0) return 0;
+  unsigned nCode = i + 1 < NB_RESSOURCES ? _tabTailleChaineRes[i + 1] : gnTailleDerniereRessource;
+  int nTaille = static_cast<int>(nCode * 3 / 2 + 2);  // always enough: two bytes give at most three characters
+  char* psz = pclTexte->pszReserve(static_cast<DWORD>(nTaille));
+  int n = nTaille;
+  if (nDecodeEntree(i, psz, &n) != CDataCompressor::DC_OK) {
+    pclTexte->SetTaille(pclTexte->nTaille());
+    return 0;
+  }
+  pclTexte->SetTaille(pclTexte->nTaille() + static_cast<DWORD>(n));
+  return 1;
+}
+
+DWORD FormatMessageA(DWORD dwFlags, const void* pSource, DWORD, DWORD, char* pBuffer, DWORD nTaille, va_list* pArgs) {
+  std::string format;
+  if (dwFlags & FORMAT_MESSAGE_FROM_SYSTEM) {
+    format = std::strerror(errno);
+  } else if (pSource != nullptr) {
+    format = sFormatPosix(static_cast<const char*>(pSource));
+  }
+  if (dwFlags & FORMAT_MESSAGE_ALLOCATE_BUFFER) {
+    auto** ppsz = reinterpret_cast<char**>(pBuffer);
+    if (ppsz == nullptr) return 0;
+    *ppsz = nullptr;
+    char* psz = nullptr;
+    int n;
+    if (pArgs != nullptr) {
+      va_list copie;
+      va_copy(copie, *pArgs);
+      n = vasprintf(&psz, format.c_str(), copie);
+      va_end(copie);
+    } else {
+      n = asprintf(&psz, "%s", format.c_str());
+    }
+    if (n < 0) return 0;
+    if (nTaille > static_cast<DWORD>(n)) {
+      char* plus = static_cast<char*>(std::realloc(psz, nTaille));
+      if (plus == nullptr) {
+        std::free(psz);
+        return 0;
+      }
+      psz = plus;
+    }
+    *ppsz = psz;
+    return static_cast<DWORD>(n);
+  }
+  if (pBuffer == nullptr || nTaille == 0) return 0;
+  int n;
+  if (pArgs != nullptr) {
+    va_list copie;
+    va_copy(copie, *pArgs);
+    n = std::vsnprintf(pBuffer, nTaille, format.c_str(), copie);
+    va_end(copie);
+  } else {
+    n = std::snprintf(pBuffer, nTaille, "%s", format.c_str());
+  }
+  if (n < 0) return 0;
+  return static_cast<DWORD>(n) < nTaille ? static_cast<DWORD>(n) : nTaille - 1;
+}
+
+DWORD DLLRES_dwFormatMessage(const char* pszFormat, char** ppszSortie, va_list args) {
+  va_list copie;
+  va_copy(copie, args);
+  DWORD n = FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_STRING, pszFormat, 0, 0,
+                           reinterpret_cast<char*>(ppszSortie), 0, &copie);
+  va_end(copie);
+  return n;
+}
+
+DWORD DLLRES_dwFormatMessage(const char* pszFormat, CTString* pclSortie, va_list args) {
+  char* psz = nullptr;
+  DWORD n = DLLRES_dwFormatMessage(pszFormat, &psz, args);
+  if (psz == nullptr) return 0;
+  pclSortie->Add(psz, n);
+  std::free(psz);
+  return n;
+}
+
+int DLLRES_nFormatMessageList(unsigned nId, char** ppszSortie, va_list args) {
+  if (ppszSortie == nullptr) return 0;
+  *ppszSortie = nullptr;
+  CTString format;
+  if (!DLLRES_bLoadString(nId, &format)) return 0;
+  return static_cast<int>(DLLRES_dwFormatMessage(format.pszGet(), ppszSortie, args));
+}
+
+int DLLRES_nFormatMessage(unsigned nId, char** ppszSortie, ...) {
+  va_list args;
+  va_start(args, ppszSortie);
+  int n = DLLRES_nFormatMessageList(nId, ppszSortie, args);
+  va_end(args);
+  return n;
+}
+
+BOOL DLLRES_bFormatMessageList(unsigned nId, CTString* pclSortie, va_list args) {
+  if (pclSortie == nullptr) return 0;
+  char* psz = nullptr;
+  int n = DLLRES_nFormatMessageList(nId, &psz, args);
+  if (psz == nullptr) return 0;
+  pclSortie->Add(psz, static_cast<DWORD>(n));
+  std::free(psz);
+  return 1;
+}
+
+BOOL DLLRES_bFormatMessage(unsigned nId, CTString* pclSortie, ...) {
+  va_list args;
+  va_start(args, pclSortie);
+  BOOL b = DLLRES_bFormatMessageList(nId, pclSortie, args);
+  va_end(args);
+  return b;
+}
+
+BOOL bRM_LoadMess(unsigned nComposante, const char* pszFichier, unsigned nMessage, char* pszBuffer, unsigned nTaille) {
+  if (pszFichier == nullptr || pszBuffer == nullptr || nTaille == 0) return 0;
+  int fd = open(pszFichier, O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return 0;
+  auto lit = [fd](off_t pos, DWORD* pdw) {
+    return pread(fd, pdw, sizeof *pdw, pos) == static_cast<ssize_t>(sizeof *pdw);
+  };
+  // Finds `nCle` in an index of pairs {key, offset} at `pos`, ended by key 0.
+  auto cherche = [&](off_t pos, DWORD nCle, DWORD* pnOffset) {
+    for (;; pos += 8) {
+      DWORD cle, offset;
+      if (!lit(pos, &cle) || !lit(pos + 4, &offset)) return false;
+      if (cle == 0) return false;
+      if (cle == nCle) {
+        *pnOffset = offset;
+        return true;
+      }
+    }
+  };
+  bool bOk = false;
+  DWORD entete, nOffsetComposante, nOffsetMessage, nLongueur;
+  if (lit(0, &entete) && (entete >> 16) == 1 && cherche(4, nComposante, &nOffsetComposante) &&
+      cherche(nOffsetComposante, nMessage, &nOffsetMessage) && lit(nOffsetMessage, &nLongueur)) {
+    DWORD n = nLongueur < nTaille ? nLongueur : nTaille;
+    ssize_t r = pread(fd, pszBuffer, n, nOffsetMessage + 4);
+    if (r == static_cast<ssize_t>(n)) {
+      if (n < nTaille) pszBuffer[n] = '\0';
+      bOk = true;
+    }
+  }
+  pszBuffer[nTaille - 1] = '\0';
+  close(fd);
+  return bOk;
+}
+
+DWORD dwGetCodePageFromCharset(DWORD nCharset) {
+  switch (nCharset) {
+    case 0: return 1252;
+    case 128: return 932;
+    case 129: return 949;
+    case 130: return 1361;
+    case 134: return 936;
+    case 136: return 950;
+    case 161: return 1253;
+    case 162: return 1254;
+    case 163: return 1258;
+    case 177: return 1255;
+    case 178: return 1256;
+    case 186: return 1257;
+    case 204: return 1251;
+    case 222: return 874;
+    case 238: return 1250;
+    case 255: return 1252;
+    case 65001: return 65001;
+    default: return 0;
+  }
+}
+
+WORD wGetLanguageID(DWORD nCharset) {
+  switch (nCharset) {
+    case 128: return 17;
+    case 129:
+    case 130: return 18;
+    case 134: return 2052;
+    case 136: return 1028;
+    case 161: return 8;
+    case 162: return 31;
+    case 163: return 42;
+    case 177: return 13;
+    case 178: return 1;
+    case 186: return 37;
+    case 204: return 1049;
+    case 222: return 30;
+    case 238: return 21;
+    default: return 0;
+  }
+}
+
+int nGetCharsetFromLanguage(DWORD nLangueId) {
+  DWORD primaire = nLangueId & 0x3FF;
+  DWORD sous = nLangueId >> 10;
+  switch (primaire) {
+    case 1: return 178;
+    case 2: case 25: case 34: case 35: return 204;
+    case 4: return sous == 1 ? 136 : 134;
+    case 5: case 14: case 21: case 24: case 27: case 28: case 36: case 47: return 238;
+    case 8: return 161;
+    case 13: return 177;
+    case 17: return 128;
+    case 18: return 129;
+    case 26: return sous == 3 ? 204 : 238;
+    case 30: return 222;
+    case 31: return 162;
+    case 37: case 38: case 39: return 186;
+    case 42: return 163;
+    case 43: case 55: return 65001;
+    case 67: return sous == 2 ? 204 : 238;
+    default: return 0;
+  }
+}
+
+int GetCharSetFromLanguageID(DWORD nLangueId) { return nGetCharsetFromLanguage(nLangueId); }
+
+void ChangeLocale(DWORD nCharset) {
+  DWORD nPage = dwGetCodePageFromCharset(nCharset);
+  if (nPage == 0) return;
+  const char* pszPrefixe;
+  switch (nCharset) {
+    case 161: pszPrefixe = "greek_greece"; break;
+    case 162: pszPrefixe = "turkey_turkish"; break;
+    case 177:
+    case 178: pszPrefixe = ""; break;
+    case 204: pszPrefixe = "russian_russia"; break;
+    default: return;
+  }
+  char szLocale[64];
+  std::snprintf(szLocale, sizeof szLocale, "%s.%u", pszPrefixe, static_cast<unsigned>(nPage));
+  setlocale(LC_ALL, szLocale);
+}
+
+extern "C" KV_EXPORT std::intptr_t CommandeComposante(unsigned nCommande, void* pDonnees) {
+  switch (nCommande) {
+    case 0:
+      DLLRES_SetLangue(static_cast<int>(reinterpret_cast<std::intptr_t>(pDonnees)));
+      return 1;
+    case 2:
+      DLLRES_SetLoader(reinterpret_cast<PFLOADSTRINGKVM>(pDonnees));
+      return 1;
+    case 3: {
+      auto* pdw = static_cast<std::intptr_t*>(pDonnees);
+      if (pdw == nullptr) return 0;
+      pdw[4] = DLLRES_nLoadString(static_cast<unsigned>(pdw[1]), reinterpret_cast<char*>(pdw[2]),
+                                  static_cast<int>(pdw[3]));
+      return 1;
+    }
+    default:
+      return 0;
+  }
+}
