@@ -37,6 +37,7 @@ struct Slot {
   CVXDSTR string;            // language string slots (VM-made blocks)
   CVXBIN buffer;
   STManipAUB manip{};
+  CAny any;                  // any-value slots
 };
 
 std::string nameOf(const FunctionInfo& f) { return f.french + " / " + f.english; }
@@ -228,6 +229,10 @@ CallResult Host::call(const FunctionInfo& f, const SyntaxInfo& s, const std::vec
         if (slot.buffer.nAssign(v.bytes.data(), static_cast<DWORD>(v.bytes.size())) != STR_OK)
           throw HostError(nameOf(f) + ": no memory for argument " + std::to_string(i + 1));
         block[i] = &slot.buffer;
+        continue;
+      case VXT_ANY:
+        anyFromValue(v, &slot.any);
+        block[i] = &slot.any;
         continue;
       case VXT_CHAINEOUBUFFER:
         // A string or a buffer, as the value came.

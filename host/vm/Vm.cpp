@@ -90,6 +90,7 @@ void Vm::RenvoieValeur(DWORD dwAppel, const void* pValeur, DWORD dwType) {
     case VXT_CHAINE:
     case VXT_CHAINEUNICODE:
     case VXT_BINAIRE: v.bytes = blockBytes(*static_cast<const char* const*>(pValeur)); break;
+    case VXT_ANY: v = valueFromAny(*static_cast<const CAny*>(pValeur)); break;
     default:
       // A kind the stand-in does not read: keep its code, no value.
       break;

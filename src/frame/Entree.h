@@ -6,6 +6,7 @@
 
 #include <cstdint>
 
+#include "core/Any.h"
 #include "core/VXDSTR.h"
 #include "frame/Appel.h"
 #include "frame/InterfacesVM.h"
@@ -141,6 +142,12 @@ struct Resultat<VXT_BINAIRE> {
     const char* p = b.pGetData();
     RenvoieAuVM(pstAppel, &p, VXT_BINAIRE);
   }
+};
+
+// A dynamic value goes by its address and is destroyed right after.
+template <>
+struct Resultat<VXT_ANY> {
+  static void renvoie(STVXAppel* pstAppel, const CAny& a) { RenvoieAuVM(pstAppel, &a, VXT_ANY); }
 };
 
 template <DWORD CODE, class T>
