@@ -67,7 +67,6 @@ struct Parametre<VXT_PARREFERENCE | VXT_BOOLEEN> {
 struct ArgChaine {
   const CVXDSTR* pcl;
   operator const char*() const { return pcl->pszGet(); }
-  operator CVXDSTR() const { return *pcl; }
   operator const CVXDSTR&() const { return *pcl; }
 };
 template <>
@@ -92,7 +91,7 @@ struct Parametre<VXT_CHAINEOUBUFFER> {
 };
 
 template <DWORD CODE>
-inline auto Lit(void* p) {
+inline decltype(auto) Lit(void* p) {
   return Parametre<CODE>::lit(p);
 }
 

@@ -58,6 +58,7 @@ public:
   static CBaseExecutionDLL* s_pclGet() { return ms_pclExecution; }
 
   int nGetNbInit() const { return m_nNbInit; }
+  HMODULE hGetModuleVM() const { return m_hModuleVM; }
   const DWORD* pdwGetMots() const { return m_adwMot; }
 
 private:
