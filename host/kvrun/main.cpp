@@ -1,33 +1,278 @@
-// kvrun: loads the component through the stand-in VM and prints its
-// identity and the size of its descriptor tables.
+// kvrun: calls the functions of kv140std.so through the stand-in VM, one at
+// a time from the shell or from Lua scripts.
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <exception>
+#include <string>
+#include <vector>
 
+#include "Arguments.h"
 #include "Host.h"
+#include "Output.h"
+#include "Script.h"
+#include "Text.h"
 #include "frame/InterfacesVM.h"
 
-int main(int argc, char** argv) {
-  try {
-    kvhost::Host host;
-    IVXLibrary* c = host.component();
-    char resume[128];
-    c->GetResume(resume, sizeof resume);
-    const auto& cat = host.catalog();
-    std::size_t available = 0, entryPoints = 0;
-    for (const auto& f : cat.functions()) {
-      if (f.available() && !f.synonym()) ++available;
-      for (const auto& s : f.syntaxes) entryPoints += s.entry != nullptr && !f.synonym();
+namespace {
+
+constexpr int kOk = 0;
+constexpr int kLibraryError = 1;
+constexpr int kUsage = 2;
+
+const char* const kHelp = R"(usage:
+  kvrun [OPTIONS] NAME [ARG...]     call one function of the library
+  kvrun [OPTIONS] FILE.lua [ARG...] run a Lua script (table kv)
+  kvrun [OPTIONS] -e CODE           run Lua code
+  kvrun [OPTIONS] -i                interactive Lua
+  kvrun --list [PATTERN]            functions, their syntaxes and availability
+  kvrun --constants [PATTERN]       constants and their values
+  kvrun --help
+
+options:
+  --lang fr|en   language of the library's messages (default: from LANG)
+  --hex          print strings and buffers as lowercase hexadecimal
+  --raw          print the library's text as its Windows-1252 bytes
+
+NAME is a function's French name (accents optional, any case) or English
+name. Integer arguments take decimal, 0x hexadecimal, constant names and
+their sums (foLectureEcriture+foCreation); byte arguments take hex:414243,
+file:PATH or str:TEXT. The result goes to stdout; a library error goes to
+stderr as "kvrun: error CODE: MESSAGE" with status 1; usage errors give 2.
+)";
+
+struct Options {
+  kvhost::Language language = kvhost::Language::French;
+  kvrun::OutputOptions output;
+};
+
+kvhost::Language defaultLanguage() {
+  const char* lang = std::getenv("LANG");
+  return lang != nullptr && std::strncmp(lang, "fr", 2) == 0 ? kvhost::Language::French : kvhost::Language::English;
+}
+
+std::string syntaxInWords(const kvhost::FunctionInfo& f, const kvhost::SyntaxInfo& s) {
+  std::string out = kvrun::toUtf8(f.french) + "(";
+  for (std::size_t p = 0; p < s.params.size(); ++p) {
+    out += (p ? ", " : "") + kvhost::typeName(s.params[p]);
+    if (s.repeatable && p + 1 == s.params.size()) out += "...";
+  }
+  out += ")";
+  if (VXT_dwBase(s.result) != VXT_AUCUN) out += " -> " + kvhost::typeName(s.result);
+  return out;
+}
+
+void listSyntaxes(std::FILE* to, const kvhost::FunctionInfo& f) {
+  for (const auto& s : f.syntaxes)
+    std::fprintf(to, "  %s%s\n", syntaxInWords(f, s).c_str(), s.entry ? "" : "   [not available here]");
+  if (f.syntaxes.empty()) std::fprintf(to, "  (no syntax)\n");
+}
+
+int listFunctions(const kvhost::Catalog& catalog, const std::string& pattern) {
+  for (const auto& f : catalog.functions()) {
+    if (!pattern.empty() && !kvrun::matchesPattern(kvrun::fromUtf8(pattern), f.french) &&
+        !kvrun::matchesPattern(kvrun::fromUtf8(pattern), f.english))
+      continue;
+    std::printf("%s / %s%s\n", kvrun::toUtf8(f.french).c_str(), kvrun::toUtf8(f.english).c_str(),
+                f.synonym() ? "  (synonym)" : f.available() ? "" : "  [not available here]");
+    for (const auto& s : f.syntaxes) std::printf("  %s%s\n", syntaxInWords(f, s).c_str(), s.entry ? "" : "   [not available]");
+  }
+  return kOk;
+}
+
+int listConstants(const kvhost::Catalog& catalog, const std::string& pattern) {
+  for (const auto& c : catalog.constants()) {
+    if (!pattern.empty() && !kvrun::matchesPattern(kvrun::fromUtf8(pattern), c.french) &&
+        !kvrun::matchesPattern(kvrun::fromUtf8(pattern), c.english))
+      continue;
+    std::string value = c.type == 0x08   ? std::to_string(c.integer)
+                        : c.type == 0x12 ? "\"" + kvrun::toUtf8(c.text) + "\""
+                                         : "(no value here)";
+    std::printf("%s / %s = %s\n", kvrun::toUtf8(c.french).c_str(), kvrun::toUtf8(c.english).c_str(), value.c_str());
+  }
+  return kOk;
+}
+
+// One call from the shell.
+int callOnce(kvhost::Host& host, const Options& options, const std::string& name, const std::vector<std::string>& words) {
+  const auto& catalog = host.catalog();
+  const kvhost::FunctionInfo* f = catalog.findFunction(kvrun::fromUtf8(name));
+  if (f == nullptr) f = catalog.findFunction(name);
+  if (f == nullptr) {
+    std::fprintf(stderr, "kvrun: unknown function '%s' (kvrun --list shows them)\n", name.c_str());
+    return kUsage;
+  }
+  // By count, then by the forms of the words: among the syntaxes that take
+  // them, the one whose parameter kinds best match what the words look like
+  // (a number for a numeric parameter, bytes for a buffer); syntaxes
+  // available here first, then table order.
+  const kvhost::SyntaxInfo* chosen = nullptr;
+  std::vector<kvhost::Value> args;
+  std::string why;
+  for (int pass = 0; pass < 2 && chosen == nullptr; ++pass) {
+    int best = -1;
+    for (const auto& s : f->syntaxes) {
+      if ((pass == 0) != (s.entry != nullptr)) continue;
+      std::size_t n = s.params.size();
+      if (words.size() < n || (words.size() > n && !s.repeatable)) continue;
+      std::vector<kvhost::Value> candidate;
+      bool ok = true;
+      int score = 0;
+      for (std::size_t i = 0; i < words.size() && ok; ++i) {
+        DWORD code = s.params[std::min(i, n - 1)];
+        auto v = kvrun::shellArgument(code, words[i], catalog, &why);
+        if (!v) {
+          ok = false;
+          break;
+        }
+        score += kvrun::formScore(code, words[i], catalog);
+        candidate.push_back(std::move(*v));
+      }
+      if (ok && score > best) {
+        best = score;
+        chosen = &s;
+        args = std::move(candidate);
+      }
     }
-    std::printf("%s\n", host.library().path().c_str());
-    std::printf("library %d, interface version %d, language version %d (compatible %d): %s\n", c->nGetLibraryId(),
-                c->nGetVersion(), c->nGetVersionVX(), c->nGetVersionVXCompat(), resume);
-    std::printf("%zu functions (%zu callable here through %zu entry points), %zu constants, %zu variables\n",
-                cat.functions().size(), available, entryPoints, cat.constants().size(), cat.variables().size());
-    (void)argc;
-    (void)argv;
-    return 0;
+  }
+  std::string display = kvrun::toUtf8(f->french) + " / " + kvrun::toUtf8(f->english);
+  if (chosen == nullptr) {
+    std::fprintf(stderr, "kvrun: no syntax of %s accepts %zu argument%s%s%s\n", display.c_str(), words.size(),
+                 words.size() == 1 ? "" : "s", why.empty() ? "" : ": ", why.c_str());
+    listSyntaxes(stderr, *f);
+    return kUsage;
+  }
+  if (chosen->entry == nullptr) {
+    std::fprintf(stderr, "kvrun: %s is not available on this platform\n", display.c_str());
+    listSyntaxes(stderr, *f);
+    return kUsage;
+  }
+  kvhost::CallResult r = host.call(*f, *chosen, args);
+  if (r.redirect) {
+    std::fprintf(stderr, "kvrun: %s is served by library %d (function %d), which the stand-in VM does not have\n",
+                 display.c_str(), r.redirect->first, r.redirect->second);
+    return kLibraryError;
+  }
+  if (VXT_dwBase(chosen->result) != VXT_AUCUN) {
+    std::string text = kvrun::formatValue(r.value, options.output);
+    std::fwrite(text.data(), 1, text.size(), stdout);
+    std::fputc('\n', stdout);
+  }
+  // Variables passed by reference: their values after the call.
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    if (args[i].variable)
+      std::printf("argument %zu: %s\n", i + 1, kvrun::formatValue(*args[i].variable, options.output).c_str());
+  }
+  if (r.error.isError()) {
+    std::string message = options.output.raw ? r.error.message : kvrun::toUtf8(r.error.message);
+    for (auto& c : message) {
+      if (c == '\r' || c == '\n') c = ' ';
+    }
+    std::fprintf(stderr, "kvrun: error %u: %s\n", static_cast<unsigned>(r.error.code), message.c_str());
+    return kLibraryError;
+  }
+  return kOk;
+}
+
+int usage(const char* message) {
+  std::fprintf(stderr, "kvrun: %s\n(kvrun --help for help)\n", message);
+  return kUsage;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  Options options;
+  options.language = defaultLanguage();
+  std::vector<std::string> rest;
+  enum class Mode { Call, Script, Code, Interactive, List, Constants } mode = Mode::Call;
+  std::string code;
+  int i = 1;
+  for (; i < argc; ++i) {
+    std::string a = argv[i];
+    if (a == "--help" || a == "-h") {
+      std::fputs(kHelp, stdout);
+      return kOk;
+    } else if (a == "--lang") {
+      if (++i >= argc) return usage("--lang needs fr or en");
+      std::string l = argv[i];
+      if (l == "fr") {
+        options.language = kvhost::Language::French;
+      } else if (l == "en") {
+        options.language = kvhost::Language::English;
+      } else {
+        return usage("--lang takes fr or en");
+      }
+    } else if (a == "--hex") {
+      options.output.hex = true;
+    } else if (a == "--raw") {
+      options.output.raw = true;
+    } else if (a == "--list") {
+      mode = Mode::List;
+    } else if (a == "--constants") {
+      mode = Mode::Constants;
+    } else if (a == "-e") {
+      if (++i >= argc) return usage("-e needs Lua code");
+      mode = Mode::Code;
+      code = argv[i];
+    } else if (a == "-i") {
+      mode = Mode::Interactive;
+    } else if (a == "--") {
+      ++i;
+      break;
+    } else if (a.size() > 1 && a[0] == '-' && a[1] == '-') {
+      return usage(("unknown option " + a).c_str());
+    } else {
+      break;
+    }
+  }
+  for (; i < argc; ++i) rest.emplace_back(argv[i]);
+  if (mode == Mode::Call && !rest.empty() && rest[0].size() > 4 && rest[0].substr(rest[0].size() - 4) == ".lua")
+    mode = Mode::Script;
+
+  try {
+    kvhost::HostOptions hostOptions;
+    hostOptions.language = options.language;
+    kvhost::Host host(hostOptions);
+    switch (mode) {
+      case Mode::List: return listFunctions(host.catalog(), rest.empty() ? "" : rest[0]);
+      case Mode::Constants: return listConstants(host.catalog(), rest.empty() ? "" : rest[0]);
+      case Mode::Script: {
+        kvrun::Script script(host);
+        return script.runFile(rest[0], std::vector<std::string>(rest.begin() + 1, rest.end()));
+      }
+      case Mode::Code: {
+        kvrun::Script script(host);
+        return script.runCode(code);
+      }
+      case Mode::Interactive: {
+        kvrun::Script script(host);
+        return script.interactive();
+      }
+      case Mode::Call: break;
+    }
+    if (rest.empty()) {
+      // No function: who we are and what the tables hold.
+      IVXLibrary* c = host.component();
+      char summary[128];
+      c->GetResume(summary, sizeof summary);
+      std::size_t available = 0, entries = 0;
+      for (const auto& f : host.catalog().functions()) {
+        if (f.synonym()) continue;
+        if (f.available()) ++available;
+        for (const auto& s : f.syntaxes) entries += s.entry != nullptr;
+      }
+      std::printf("%s\nlibrary %d, interface %d, language version %d: %s\n", host.library().path().c_str(),
+                  c->nGetLibraryId(), c->nGetVersion(), c->nGetVersionVX(), kvrun::toUtf8(summary).c_str());
+      std::printf("%zu functions (%zu callable here, %zu entry points), %zu constants, %zu variables\n",
+                  host.catalog().functions().size(), available, entries, host.catalog().constants().size(),
+                  host.catalog().variables().size());
+      std::printf("kvrun --help tells how to call them\n");
+      return kOk;
+    }
+    return callOnce(host, options, rest[0], std::vector<std::string>(rest.begin() + 1, rest.end()));
   } catch (const std::exception& e) {
     std::fprintf(stderr, "kvrun: %s\n", e.what());
-    return 2;
+    return kUsage;
   }
 }

@@ -1,0 +1,67 @@
+-- A tour of what kv140std.so can do today, through kvrun's table `kv`.
+-- Run it with:  ./kv run examples/tour.lua
+--
+-- Every function of the library is kv.<French or English name>; accents are
+-- optional (kv.Phonetique is kv["Phonétique"]). Text comes back as the
+-- library's Windows-1252 bytes: kv.toutf8 makes it printable.
+
+local function show(label, value)
+  print(string.format("  %-38s %s", label, tostring(value)))
+end
+
+local function section(title)
+  print()
+  print(title)
+  print(string.rep("-", #title))
+end
+
+print("kv140std.so, the standard functions of the Korval runtime")
+
+section("Random numbers")
+kv.InitHasard(2024)
+local draws = {}
+for i = 1, 8 do draws[i] = kv.Hasard(6) end
+show("eight dice, seed 2024", table.concat(draws, " "))
+kv.InitRandom(2024)
+show("same seed, same first die", kv.Random(6) == draws[1])
+show("a real between 0 and 1", string.format("%.4f", kv.Hasard()))
+show("between -10 and 10", kv.Random(-10, 10))
+
+section("Parity and colours")
+show("EstPair(42), IsOdd(7)", tostring(kv.EstPair(42)) .. ", " .. tostring(kv.IsOdd(7)))
+local orange = kv.RVB(255, 128, 0)
+show("RVB(255, 128, 0)", string.format("0x%06X", orange))
+show("its hue, saturation, lightness",
+     kv.CouleurTeinte(orange) .. "°, " .. kv.ColorSaturation(orange) .. "%, " .. kv["CouleurLuminosité"](orange) .. "%")
+show("TSL(240, 100, 50): pure blue", string.format("0x%06X", kv.TSL(240, 100, 50)))
+show("the red, green, blue of 0x123456",
+     kv.RGBRed(0x123456) .. ", " .. kv.RGBGreen(0x123456) .. ", " .. kv.RGBBlue(0x123456))
+
+section("French phonetic key")
+for _, word in ipairs({"Pharmacie", "Farmassie", "Thomas", "Tomat", "Maison", "Mézon"}) do
+  show(word, kv.toutf8(kv.Phonetique(kv.fromutf8(word))))
+end
+
+section("Smallest and largest (any number of arguments)")
+show("Max(3, 9.5, -2, 7)", kv.Max(3.0, 9.5, -2, 7))
+show("Min of words", kv.Min("poire", "abricot", "pomme"))
+show("EstNumérique('12.5'), ('douze')", tostring(kv.EstNumerique("12.5")) .. ", " .. tostring(kv.IsNumeric("douze")))
+
+section("Errors are values, not Lua errors")
+local colour = kv.TSL(400, 50, 50)
+local e = kv.error()
+show("TSL(400, 50, 50) returns", colour)
+show("kv.error().code", e.code)
+show("kv.error().message", kv.toutf8(e.message))
+kv.EstPair(1)
+show("after a good call, kv.error()", tostring(kv.error()))
+
+section("Constants and variables")
+show("kv.foLectureEcriture", kv.foLectureEcriture)
+show("kv.foCreation + kv.foAjout", kv.foCreation + kv.foAjout)
+kv["Service.Type"] = kv.serviceTypeSimple
+show("Service.Type after assignment", kv["Service.Type"])
+
+section("Obsolete functions are handed to other libraries")
+kv._zipOuvre_old("archive.zip", "")
+show("_zipOuvre_old", kv.toutf8(kv.error().message))

@@ -1,0 +1,545 @@
+// The Lua binding of kvrun.
+//
+// Lua errors unwind with longjmp, which must not cross C++ frames that own
+// objects: every function Lua calls does its work in a member function that
+// catches everything and leaves an error message on the stack, and only the
+// thin C function around it raises the Lua error.
+#include "Script.h"
+
+#include <lua.hpp>
+#include <readline/history.h>
+#include <readline/readline.h>
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <optional>
+
+#include "Arguments.h"
+#include "Output.h"
+#include "Text.h"
+#include "core/VXDSTR.h"
+#include "frame/Appel.h"
+#include "frame/InterfacesVM.h"
+
+namespace kvrun {
+
+namespace {
+
+const char* const kScriptKey = "kvrun.script";
+const char* const kBufferMeta = "kv.buffer";
+const char* const kVarMeta = "kv.var";
+
+Script* self(lua_State* L) {
+  lua_getfield(L, LUA_REGISTRYINDEX, kScriptKey);
+  auto* s = static_cast<Script*>(lua_touserdata(L, -1));
+  lua_pop(L, 1);
+  return s;
+}
+
+// C functions around the members: raise the error the member left.
+int callEntry(lua_State* L) {
+  int n = self(L)->callFunction(static_cast<int>(lua_tointeger(L, lua_upvalueindex(1))));
+  return n < 0 ? lua_error(L) : n;
+}
+
+int readVariableEntry(lua_State* L) {
+  int n = self(L)->readVariable(static_cast<int>(lua_tointeger(L, lua_upvalueindex(1))));
+  return n < 0 ? lua_error(L) : n;
+}
+
+int lastErrorEntry(lua_State* L) { return self(L)->pushLastError(); }
+
+bool hasMeta(lua_State* L, int index, const char* meta) {
+  if (!lua_getmetatable(L, index)) return false;
+  luaL_getmetatable(L, meta);
+  bool same = lua_rawequal(L, -1, -2) != 0;
+  lua_pop(L, 2);
+  return same;
+}
+
+int makeBuffer(lua_State* L) {
+  std::size_t n = 0;
+  const char* s = luaL_checklstring(L, 1, &n);
+  lua_createtable(L, 0, 1);
+  lua_pushlstring(L, s, n);
+  lua_setfield(L, -2, "bytes");
+  luaL_setmetatable(L, kBufferMeta);
+  return 1;
+}
+
+int makeVar(lua_State* L) {
+  lua_settop(L, 1);
+  lua_createtable(L, 0, 1);
+  lua_pushvalue(L, 1);
+  lua_setfield(L, -2, "value");
+  luaL_setmetatable(L, kVarMeta);
+  return 1;
+}
+
+int luaToUtf8(lua_State* L) {
+  std::size_t n = 0;
+  const char* s = luaL_checklstring(L, 1, &n);
+  std::string out = toUtf8(std::string_view(s, n));
+  lua_pushlstring(L, out.data(), out.size());
+  return 1;
+}
+
+int luaFromUtf8(lua_State* L) {
+  std::size_t n = 0;
+  const char* s = luaL_checklstring(L, 1, &n);
+  std::string out = fromUtf8(std::string_view(s, n));
+  lua_pushlstring(L, out.data(), out.size());
+  return 1;
+}
+
+void pushValue(lua_State* L, const kvhost::Value& v) {
+  switch (v.type) {
+    case VXT_AUCUN: lua_pushnil(L); break;
+    case VXT_BOOLEEN: lua_pushboolean(L, v.integer != 0); break;
+    case VXT_ENTIER:
+    case VXT_ENTIER8:
+    case VXT_DUREE: lua_pushinteger(L, v.integer); break;
+    case VXT_REEL: lua_pushnumber(L, v.real); break;
+    case VXT_MONETAIRE:
+    case VXT_DATEHEURE: {
+      std::string t = convertedText(v);
+      lua_pushlstring(L, t.data(), t.size());
+      break;
+    }
+    default: lua_pushlstring(L, v.bytes.data(), v.bytes.size()); break;
+  }
+}
+
+// A Lua value as it stands (for variables and any-value parameters).
+std::optional<kvhost::Value> naturalValue(lua_State* L, int index) {
+  using kvhost::Value;
+  switch (lua_type(L, index)) {
+    case LUA_TNIL: return Value::none();
+    case LUA_TBOOLEAN: return Value::boolean(lua_toboolean(L, index) != 0);
+    case LUA_TNUMBER:
+      if (lua_isinteger(L, index)) {
+        lua_Integer n = lua_tointeger(L, index);
+        return n >= INT32_MIN && n <= INT32_MAX ? Value::integer32(static_cast<std::int32_t>(n)) : Value::integer64(n);
+      }
+      return Value::realValue(lua_tonumber(L, index));
+    case LUA_TSTRING: {
+      std::size_t n = 0;
+      const char* s = lua_tolstring(L, index, &n);
+      return Value::text(std::string(s, n));
+    }
+    case LUA_TTABLE:
+      if (hasMeta(L, index, kBufferMeta)) {
+        lua_getfield(L, index, "bytes");
+        std::size_t n = 0;
+        const char* s = lua_tolstring(L, -1, &n);
+        Value v = Value::buffer(std::string(s != nullptr ? s : "", n));
+        lua_pop(L, 1);
+        return v;
+      }
+      return std::nullopt;
+    default: return std::nullopt;
+  }
+}
+
+}  // namespace
+
+Script::Script(kvhost::Host& host) : host_(host) {
+  L_ = luaL_newstate();
+  if (L_ == nullptr) throw kvhost::HostError("cannot start Lua");
+  luaL_openlibs(L_);
+  lua_pushlightuserdata(L_, this);
+  lua_setfield(L_, LUA_REGISTRYINDEX, kScriptKey);
+  luaL_newmetatable(L_, kBufferMeta);
+  lua_pop(L_, 1);
+  luaL_newmetatable(L_, kVarMeta);
+  lua_pop(L_, 1);
+  defineTable();
+}
+
+Script::~Script() { lua_close(L_); }
+
+namespace {
+
+// kv[name]: a function, a constant or a variable, looked up once.
+int kvIndex(lua_State* L) {
+  std::size_t n = 0;
+  const char* key = lua_tolstring(L, 2, &n);
+  if (key == nullptr) return 0;
+  lua_getfield(L, LUA_REGISTRYINDEX, "kvrun.catalog");
+  auto* catalog = static_cast<const kvhost::Catalog*>(lua_touserdata(L, -1));
+  lua_pop(L, 1);
+  std::string name(key, n);
+  std::string latin = fromUtf8(name);
+  const kvhost::FunctionInfo* f = catalog->findFunction(name);
+  if (f == nullptr) f = catalog->findFunction(latin);
+  if (f != nullptr) {
+    lua_pushinteger(L, f->position);
+    lua_pushcclosure(L, callEntry, 1);
+    lua_pushvalue(L, 2);
+    lua_pushvalue(L, -2);
+    lua_rawset(L, 1);  // found once
+    return 1;
+  }
+  const kvhost::ConstantInfo* c = catalog->findConstant(name);
+  if (c == nullptr) c = catalog->findConstant(latin);
+  if (c != nullptr) {
+    if (c->type == 0x08) {
+      lua_pushinteger(L, c->integer);
+    } else if (c->type == 0x12) {
+      lua_pushlstring(L, c->text.data(), c->text.size());
+    } else {
+      return luaL_error(L, "kv: the constant %s has no value on this platform", key);
+    }
+    return 1;
+  }
+  const kvhost::VariableInfo* v = catalog->findVariable(name);
+  if (v == nullptr) v = catalog->findVariable(latin);
+  if (v != nullptr) {
+    lua_pushinteger(L, v->number);
+    lua_pushcclosure(L, readVariableEntry, 1);
+    lua_call(L, 0, 1);
+    return 1;
+  }
+  return luaL_error(L, "kv: no function, constant or variable named '%s'", key);
+}
+
+int kvNewIndex(lua_State* L) {
+  std::size_t n = 0;
+  const char* key = luaL_checklstring(L, 2, &n);
+  lua_getfield(L, LUA_REGISTRYINDEX, "kvrun.catalog");
+  auto* catalog = static_cast<const kvhost::Catalog*>(lua_touserdata(L, -1));
+  lua_pop(L, 1);
+  const kvhost::VariableInfo* v = catalog->findVariable(std::string(key, n));
+  if (v == nullptr) v = catalog->findVariable(fromUtf8(std::string(key, n)));
+  if (v == nullptr) return luaL_error(L, "kv: '%s' is not a variable of the library", key);
+  lua_settop(L, 3);
+  int r = self(L)->writeVariable(v->number);
+  return r < 0 ? lua_error(L) : 0;
+}
+
+}  // namespace
+
+void Script::defineTable() {
+  lua_pushlightuserdata(L_, const_cast<kvhost::Catalog*>(&host_.catalog()));
+  lua_setfield(L_, LUA_REGISTRYINDEX, "kvrun.catalog");
+  lua_newtable(L_);
+  const luaL_Reg helpers[] = {{"var", makeVar},           {"buffer", makeBuffer},     {"error", lastErrorEntry},
+                              {"toutf8", luaToUtf8},      {"fromutf8", luaFromUtf8},  {nullptr, nullptr}};
+  luaL_setfuncs(L_, helpers, 0);
+  lua_newtable(L_);
+  lua_pushcfunction(L_, kvIndex);
+  lua_setfield(L_, -2, "__index");
+  lua_pushcfunction(L_, kvNewIndex);
+  lua_setfield(L_, -2, "__newindex");
+  lua_setmetatable(L_, -2);
+  lua_setglobal(L_, "kv");
+}
+
+int Script::pushLastError() {
+  if (!lastError_.isError()) {
+    lua_pushnil(L_);
+    return 1;
+  }
+  lua_createtable(L_, 0, 6);
+  lua_pushinteger(L_, lastError_.code);
+  lua_setfield(L_, -2, "code");
+  lua_pushinteger(L_, lastError_.level);
+  lua_setfield(L_, -2, "level");
+  lua_pushlstring(L_, lastError_.message.data(), lastError_.message.size());
+  lua_setfield(L_, -2, "message");
+  lua_pushlstring(L_, lastError_.debug.data(), lastError_.debug.size());
+  lua_setfield(L_, -2, "debug");
+  lua_pushinteger(L_, lastError_.systemCode);
+  lua_setfield(L_, -2, "syscode");
+  lua_pushlstring(L_, lastError_.systemMessage.data(), lastError_.systemMessage.size());
+  lua_setfield(L_, -2, "sysmessage");
+  return 1;
+}
+
+int Script::callFunction(int position) {
+  try {
+    const kvhost::FunctionInfo& f = host_.catalog().functions().at(static_cast<std::size_t>(position));
+    int count = lua_gettop(L_);
+    std::vector<int> references;  // Lua functions held for procedures
+    auto release = [&] {
+      host_.vm().removeProcedures();
+      for (int ref : references) luaL_unref(L_, LUA_REGISTRYINDEX, ref);
+      references.clear();
+    };
+
+    // The value of argument i for a parameter declared `code`, or nullopt.
+    auto argumentFor = [&](int i, DWORD code) -> std::optional<kvhost::Value> {
+      using kvhost::Value;
+      DWORD base = VXT_dwBase(code);
+      int type = lua_type(L_, i);
+      if (type == LUA_TTABLE && hasMeta(L_, i, kVarMeta)) {
+        lua_getfield(L_, i, "value");
+        auto inner = naturalValue(L_, lua_gettop(L_));
+        lua_pop(L_, 1);
+        if (!inner) return std::nullopt;
+        return Value::byReference(*inner);
+      }
+      if (base == VXT_PROCEDURE) {
+        // A Lua function, or the name of a global one, becomes a procedure
+        // of the VM for the duration of the call.
+        int ref = LUA_NOREF;
+        if (type == LUA_TFUNCTION) {
+          lua_pushvalue(L_, i);
+          ref = luaL_ref(L_, LUA_REGISTRYINDEX);
+        } else if (type == LUA_TSTRING) {
+          if (lua_getglobal(L_, lua_tostring(L_, i)) == LUA_TFUNCTION) {
+            ref = luaL_ref(L_, LUA_REGISTRYINDEX);
+          } else {
+            lua_pop(L_, 1);
+            return Value::text(lua_tostring(L_, i));  // the VM will not find it
+          }
+        } else {
+          return std::nullopt;
+        }
+        std::string name = "kvrun_procedure_" + std::to_string(++procedures_);
+        lua_State* L = L_;
+        host_.vm().defineProcedure(name, [L, ref](const std::vector<Value>& args) {
+          lua_rawgeti(L, LUA_REGISTRYINDEX, ref);
+          for (const auto& a : args) pushValue(L, a);
+          if (lua_pcall(L, static_cast<int>(args.size()), 1, 0) != LUA_OK) {
+            std::fprintf(stderr, "kvrun: error in a procedure: %s\n", lua_tostring(L, -1));
+            lua_pop(L, 1);
+            return Value::boolean(false);  // stops the caller's loop
+          }
+          auto result = naturalValue(L, -1);
+          lua_pop(L, 1);
+          return result ? *result : Value::none();
+        });
+        references.push_back(ref);
+        return Value::text(name);
+      }
+      if (type == LUA_TTABLE && hasMeta(L_, i, kBufferMeta)) {
+        if (base == VXT_BINAIRE || base == VXT_CHAINEOUBUFFER || base == VXT_ANY || base == VXT_BUFFER)
+          return naturalValue(L_, i);
+        return std::nullopt;
+      }
+      auto v = naturalValue(L_, i);
+      if (!v) return std::nullopt;
+      if (type == LUA_TSTRING && base != VXT_ANY && !kvhost::accepts(code, *v)) {
+        // Numeric parameters also take constant names and expressions.
+        std::string why;
+        auto n = parseInteger(v->bytes, host_.catalog(), &why);
+        if (n) v = *n >= INT32_MIN && *n <= INT32_MAX ? Value::integer32(static_cast<std::int32_t>(*n)) : Value::integer64(*n);
+      }
+      if (v->type == VXT_REEL && (base == VXT_ENTIER || base == VXT_ENTIER8 || base == VXT_BOOLEEN || base == VXT_DUREE)) {
+        // A float with a whole value serves an integer parameter.
+        double d = v->real;
+        if (d != std::floor(d) || std::fabs(d) > 9.2e18) return std::nullopt;
+        v = Value::integer64(static_cast<std::int64_t>(d));
+      }
+      if (base == VXT_BINAIRE && v->type == VXT_CHAINE) v->type = VXT_BINAIRE;
+      if (base == VXT_DUREE && v->isInteger()) v = Value::duration(v->integer);
+      if (VXT_bParReference(code)) return Value::byReference(*v);
+      if (!kvhost::accepts(code, *v)) return std::nullopt;
+      return v;
+    };
+
+    const kvhost::SyntaxInfo* chosen = nullptr;
+    std::vector<kvhost::Value> args;
+    for (int pass = 0; pass < 2 && chosen == nullptr; ++pass) {
+      for (const auto& s : f.syntaxes) {
+        if ((pass == 0) != (s.entry != nullptr)) continue;
+        std::size_t n = s.params.size();
+        if (static_cast<std::size_t>(count) < n || (static_cast<std::size_t>(count) > n && !s.repeatable)) continue;
+        std::vector<kvhost::Value> candidate;
+        bool ok = true;
+        for (int i = 1; i <= count && ok; ++i) {
+          DWORD code = s.params[std::min<std::size_t>(static_cast<std::size_t>(i - 1), n - 1)];
+          auto v = argumentFor(i, code);
+          if (v) {
+            candidate.push_back(std::move(*v));
+          } else {
+            ok = false;
+          }
+        }
+        if (ok) {
+          chosen = &s;
+          args = std::move(candidate);
+          break;
+        }
+      }
+    }
+    if (chosen == nullptr) {
+      std::string list;
+      for (const auto& s : f.syntaxes) {
+        list += "\n  " + toUtf8(f.french) + "(";
+        for (std::size_t p = 0; p < s.params.size(); ++p)
+          list += (p ? ", " : "") + kvhost::typeName(s.params[p]) + (s.repeatable && p + 1 == s.params.size() ? "..." : "");
+        list += ") -> " + kvhost::typeName(s.result) + (s.entry ? "" : "  [not available here]");
+      }
+      release();
+      std::string message = "kv." + toUtf8(f.english) + ": no syntax accepts these arguments" + list;
+      lua_pushlstring(L_, message.data(), message.size());
+      return -1;
+    }
+    if (chosen->entry == nullptr) {
+      release();
+      std::string message = "kv." + toUtf8(f.english) + " is not available on this platform";
+      lua_pushlstring(L_, message.data(), message.size());
+      return -1;
+    }
+    kvhost::CallResult result = host_.call(f, *chosen, args);
+    release();
+    lastError_ = result.error;
+    if (result.redirect) {
+      lastError_.level = 3;
+      lastError_.message = "served by library " + std::to_string(result.redirect->first) + " (function " +
+                           std::to_string(result.redirect->second) + "), which the stand-in VM does not have";
+    }
+    // Variables passed by reference take the values the library left.
+    for (int i = 1; i <= count; ++i) {
+      if (lua_type(L_, i) == LUA_TTABLE && hasMeta(L_, i, kVarMeta) && args[static_cast<std::size_t>(i - 1)].variable) {
+        pushValue(L_, *args[static_cast<std::size_t>(i - 1)].variable);
+        lua_setfield(L_, i, "value");
+      }
+    }
+    if (VXT_dwBase(chosen->result) == VXT_AUCUN) return 0;
+    pushValue(L_, result.value);
+    return 1;
+  } catch (const std::exception& e) {
+    host_.vm().removeProcedures();
+    lua_pushstring(L_, e.what());
+    return -1;
+  }
+}
+
+int Script::readVariable(int number) {
+  try {
+    STVXAppel context{&host_.vm(), 8, static_cast<DWORD>(number), nullptr, 0};
+    void* address = host_.component()->pRecupereAdresseVariable(&context);
+    if (address == nullptr) {
+      lua_pushfstring(L_, "kv: variable %d has no storage on this platform", number);
+      return -1;
+    }
+    const auto& row = host_.catalog().variables().at(static_cast<std::size_t>(number - 1));
+    if (row.type == VXT_CHAINE) {
+      auto* s = static_cast<CVXDSTR*>(address);
+      lua_pushlstring(L_, s->pszGet(), s->nGetLength());
+    } else {
+      lua_pushinteger(L_, *static_cast<std::int32_t*>(address));
+    }
+    return 1;
+  } catch (const std::exception& e) {
+    lua_pushstring(L_, e.what());
+    return -1;
+  }
+}
+
+int Script::writeVariable(int number) {
+  try {
+    STVXAppel context{&host_.vm(), 8, static_cast<DWORD>(number), nullptr, 0};
+    void* address = host_.component()->pRecupereAdresseVariable(&context);
+    if (address == nullptr) {
+      lua_pushfstring(L_, "kv: variable %d has no storage on this platform", number);
+      return -1;
+    }
+    const auto& row = host_.catalog().variables().at(static_cast<std::size_t>(number - 1));
+    if (row.type == VXT_CHAINE) {
+      std::size_t n = 0;
+      const char* text = lua_tolstring(L_, 3, &n);
+      if (text == nullptr) {
+        lua_pushstring(L_, "kv: a string variable takes a string");
+        return -1;
+      }
+      static_cast<CVXDSTR*>(address)->nAssign(text, static_cast<DWORD>(n));
+    } else {
+      int isInteger = 0;
+      lua_Integer v = lua_tointegerx(L_, 3, &isInteger);
+      if (!isInteger) {
+        lua_pushstring(L_, "kv: an integer variable takes an integer");
+        return -1;
+      }
+      *static_cast<std::int32_t*>(address) = static_cast<std::int32_t>(v);
+    }
+    context.pValeur = address;
+    host_.component()->bSignaleEcritureVariable(&context);
+    return 0;
+  } catch (const std::exception& e) {
+    lua_pushstring(L_, e.what());
+    return -1;
+  }
+}
+
+namespace {
+
+int traceback(lua_State* L) {
+  const char* message = lua_tostring(L, 1);
+  luaL_traceback(L, L, message != nullptr ? message : "(error object is not a string)", 1);
+  return 1;
+}
+
+}  // namespace
+
+int Script::execute(int loadStatus) {
+  if (loadStatus != LUA_OK) {
+    std::fprintf(stderr, "kvrun: %s\n", lua_tostring(L_, -1));
+    lua_pop(L_, 1);
+    return 1;
+  }
+  int base = lua_gettop(L_);
+  lua_pushcfunction(L_, traceback);
+  lua_insert(L_, base);
+  int status = lua_pcall(L_, 0, 0, base);
+  lua_remove(L_, base);
+  if (status != LUA_OK) {
+    std::fprintf(stderr, "kvrun: %s\n", lua_tostring(L_, -1));
+    lua_pop(L_, 1);
+    return 1;
+  }
+  return 0;
+}
+
+int Script::runFile(const std::string& path, const std::vector<std::string>& args) {
+  lua_createtable(L_, static_cast<int>(args.size()), 1);
+  lua_pushstring(L_, path.c_str());
+  lua_rawseti(L_, -2, 0);
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    lua_pushstring(L_, args[i].c_str());
+    lua_rawseti(L_, -2, static_cast<lua_Integer>(i + 1));
+  }
+  lua_setglobal(L_, "arg");
+  return execute(luaL_loadfile(L_, path.c_str()));
+}
+
+int Script::runCode(const std::string& code) { return execute(luaL_loadbuffer(L_, code.data(), code.size(), "=(command line)")); }
+
+int Script::interactive() {
+  std::printf("kvrun %s - Lua with the table kv; Ctrl-D to quit\n", LUA_RELEASE);
+  while (char* line = readline("kv> ")) {
+    std::string text = line;
+    std::free(line);
+    if (text.empty()) continue;
+    add_history(text.c_str());
+    // An expression prints its values; anything else runs as a statement.
+    std::string expression = "return " + text;
+    int top = lua_gettop(L_);
+    if (luaL_loadbuffer(L_, expression.data(), expression.size(), "=stdin") == LUA_OK) {
+      lua_pushcfunction(L_, traceback);
+      lua_insert(L_, top + 1);
+      if (lua_pcall(L_, 0, LUA_MULTRET, top + 1) != LUA_OK) {
+        std::fprintf(stderr, "%s\n", lua_tostring(L_, -1));
+      } else {
+        for (int i = top + 2; i <= lua_gettop(L_); ++i) {
+          std::printf("%s%s", i > top + 2 ? "\t" : "", luaL_tolstring(L_, i, nullptr));
+          lua_pop(L_, 1);
+        }
+        if (lua_gettop(L_) > top + 1) std::printf("\n");
+      }
+      lua_settop(L_, top);
+      continue;
+    }
+    lua_settop(L_, top);
+    execute(luaL_loadbuffer(L_, text.data(), text.size(), "=stdin"));
+  }
+  std::printf("\n");
+  return 0;
+}
+
+}  // namespace kvrun

@@ -1,0 +1,45 @@
+// Lua scripts on the stand-in VM: a table `kv` that exposes every function,
+// constant and variable of the library, by-reference variables, buffers,
+// procedures written in Lua, and the last call's error.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "Host.h"
+
+struct lua_State;
+
+namespace kvrun {
+
+class Script {
+public:
+  explicit Script(kvhost::Host& host);
+  ~Script();
+  Script(const Script&) = delete;
+  Script& operator=(const Script&) = delete;
+
+  // Each returns the process status: 0 when the script ran to its end, 1
+  // when it raised an error (reported with its traceback on stderr).
+  int runFile(const std::string& path, const std::vector<std::string>& args);
+  int runCode(const std::string& code);
+  // Read, evaluate, print: one statement or expression per line.
+  int interactive();
+
+  // The function behind one `kv` entry (called from Lua).
+  int callFunction(int position);
+  int readVariable(int number);
+  int writeVariable(int number);
+  int pushLastError();
+
+private:
+  void defineTable();
+  int execute(int loadStatus);
+
+  kvhost::Host& host_;
+  lua_State* L_ = nullptr;
+  kvhost::ErrorInfo lastError_;
+  int procedures_ = 0;
+};
+
+}  // namespace kvrun

@@ -1,0 +1,227 @@
+// kvrun as a user runs it: one call from the shell, scripts, discovery, and
+// what a user sees when the input is wrong.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <fstream>
+#include <string>
+#include <vector>
+
+namespace {
+
+struct Run {
+  int status = -1;
+  std::string out, err;
+};
+
+// Runs kvrun with these arguments (no shell), LANG unset.
+Run kvrun(const std::vector<std::string>& args) {
+  int out[2], err[2];
+  if (pipe(out) != 0 || pipe(err) != 0) return {};
+  pid_t pid = fork();
+  if (pid == 0) {
+    dup2(out[1], 1);
+    dup2(err[1], 2);
+    close(out[0]);
+    close(err[0]);
+    std::vector<char*> argv;
+    std::string exe = std::string(KV_BINARY_DIR) + "/bin/kvrun";
+    argv.push_back(exe.data());
+    for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    unsetenv("LANG");
+    execv(exe.c_str(), argv.data());
+    _exit(127);
+  }
+  close(out[1]);
+  close(err[1]);
+  Run r;
+  auto drain = [](int fd, std::string* to) {
+    char buf[4096];
+    ssize_t n;
+    while ((n = read(fd, buf, sizeof buf)) > 0) to->append(buf, static_cast<std::size_t>(n));
+    close(fd);
+  };
+  drain(out[0], &r.out);
+  drain(err[0], &r.err);
+  int status = 0;
+  waitpid(pid, &status, 0);
+  r.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+  return r;
+}
+
+std::string scriptFile(const std::string& code) {
+  std::string path = std::string(KV_BINARY_DIR) + "/test_script_" + std::to_string(getpid()) + ".lua";
+  std::ofstream(path) << code;
+  return path;
+}
+
+TEST(Kvrun, NamesEitherWayWithOrWithoutAccents) {
+  for (const char* name : {"Phonétique", "Phonetique", "PHONÉTIQUE", "phonetic", "Phonetic"}) {
+    auto r = kvrun({name, "Pharmacie"});
+    EXPECT_EQ(r.status, 0) << name << r.err;
+    EXPECT_EQ(r.out, "FARMASI\n") << name;
+  }
+}
+
+TEST(Kvrun, ValuesInAndOut) {
+  struct Case {
+    std::vector<std::string> args;
+    std::string out;
+  };
+  const Case cases[] = {
+      {{"EstPair", "4"}, "1\n"},
+      {{"IsOdd", "4"}, "0\n"},
+      {{"RVB", "1", "2", "3"}, "197121\n"},
+      {{"RGB", "0x10", "0", "0"}, "16\n"},
+      {{"RVB", "foLectureEcriture+foCréation", "0", "0"}, "515\n"},
+      {{"RVB", "fpFin|1", "0", "0"}, "3\n"},
+      {{"Hasard", "1"}, "1\n"},
+      {{"Max", "1.5", "-2", "10"}, "10\n"},
+      {{"Max", "pomme", "abricot"}, "pomme\n"},
+      {{"Min", "str:10", "9"}, "10\n"},
+      {{"--hex", "Phonetique", "bonjour"}, "424f4a4f5552\n"},
+      {{"Phonetique", "Mézon"}, "MÉZO\n"},
+      {{"--raw", "Phonetique", "Mézon"}, "M\xC9ZO\n"},
+      {{"EstNumerique", "12.5"}, "1\n"},
+      {{"EstNumerique", "douze"}, "0\n"},
+      {{"EstNumerique", "hex:3132"}, "0\n"},
+      {{"ZigouigouiARoulette", "-7"}, "24053\n"},
+  };
+  for (const auto& c : cases) {
+    auto r = kvrun(c.args);
+    EXPECT_EQ(r.status, 0) << c.args[0] << ": " << r.err;
+    EXPECT_EQ(r.out, c.out) << c.args[0] << " " << c.args[1];
+  }
+  auto real = kvrun({"Hasard"});
+  EXPECT_EQ(real.status, 0);
+  EXPECT_NE(real.out.find('.'), std::string::npos) << real.out;
+}
+
+TEST(Kvrun, LibraryErrorsInBothLanguages) {
+  auto fr = kvrun({"--lang", "fr", "TSL", "361", "0", "0"});
+  EXPECT_EQ(fr.status, 1);
+  EXPECT_EQ(fr.out, "0\n") << "the failure value is still printed";
+  EXPECT_EQ(fr.err, "kvrun: error 80202: Teinte invalide : elle doit être comprise entre 0 et 360.\n");
+  auto en = kvrun({"--lang", "en", "HSL", "361", "0", "0"});
+  EXPECT_EQ(en.status, 1);
+  EXPECT_EQ(en.err, "kvrun: error 80202: Invalid hue: it must be between 0 and 360.\n");
+  auto bound = kvrun({"Hasard", "0"});
+  EXPECT_EQ(bound.status, 1);
+  EXPECT_NE(bound.err.find("error 80260"), std::string::npos);
+}
+
+TEST(Kvrun, UsageErrorsAreClearAndNeverCrash) {
+  struct Case {
+    std::vector<std::string> args;
+    std::string message;
+  };
+  const Case cases[] = {
+      {{"NoSuchFunction"}, "unknown function"},
+      {{""}, "unknown function"},
+      {{"TSL", "1"}, "no syntax of TSL / HSL accepts 1 argument"},
+      {{"RVB", "x", "0", "0"}, "neither a number nor an integer constant"},
+      {{"RVB", "99999999999", "0", "0"}, "no syntax"},
+      {{"Max"}, "no syntax"},
+      {{"VersPressePapier", "x"}, "not available on this platform"},
+      {{"--lang", "de", "TSL"}, "--lang takes fr or en"},
+      {{"--lang"}, "--lang needs"},
+      {{"-e"}, "-e needs"},
+      {{"--bogus"}, "unknown option"},
+      {{"EstNumerique", "hex:zz"}, "hexadecimal"},
+      {{"EstNumerique", "file:/nonexistent/file"}, "cannot read"},
+  };
+  for (const auto& c : cases) {
+    auto r = kvrun(c.args);
+    EXPECT_EQ(r.status, 2) << c.args[0] << ": " << r.err;
+    EXPECT_NE(r.err.find(c.message), std::string::npos) << c.args[0] << ": " << r.err;
+  }
+  auto syntaxes = kvrun({"TSL"});
+  EXPECT_NE(syntaxes.err.find("TSL(integer, integer, integer) -> integer"), std::string::npos) << syntaxes.err;
+  auto redirected = kvrun({"_zipOuvre_old", "a.zip", ""});
+  EXPECT_EQ(redirected.status, 1);
+  EXPECT_NE(redirected.err.find("library 42"), std::string::npos);
+}
+
+TEST(Kvrun, Discovery) {
+  auto list = kvrun({"--list"});
+  ASSERT_EQ(list.status, 0);
+  std::size_t rows = 0, pos = 0;
+  while ((pos = list.out.find('\n', pos)) != std::string::npos) {
+    ++pos;
+    if (pos < list.out.size() && list.out[pos] != ' ') ++rows;
+  }
+  EXPECT_EQ(rows + 1, 391u) << "one header line per row of the table";
+  auto some = kvrun({"--list", "couleur*"});
+  EXPECT_NE(some.out.find("CouleurLuminosité / ColorLightness"), std::string::npos);
+  EXPECT_EQ(some.out.find("Hasard"), std::string::npos);
+  auto constants = kvrun({"--constants", "foLect*"});
+  EXPECT_NE(constants.out.find("foLectureEcriture / foReadWrite = 3"), std::string::npos) << constants.out;
+  auto help = kvrun({"--help"});
+  EXPECT_EQ(help.status, 0);
+  EXPECT_NE(help.out.find("usage:"), std::string::npos);
+  auto identity = kvrun({});
+  EXPECT_NE(identity.out.find("391 functions"), std::string::npos);
+}
+
+TEST(KvrunScripts, TableKvAndErrorsAsValues) {
+  auto r = kvrun({"-e", R"(
+    print(kv.Hasard(1), kv.Random(5, 5), kv.EstPair(2), kv.RGB(1, 0, 0))
+    print(kv["Phonétique"]("Thomas"), kv.PHONETIQUE("Bonne"))
+    print(kv.Max(1, 2.5, -3), kv.Min("b", "a"))
+    print(kv.foLectureEcriture, kv.foReadWrite + kv.foCreation, kv.exeNom)
+    assert(kv.error() == nil)
+    print(kv.TSL(400, 0, 0), kv.error().code, kv.error().level)
+    print(kv.EstNumerique(kv.buffer("12")), kv.EstNumerique("12"))
+    kv["Service.Type"] = 272
+    kv["Service.Description"] = "desc"
+    print(kv["Service.Type"], kv["Service.Description"])
+  )"});
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.out,
+            "1\t5\ttrue\t1\n"
+            "TOMA\tBON\n"
+            "2.5\ta\n"
+            "3\t515\tNom\n"
+            "0\t80202\t3\n"
+            "false\ttrue\n"
+            "272\tdesc\n");
+}
+
+TEST(KvrunScripts, ScriptFilesArgumentsAndTracebacks) {
+  std::string path = scriptFile("print(arg[0] ~= nil, arg[1], #arg)\nprint(kv.toutf8(kv.fromutf8('é')) == 'é')\n");
+  auto r = kvrun({path, "un", "deux"});
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.out, "true\tun\t2\ntrue\n");
+  std::remove(path.c_str());
+  auto boom = kvrun({"-e", "local function f() error('boom') end\nf()"});
+  EXPECT_EQ(boom.status, 1);
+  EXPECT_NE(boom.err.find("boom"), std::string::npos);
+  EXPECT_NE(boom.err.find("stack traceback"), std::string::npos);
+  struct Case {
+    const char* code;
+    const char* message;
+  };
+  for (auto c : {Case{"kv.NoSuchThing()", "no function, constant or variable named 'NoSuchThing'"},
+                 Case{"kv.TSL('a', 1, 2)", "no syntax accepts these arguments"},
+                 Case{"kv.VersPressePapier('x')", "not available on this platform"},
+                 Case{"kv.Unknown = 1", "is not a variable"},
+                 Case{"kv['Service.Type'] = 'text'", "takes an integer"},
+                 Case{"kv.sysEteint()", "has no value on this platform"},
+                 Case{"syntax error here", "syntax error"}}) {
+    auto e = kvrun({"-e", c.code});
+    EXPECT_EQ(e.status, 1) << c.code;
+    EXPECT_NE(e.err.find(c.message), std::string::npos) << c.code << ": " << e.err;
+  }
+}
+
+TEST(KvrunScripts, TheTourRuns) {
+  auto r = kvrun({std::string(KV_SOURCE_DIR) + "/examples/tour.lua"});
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_NE(r.out.find("FARMASI"), std::string::npos);
+  EXPECT_TRUE(r.err.empty()) << r.err;
+}
+
+}  // namespace
