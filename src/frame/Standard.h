@@ -47,29 +47,8 @@ public:
   // True when the user asked the VM to interrupt.
   static bool bVerifieInteruptionUtilisateur(IVM* piVM, int nReserve, CXError* pclErreur);
 
-  // Random numbers, parity, colours, phonetic key, smallest and largest.
-  CAny Hasard();
-  CAny Hasard(int n);
-  CAny Hasard(int a, int b);
-  void InitHasard();
-  void InitHasard(int nGraine);
-  bool EstPair(int n) { return (n & 1) == 0; }
-  bool EstImpair(int n) { return (n & 1) != 0; }
-  bool EstNumerique(const CAny* pclValeur);
-  int RVB(int r, int g, int b);
-  int RVBRouge(int nCouleur) { return nCouleur & 0xFF; }
-  int RVBVert(int nCouleur) { return (nCouleur >> 8) & 0xFF; }
-  int RVBBleu(int nCouleur) { return (nCouleur >> 16) & 0xFF; }
-  int TSL(int nTeinte, int nSaturation, int nLuminosite);
-  int CouleurTeinte(int nCouleur);
-  int CouleurSaturation(int nCouleur);
-  int CouleurLuminosite(int nCouleur);
-  int ZigouigouiARoulette(int) { return 24053; }
-  CVXDSTR Phonetique(const char* pszMot);
-  CVXDSTR Min(const char* pszPremier);
-  double Min(double dPremier);
-  CVXDSTR Max(const char* pszPremier);
-  double Max(double dPremier);
+  // The language functions, declared by each subsystem next to its code.
+#include "misc/Methodes.inc"
 
   // Redirected obsolete functions reach the VM through this (see Entree.h).
   void SetNiveauRedirection();

@@ -1,9 +1,11 @@
-// gentables ROWDIR OUTDIR: generates the descriptor tables and the entry
-// points of the component from its row files. Files are rewritten only when
+// gentables ROWDIR OUTDIR [ENTRYFILE...]: generates the descriptor tables and
+// the entry points of the component from its row files; each subsystem
+// lists its own entry points in an entry file. Files are rewritten only when
 // their text changes, so that an unchanged table costs no rebuild.
 #include <fstream>
 #include <iostream>
 #include <sstream>
+#include <vector>
 
 #include "emit.h"
 #include "rows.h"
@@ -25,12 +27,13 @@ void writeIfChanged(const std::string& path, const std::string& text) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc != 3) {
-    std::cerr << "usage: gentables ROWDIR OUTDIR\n";
+  if (argc < 3) {
+    std::cerr << "usage: gentables ROWDIR OUTDIR [ENTRYFILE...]\n";
     return 2;
   }
   try {
-    auto tables = gentables::readTables(argv[1]);
+    std::vector<std::string> entryFiles(argv + 3, argv + argc);
+    auto tables = gentables::readTables(argv[1], entryFiles);
     std::string out = argv[2];
     writeIfChanged(out + "/TablesDescripteurs.cpp", gentables::emitTables(tables));
     writeIfChanged(out + "/Entrees.cpp", gentables::emitEntries(tables));

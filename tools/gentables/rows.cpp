@@ -234,12 +234,13 @@ void readEntries(Tables& t, const std::string& path) {
 
 }  // namespace
 
-Tables readTables(const std::string& dir) {
+Tables readTables(const std::string& dir, const std::vector<std::string>& entryFiles) {
   Tables t;
   readFunctions(t, dir + "/fonctions.tsv");
   readConstants(t, dir + "/constantes.tsv");
   readVariables(t, dir + "/variables.tsv");
   readEntries(t, dir + "/entrees.tsv");
+  for (const auto& file : entryFiles) readEntries(t, file);
   return t;
 }
 

@@ -57,9 +57,10 @@ struct Tables {
   std::vector<Variable> variables;
 };
 
-// Reads the four row files of `dir`; throws std::runtime_error naming the
-// file and line of the first fault.
-Tables readTables(const std::string& dir);
+// Reads the row files of `dir` (fonctions.tsv, constantes.tsv,
+// variables.tsv, entrees.tsv) and the further entry files; throws
+// std::runtime_error naming the file and line of the first fault.
+Tables readTables(const std::string& dir, const std::vector<std::string>& entryFiles = {});
 
 // Latin-1 name without accents, as used in entry-point names.
 std::string withoutAccents(const std::string& latin1);
