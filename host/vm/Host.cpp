@@ -74,6 +74,7 @@ Host::Host(HostOptions options)
     : options_(std::move(options)), libShop_(options_.libraryPath) {
   library_ = std::make_unique<Library>(options_.libraryPath);
   vm_.setElementDirectory(options_.elementDirectory);
+  vm_.setEnglish(options_.language == Language::English);
   try {
     if (!library_->bInitLibrary(library_->handle())) throw HostError("bInitLibrary refused to start");
     lendConversions();
@@ -211,6 +212,18 @@ CallResult Host::call(const FunctionInfo& f, const SyntaxInfo& s, const std::vec
       case VXT_REEL: {
         double d = v.type == VXT_REEL ? v.real : static_cast<double>(v.integer);
         std::memcpy(slot.raw, &d, 8);
+        break;
+      }
+      case VXT_DUREE:
+        std::memcpy(slot.raw, &v.integer, 8);
+        break;
+      case VXT_DATEHEURE: {
+        // The 17-digit text becomes the 8-byte value, as the VM converts it.
+        const char* text = v.bytes.c_str();
+        unsigned char scratch[32] = {};
+        if (nConversionDepassement(&text, VXT_PSZ, scratch, VXT_DATEHEURE) > 99)
+          throw HostError(nameOf(f) + ": argument " + std::to_string(i + 1) + " is not a date-time (AAAAMMJJHHMMSSLLL)");
+        std::memcpy(slot.raw, scratch, 8);
         break;
       }
       case VXT_PSZ:

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "InfoLangue.h"
 #include "Value.h"
 #include "frame/InterfacesVM.h"
 
@@ -32,6 +33,7 @@ public:
   void setElementDirectory(std::string dir) { elementDirectory_ = std::move(dir); }
   const std::string& elementDirectory() const { return elementDirectory_; }
   void setProcessName(std::string name) { processName_ = std::move(name); }
+  void setEnglish(bool english) { infoLangue_.setEnglish(english); }
 
   // Language procedures the library may call back (listings): found by
   // name, any case; they receive the pushed values and return one.
@@ -52,7 +54,7 @@ public:
   BOOL bAppelleProcedure(void* pProcedure, DWORD dwAppel, int nNbArgument, int nReserve) override;
   void* GestionMT() override { return nullptr; }
   HWND hGetFenetreDialogue() override { return 0; }
-  IInfoLangue* piGetInfoLangue(int, int) override { return nullptr; }
+  IInfoLangue* piGetInfoLangue(int, int) override { return &infoLangue_; }
   BOOL bMTEnCours() override { return 0; }
   BOOL bThreadPrincipal() override { return 1; }
   unsigned uGetMessageMT() override { return 0; }
@@ -100,6 +102,7 @@ private:
   int mode_ = 0;
   std::string elementDirectory_;
   std::string processName_ = "kvrun";
+  InfoLangue infoLangue_{false};
 };
 
 }  // namespace kvhost

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstring>
 
 #include "core/Any.h"
 #include "core/VXDSTR.h"
@@ -51,6 +52,23 @@ struct Parametre<VXT_OBJETAPCODE> {
 template <>
 struct Parametre<VXT_ANY> {
   static CAny* lit(void* p) { return static_cast<CAny*>(p); }
+};
+// Durations and date-times: the 8-byte value, copied.
+template <>
+struct Parametre<VXT_DUREE> {
+  static long long lit(void* p) {
+    long long ll;
+    std::memcpy(&ll, p, sizeof ll);
+    return ll;
+  }
+};
+template <>
+struct Parametre<VXT_DATEHEURE> {
+  static CDateTimeBase lit(void* p) {
+    CDateTimeBase cl;
+    std::memcpy(static_cast<void*>(&cl), p, sizeof cl);
+    return cl;
+  }
 };
 // By reference: the slot is the caller's variable.
 template <>
@@ -120,6 +138,10 @@ struct Resultat<VXT_ENTIER> {
 template <>
 struct Resultat<VXT_ENTIER8> {
   static void renvoie(STVXAppel* pstAppel, std::int64_t n) { RenvoieAuVM(pstAppel, &n, VXT_ENTIER8); }
+};
+template <>
+struct Resultat<VXT_DUREE> {
+  static void renvoie(STVXAppel* pstAppel, long long ll) { RenvoieAuVM(pstAppel, &ll, VXT_DUREE); }
 };
 template <>
 struct Resultat<VXT_REEL> {

@@ -5,6 +5,7 @@
 
 #include "core/Any.h"
 #include "core/VXDSTR.h"
+#include "dates/DateHeure.h"
 #include "frame/VXLibrary.h"
 
 // Euro context: two zero words and the runtime object library's module.
@@ -48,6 +49,7 @@ public:
   static bool bVerifieInteruptionUtilisateur(IVM* piVM, int nReserve, CXError* pclErreur);
 
   // The language functions, declared by each subsystem next to its code.
+#include "dates/Methodes.inc"
 #include "misc/Methodes.inc"
 
   // Redirected obsolete functions reach the VM through this (see Entree.h).
