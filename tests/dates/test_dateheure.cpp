@@ -181,3 +181,60 @@ TEST(SystemTime, FileTimesRoundTrip) {
 }
 
 }  // namespace
+
+#include "dates/XTime.h"
+
+namespace {
+
+TEST(XTime, TextsAndOutputForms) {
+  CXTime t;
+  ASSERT_TRUE(t.bSetVXDateTime("20240105 13304512"));
+  EXPECT_EQ(t.sDateHeureVX(), "20240105133045120");
+  ASSERT_TRUE(t.bSetVXDateTime("20240105133045123"));
+  EXPECT_EQ(t.sLisible(), "05/01/2024 13:30:45,123");
+  EXPECT_EQ(t.sLisible(false), "05/01/2024 13:30:45");
+  EXPECT_EQ(t.sDateHeure(), "20240105 133045");
+  EXPECT_EQ(t.sHeureMinute(), "1330");
+  EXPECT_EQ(t.sODBCDate(), "{d '2024-01-05'}");
+  EXPECT_EQ(t.sODBCHeure(), "{t '13:30:45.123'}");
+  EXPECT_EQ(t.sODBCDateHeure(), "{ts '2024-01-05 13:30:45.123'}");
+  EXPECT_FALSE(t.bSetVXDateTime("20240105133045")) << "at least 16 characters";
+  EXPECT_FALSE(t.bSetVXDateTime("20241305133045123"));
+  ASSERT_TRUE(t.bSetVXTime("235959"));
+  EXPECT_EQ(t.sHeureVX(), "235959000");
+  ASSERT_TRUE(t.bSetVXDateTimeMin("2024"));
+  EXPECT_EQ(t.sDateHeureVX(), "20240101000000000");
+  ASSERT_TRUE(t.bSetVXDateTimeMax("202402"));
+  EXPECT_EQ(t.sDateHeureVX(), "20240229235959999");
+  ASSERT_TRUE(t.bSetVXDateTimeMax("2023"));
+  EXPECT_EQ(t.sDateHeureVX(), "20231231235959999");
+  EXPECT_FALSE(t.bSetVXDateTimeMax("20xx"));
+}
+
+TEST(XTime, ClockFormsAndComparisons) {
+  CXTime a, b;
+  ASSERT_TRUE(a.bSetDOS(static_cast<WORD>((2024 - 1980) << 9 | 1 << 5 | 5), static_cast<WORD>(13 << 11 | 30 << 5 | 22)));
+  EXPECT_EQ(a.sDateHeure(), "20240105 133044");
+  EXPECT_EQ(a.wGetDOSDate(), (2024 - 1980) << 9 | 1 << 5 | 5);
+  EXPECT_EQ(a.wGetDOSTime(), 13 << 11 | 30 << 5 | 22);
+  ASSERT_TRUE(b.bSetUTC(0));
+  EXPECT_EQ(b.sDateHeure(), "19700101 000000");
+  ASSERT_TRUE(b.bSetUTC(4102444800));  // past 2038
+  EXPECT_EQ(b.sDate(), "21000101");
+  EXPECT_TRUE(b > a);
+  EXPECT_TRUE(a >= a);
+  CDateTimeBase d;
+  ASSERT_EQ(d.nFromString("20240105133044500"), 0);
+  CXTime c;
+  ASSERT_TRUE(c.bSet(d));
+  EXPECT_TRUE(c > a) << "milliseconds count last";
+  SYSTEMTIME st;
+  ASSERT_TRUE(c.bGetAsSystemTime(&st));
+  EXPECT_EQ(st.wMilliseconds, 500);
+  EXPECT_EQ(st.wDayOfWeek, 5);
+  EXPECT_FALSE(c.bSet(2023, 2, 29, 0, 0, 0));
+  EXPECT_TRUE(c.bEstVide());
+  EXPECT_EQ(CXTime::nGetDayInMonth(2, 1500), 29);
+}
+
+}  // namespace
