@@ -89,6 +89,10 @@ TEST(Kvrun, ValuesInAndOut) {
       {{"EstNumerique", "douze"}, "0\n"},
       {{"EstNumerique", "hex:3132"}, "0\n"},
       {{"ZigouigouiARoulette", "-7"}, "24053\n"},
+      {{"--lang", "fr", "DateVersChaîne", "20240105", "JJJJ JJ MMMM AAAA"}, "vendredi 05 janvier 2024\n"},
+      {{"DateHeureUTCVersLocale", "20240601120000000"}, "20240601120000000\n"},
+      {{"ChaineVersDuree", "1010101001", "0"}, "1010101001\n"},
+      {{"DureeVersChaine", "90061001", "1"}, "101010100\n"},
   };
   for (const auto& c : cases) {
     auto r = kvrun(c.args);
