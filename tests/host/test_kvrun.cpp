@@ -32,6 +32,7 @@ Run kvrun(const std::vector<std::string>& args) {
     for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
     argv.push_back(nullptr);
     unsetenv("LANG");
+    setenv("TZ", "UTC", 1);  // results that depend on the zone are read in UTC
     execv(exe.c_str(), argv.data());
     _exit(127);
   }
