@@ -1,19 +1,25 @@
 // CComposanteStandard: construction, module start and stop, variables.
 #include "frame/Standard.h"
 
+#include <new>
+
 #include "core/XError.h"
+#include "frame/ZoneMemoire.h"
 #include "misc/Divers.h"
 #include "numbers/EuroModule.h"
 
 int CComposanteStandard::m_snStaticCountInit = 0;
 bool CComposanteStandard::m_sbStaticInit = false;
+stCTXMEM CComposanteStandard::m_CtxMem;
 
 CComposanteStandard::CComposanteStandard() = default;
 
 // The service strings release their blocks with the members.
 CComposanteStandard::~CComposanteStandard() = default;
 
-void* CComposanteStandard::pQueryProxy(int) { return nullptr; }
+void* CComposanteStandard::pQueryProxy(int nNumero) {
+  return nNumero == 1 ? static_cast<IZoneMemoire*>(new (std::nothrow) CZoneMemoire(this)) : nullptr;
+}
 
 void CComposanteStandard::_RAZVariablesService() {
   m_clServiceDescription.Vide();
@@ -27,9 +33,11 @@ BOOL CComposanteStandard::bFinInit() {
   bool bDivers = _DIVERS_bInitModule();
   m_bInit = bDivers && _EURO_bInitModule(this);
   ++m_snStaticCountInit;
-  // The modules shared by every component start with the first one: they
-  // join here as they are built (memory lists, open files).
-  m_sbStaticInit = true;
+  // The modules shared by every component start with the first one.
+  if (!m_sbStaticInit) {
+    MEM_InitModule(&m_CtxMem);
+    m_sbStaticInit = true;
+  }
   _RAZVariablesService();
   return m_bInit;
 }
@@ -38,6 +46,11 @@ void CComposanteStandard::TermCompo() {
   if (!m_bInit) return;
   _DIVERS_FinModule();
   --m_snStaticCountInit;
+  if (m_snStaticCountInit < 1) {
+    // The last component stops the shared modules; a later one starts them again.
+    MEM_FinModule(&m_CtxMem);
+    m_sbStaticInit = false;
+  }
   m_bInit = false;
 }
 

@@ -6,6 +6,7 @@
 #include "core/Any.h"
 #include "core/VXDSTR.h"
 #include "dates/DateHeure.h"
+#include "memlists/MemStock.h"
 #include "frame/VXLibrary.h"
 
 // Euro context: two zero words and the runtime object library's module.
@@ -50,6 +51,7 @@ public:
 
   // The language functions, declared by each subsystem next to its code.
 #include "dates/Methodes.inc"
+#include "memlists/Methodes.inc"
 #include "misc/Methodes.inc"
 
   // Redirected obsolete functions reach the VM through this (see Entree.h).
@@ -72,4 +74,5 @@ private:
 
   static int m_snStaticCountInit;   // started components
   static bool m_sbStaticInit;       // shared modules started
+  static stCTXMEM m_CtxMem;         // memory lists, shared by the components
 };
