@@ -79,6 +79,20 @@ show("UTC noon, 2024-07-15, here", kv.DateTimeUTCToLocal("20240715120000000"))
 kv.DateVersChaine("20241305")
 show("DateVersChaîne(20241305) raises", kv.error().code .. ": " .. kv.toutf8(kv.error().message))
 
+section("Memory lists")
+kv.MemCree("Fruits")
+for i, name in ipairs({"pomme", "abricot", "poire", "cerise"}) do kv.MemAjoute("Fruits", name, i) end
+kv.MemTri("Fruits", true)
+local sorted = {}
+local value = kv.MemPremier("Fruits")
+while not kv.MemEnDehors("Fruits") do
+  sorted[#sorted + 1] = kv.MemValCle("Fruits") .. "=" .. value
+  value = kv.MemSuivant("Fruits")
+end
+show("sorted by key", table.concat(sorted, ", "))
+show("MemRecherche('poire')", kv.MemRecherche("Fruits", "poire"))
+show("MemOccurrence", kv.MemOccurrence("Fruits"))
+
 section("Obsolete functions are handed to other libraries")
 kv._zipOuvre_old("archive.zip", "")
 show("_zipOuvre_old", kv.toutf8(kv.error().message))
