@@ -79,6 +79,13 @@ show("UTC noon, 2024-07-15, here", kv.DateTimeUTCToLocal("20240715120000000"))
 kv.DateVersChaine("20241305")
 show("DateVersChaîne(20241305) raises", kv.error().code .. ": " .. kv.toutf8(kv.error().message))
 
+section("Numbers")
+show("NumToString(1234567.891, '+8.2fS')", kv.NumToString(1234567.891, "+8.2fS"))
+show("NumériqueVersChaîne(2.675, '.2f')", kv["NumériqueVersChaîne"](2.675, ".2f"))
+show("255 in hexadecimal", kv.NumToString(255, "X"))
+show("TailleVersChaîne(1536)", kv.toutf8(kv["TailleVersChaîne"](1536)))
+show("5 GiB", kv.toutf8(kv.LengthToString(5 * 1024 * 1024 * 1024)))
+
 section("Memory lists")
 kv.MemCree("Fruits")
 for i, name in ipairs({"pomme", "abricot", "poire", "cerise"}) do kv.MemAjoute("Fruits", name, i) end

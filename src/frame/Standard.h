@@ -53,6 +53,7 @@ public:
 #include "dates/Methodes.inc"
 #include "memlists/Methodes.inc"
 #include "misc/Methodes.inc"
+#include "numbers/Methodes.inc"
 
   // Redirected obsolete functions reach the VM through this (see Entree.h).
   void SetNiveauRedirection();
