@@ -54,6 +54,7 @@ public:
 #include "memlists/Methodes.inc"
 #include "misc/Methodes.inc"
 #include "numbers/Methodes.inc"
+#include "system/Methodes.inc"
 
   // Redirected obsolete functions reach the VM through this (see Entree.h).
   void SetNiveauRedirection();
