@@ -49,6 +49,8 @@ public:
 
   // The language functions, declared by each subsystem next to its code.
 #include "misc/Methodes.inc"
+#include "compression/Methodes.inc"
+#include "crypto/Methodes.inc"
 
   // Redirected obsolete functions reach the VM through this (see Entree.h).
   void SetNiveauRedirection();
