@@ -48,7 +48,7 @@ public:
   std::size_t nEncodeFin(STEtatEncodage& etat, unsigned groupsPerLine, char* out);
   // Most characters nEncodeMorceau writes for length more bytes.
   std::size_t nTailleMorceau(const STEtatEncodage& etat, std::size_t length, unsigned groupsPerLine) const;
-  static constexpr std::size_t nTailleFin = 16;
+  static constexpr std::size_t nTailleFin = 32;  // UU-style header and trailer included
 
   // Allocate (malloc) and fill: the text NUL-terminated, the caller frees it.
   // Returns the encoded length; -1 (and out null) when memory is short.
