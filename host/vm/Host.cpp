@@ -148,19 +148,25 @@ void Host::stop() {
 }
 
 const SyntaxInfo* Host::chooseSyntax(const FunctionInfo& f, const std::vector<Value>& args, std::string* why) const {
-  auto fits = [&](const SyntaxInfo& s) {
+  // strict: a text does not go to a buffer parameter (a syntax taking a
+  // string is preferred for it, as the VM does).
+  auto fits = [&](const SyntaxInfo& s, bool strict) {
     std::size_t n = s.params.size();
     if (args.size() < n || (args.size() > n && !s.repeatable)) return false;
     for (std::size_t i = 0; i < args.size(); ++i) {
-      if (!accepts(s.params[i < n ? i : n - 1], args[i])) return false;
+      const DWORD code = s.params[i < n ? i : n - 1];
+      if (!accepts(code, args[i])) return false;
+      if (strict && args[i].isText() && VXT_dwBase(code) == VXT_BINAIRE) return false;
     }
     return true;
   };
-  for (const auto& s : f.syntaxes) {
-    if (s.entry != nullptr && fits(s)) return &s;
+  for (bool strict : {true, false}) {
+    for (const auto& s : f.syntaxes) {
+      if (s.entry != nullptr && fits(s, strict)) return &s;
+    }
   }
   for (const auto& s : f.syntaxes) {
-    if (fits(s)) {
+    if (fits(s, false)) {
       if (why) *why = nameOf(f) + ": syntax " + std::to_string(s.index) + " is not available on this platform";
       return nullptr;
     }

@@ -10,7 +10,9 @@ struct _stERRORDEF {
   DWORD eNiveau;           // 1, 2 or 3
 };
 
-constexpr int NB_ERRORDEF = 232;
+// The 232 published rows and two of this library: damaged compressed data
+// (80551) and memory short while compressing (80552).
+constexpr int NB_ERRORDEF = 234;
 // Searched linearly, in table order (a code listed twice: the first row wins).
 extern const _stERRORDEF gstErrorDef[NB_ERRORDEF];
 

@@ -17,12 +17,17 @@ namespace {
 void GestionAlarme(int) {}
 
 // SIGALRM does nothing but interrupt a blocking system call.
+// The handlers found at start, put back at the end: once the library is
+// unloaded its own handlers would point at unmapped code.
+struct sigaction gstAlarmeAvant {};
+struct sigaction gstEnfantAvant {};
+
 void InitAlarmHandler(void*) {
   struct sigaction sa {};
   sa.sa_handler = GestionAlarme;
   sigemptyset(&sa.sa_mask);
   sa.sa_flags = 0;  // no SA_RESTART: the alarm interrupts the call
-  sigaction(SIGALRM, &sa, nullptr);
+  sigaction(SIGALRM, &sa, &gstAlarmeAvant);
 }
 
 CVXLibrary* pCreateVXL() { return new (std::nothrow) CComposanteStandard; }
@@ -43,7 +48,11 @@ KV_EXPORT void ChildHandler(int) {
 KV_EXPORT BOOL bInitLibrary(HINSTANCE hInstance) {
   DLLRES_bInit(nullptr, 0);
   InitAlarmHandler(nullptr);
-  signal(SIGCHLD, ChildHandler);
+  struct sigaction sa {};
+  sa.sa_handler = ChildHandler;
+  sigemptyset(&sa.sa_mask);
+  sa.sa_flags = SA_RESTART;  // as signal() installs it
+  sigaction(SIGCHLD, &sa, &gstEnfantAvant);
   CVXLibrary::bInit(hInstance);
   CVXDSTRBase::bInit();
   return 1;
@@ -54,6 +63,8 @@ KV_EXPORT void TermLibrary() {
   CVXDSTRBase::Term();
   CVXLibrary::Term();
   DLLRES_Term();
+  sigaction(SIGCHLD, &gstEnfantAvant, nullptr);
+  sigaction(SIGALRM, &gstAlarmeAvant, nullptr);
 }
 
 KV_EXPORT unsigned long InfoComposante(unsigned nCode, unsigned long ulIndex) {

@@ -53,6 +53,8 @@ public:
 #include "dates/Methodes.inc"
 #include "memlists/Methodes.inc"
 #include "misc/Methodes.inc"
+#include "compression/Methodes.inc"
+#include "crypto/Methodes.inc"
 #include "numbers/Methodes.inc"
 #include "system/Methodes.inc"
 

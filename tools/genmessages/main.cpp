@@ -231,7 +231,9 @@ std::string errorTable(const std::string& path, const std::map<unsigned, std::st
     ++rows;
   }
   o << "};\n";
-  if (rows != 232) fail(path + ": 232 rows expected, not " + std::to_string(rows));
+  // The published table has 232 rows; rows added for this library's own
+  // errors (damaged compressed data, ...) come on top.
+  if (rows < 232) fail(path + ": at least 232 rows expected, not " + std::to_string(rows));
   return o.str();
 }
 

@@ -1,0 +1,299 @@
+// The encodings of Encodeurs.h: base 64 (both forms) and the UU-style form.
+// Encoding goes through a table of character pairs (12 bits a lookup);
+// decoding of the base-64 forms through four tables that place each
+// character's six bits, with a byte-at-a-time path for the ends, the
+// padding and the UU-style form.
+#include <array>
+#include <cstdlib>
+#include <cstring>
+#include <new>
+
+#include "crypto/Encodeurs.h"
+
+namespace {
+
+constexpr char kBase64[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+constexpr char kEnteteUU[] = "begin 0666 uu\r\n";  // 15 characters
+constexpr char kFinUU[] = "\r\nend\r\n";           // 7 characters
+constexpr std::size_t nEnteteUU = 15, nFinUU = 7;
+
+// Pairs of characters of a 12-bit value (first character in the low byte).
+struct STPaires {
+  std::array<WORD, 4096> aw{};
+  explicit STPaires(const char* pszAlphabet) {
+    for (unsigned v = 0; v < 4096; ++v)
+      aw[v] = static_cast<WORD>(static_cast<BYTE>(pszAlphabet[v >> 6]) |
+                                (static_cast<BYTE>(pszAlphabet[v & 63]) << 8));
+  }
+};
+
+const STPaires& stPaires(bool bUU) {
+  static const STPaires base64(kBase64);
+  static const STPaires uu([] {
+    static char sz[65];
+    for (int i = 0; i < 64; ++i) sz[i] = static_cast<char>(i + 32);
+    return sz;
+  }());
+  return bUU ? uu : base64;
+}
+
+// Decoding tables of a base-64 form: the value of each character placed for
+// positions 0 to 3 of a group; bit 31 marks '=' in the padded form.
+struct STDecodage {
+  std::array<DWORD, 256> a0{}, a1{}, a2{}, a3{};
+  explicit STDecodage(const CEncodeBase& cl, bool bPadding) {
+    for (unsigned c = 0; c < 256; ++c) {
+      const DWORD v = cl.__byDecodeChar(static_cast<char>(c)) & 63;
+      const DWORD dwMarque = (bPadding && c == '=') ? 0x80000000u : 0;
+      a0[c] = (v << 18) | dwMarque;
+      a1[c] = (v << 12) | dwMarque;
+      a2[c] = (v << 6) | dwMarque;
+      a3[c] = v | dwMarque;
+    }
+  }
+};
+
+inline void EcritPaire(char* out, WORD w) {
+  out[0] = static_cast<char>(w & 0xFF);
+  out[1] = static_cast<char>(w >> 8);
+}
+
+}  // namespace
+
+const char* CEncodeBase::_pszAlphabet() const { return kBase64; }
+
+const char* CEncodeUUEncode::_pszAlphabet() const {
+  static const char* psz = [] {
+    static char sz[65];
+    for (int i = 0; i < 64; ++i) sz[i] = static_cast<char>(i + 32);
+    return sz;
+  }();
+  return psz;
+}
+
+char CEncodeBase::__cEncodeByte(BYTE bySixBits) const { return kBase64[bySixBits & 63]; }
+
+BYTE CEncodeBase::__byDecodeChar(char c) const {
+  if (c >= 'A' && c <= 'Z') return static_cast<BYTE>(c - 'A');
+  if (c >= 'a' && c <= 'z') return static_cast<BYTE>(c - 'a' + 26);
+  if (c >= '0' && c <= '9') return static_cast<BYTE>(c - '0' + 52);
+  if (c == '+') return 62;
+  return 63;
+}
+
+BYTE CEncodeBase64::__byDecodeChar(char c) const { return c == '=' ? 0 : CEncodeBase::__byDecodeChar(c); }
+
+// ---- encoding ----
+
+std::size_t CEncodeBase::nTailleMorceau(const STEtatEncodage& etat, std::size_t length, unsigned groupsPerLine) const {
+  if (_bUU()) groupsPerLine = UU_GROUPES_LIGNE;
+  const std::size_t nGroupes = (etat.nReste + length) / 3;
+  std::size_t n = nGroupes * 4;
+  if (groupsPerLine > 0) n += 2 * ((etat.nGroupesLigne + nGroupes) / groupsPerLine);
+  if (_bUU() && !etat.bDebut) n += nEnteteUU;
+  return n;
+}
+
+std::size_t CEncodeBase::nEncodeMorceau(STEtatEncodage& etat, const BYTE* data, std::size_t length,
+                                        unsigned groupsPerLine, char* out) {
+  if (out == nullptr) return nTailleMorceau(etat, length, groupsPerLine);
+  const bool bUU = _bUU();
+  if (bUU) groupsPerLine = UU_GROUPES_LIGNE;
+  const auto& paires = stPaires(bUU).aw;
+  char* p = out;
+  if (bUU && !etat.bDebut) {
+    std::memcpy(p, kEnteteUU, nEnteteUU);
+    p += nEnteteUU;
+  }
+  etat.bDebut = true;
+  const unsigned nLigne = groupsPerLine > 0 ? groupsPerLine : 0xFFFFFFFFu;
+  auto ecritGroupe = [&](DWORD g) {
+    EcritPaire(p, paires[g >> 12]);
+    EcritPaire(p + 2, paires[g & 0xFFF]);
+    p += 4;
+    if (++etat.nGroupesLigne == nLigne) {
+      p[0] = '\r';
+      p[1] = '\n';
+      p += 2;
+      etat.nGroupesLigne = 0;
+    }
+  };
+  // Complete the group left by the previous piece.
+  while (etat.nReste > 0 && length > 0) {
+    etat.abyReste[etat.nReste++] = *data++;
+    --length;
+    if (etat.nReste == 3) {
+      ecritGroupe((DWORD{etat.abyReste[0]} << 16) | (DWORD{etat.abyReste[1]} << 8) | etat.abyReste[2]);
+      etat.nReste = 0;
+    }
+  }
+  // Whole lines, then the groups of the last line.
+  std::size_t nGroupes = length / 3;
+  while (nGroupes > 0) {
+    std::size_t nPas = nLigne - etat.nGroupesLigne;
+    if (nPas > nGroupes) nPas = nGroupes;
+    // All but the last group of the step go without the line check.
+    for (std::size_t i = 1; i < nPas; ++i) {
+      const DWORD g = (DWORD{data[0]} << 16) | (DWORD{data[1]} << 8) | data[2];
+      EcritPaire(p, paires[g >> 12]);
+      EcritPaire(p + 2, paires[g & 0xFFF]);
+      p += 4;
+      data += 3;
+    }
+    etat.nGroupesLigne += static_cast<unsigned>(nPas - 1);
+    ecritGroupe((DWORD{data[0]} << 16) | (DWORD{data[1]} << 8) | data[2]);
+    data += 3;
+    nGroupes -= nPas;
+  }
+  length %= 3;
+  for (std::size_t i = 0; i < length; ++i) etat.abyReste[etat.nReste++] = data[i];
+  return static_cast<std::size_t>(p - out);
+}
+
+std::size_t CEncodeBase::nEncodeFin(STEtatEncodage& etat, unsigned groupsPerLine, char* out) {
+  (void)groupsPerLine;
+  const bool bUU = _bUU();
+  char buf[nTailleFin + nEnteteUU];
+  char* p = buf;
+  if (bUU && !etat.bDebut) {
+    std::memcpy(p, kEnteteUU, nEnteteUU);
+    p += nEnteteUU;
+  }
+  etat.bDebut = true;
+  if (etat.nReste > 0) {
+    const BYTE b0 = etat.abyReste[0], b1 = etat.nReste > 1 ? etat.abyReste[1] : 0;
+    *p++ = __cEncodeByte(static_cast<BYTE>(b0 >> 2));
+    *p++ = __cEncodeByte(static_cast<BYTE>(((b0 & 3) << 4) | (b1 >> 4)));
+    if (etat.nReste == 2) *p++ = __cEncodeByte(static_cast<BYTE>((b1 & 15) << 2));
+    if (_bPadding()) {
+      *p++ = '=';
+      if (etat.nReste == 1) *p++ = '=';
+    }
+    etat.nReste = 0;
+  }
+  if (bUU) {
+    std::memcpy(p, kFinUU, nFinUU);
+    p += nFinUU;
+  }
+  const std::size_t n = static_cast<std::size_t>(p - buf);
+  if (out != nullptr) std::memcpy(out, buf, n);
+  return n;
+}
+
+std::size_t CEncodeBase::nEncode(const BYTE* data, std::size_t length, unsigned groupsPerLine, char* out) {
+  STEtatEncodage etat;
+  if (out == nullptr) {
+    std::size_t n = nTailleMorceau(etat, length, groupsPerLine);
+    const std::size_t nReste = length % 3;
+    if (nReste > 0) n += _bPadding() ? 4 : nReste + 1;
+    if (_bUU()) n += nFinUU;
+    return n;
+  }
+  std::size_t n = nEncodeMorceau(etat, data, length, groupsPerLine, out);
+  return n + nEncodeFin(etat, groupsPerLine, out + n);
+}
+
+long CEncodeBase::nEncodeEtAlloue(const BYTE* data, std::size_t length, unsigned groupsPerLine, char*& out) {
+  out = nullptr;
+  const std::size_t n = nEncode(data, length, groupsPerLine, nullptr);
+  char* p = static_cast<char*>(std::malloc(n + 1));
+  if (p == nullptr) return -1;
+  const std::size_t nEcrit = nEncode(data, length, groupsPerLine, p);
+  p[nEcrit] = '\0';
+  out = p;
+  return static_cast<long>(nEcrit);
+}
+
+// ---- decoding ----
+
+std::size_t CEncodeBase::nDecode(const char* text, BYTE* out) {
+  return text == nullptr ? 0 : nDecode(text, std::strlen(text), out);
+}
+
+std::size_t CEncodeBase::nDecode(const char* text, std::size_t length, BYTE* out) {
+  if (text == nullptr) return 0;
+  length = strnlen(text, length);
+  const auto* t = reinterpret_cast<const BYTE*>(text);
+  const bool bUU = _bUU(), bPadding = _bPadding();
+  std::size_t pos = 0, fin = length;
+  if (bUU) {
+    if (length < nEnteteUU + nFinUU) return 0;
+    pos = nEnteteUU;
+    fin = length - nFinUU;
+  }
+  std::size_t n = 0;
+  if (!bUU && out != nullptr) {
+    // Whole groups through the tables, while no '=' is met.
+    static const STDecodage orx(CEncodeBase64ORX(), false);
+    static const STDecodage b64(CEncodeBase64(), true);
+    const STDecodage& d = bPadding ? b64 : orx;
+    while (fin - pos >= 4) {
+      const BYTE c0 = t[pos];
+      if (c0 == '\r' || c0 == '\n') {
+        ++pos;
+        continue;
+      }
+      const DWORD w = d.a0[c0] | d.a1[t[pos + 1]] | d.a2[t[pos + 2]] | d.a3[t[pos + 3]];
+      if (w & 0x80000000u) break;
+      out[n] = static_cast<BYTE>(w >> 16);
+      out[n + 1] = static_cast<BYTE>(w >> 8);
+      out[n + 2] = static_cast<BYTE>(w);
+      n += 3;
+      pos += 4;
+    }
+  }
+  while (pos < fin) {
+    const char c0 = static_cast<char>(t[pos]);
+    if (c0 == '\r' || c0 == '\n') {
+      ++pos;
+      continue;
+    }
+    const std::size_t r = fin - pos;
+    if (r < 2 || (bPadding && c0 == '=')) break;
+    const std::size_t k = r < 4 ? r : 4;
+    BYTE v[4] = {0, 0, 0, 0};
+    for (std::size_t i = 0; i < k; ++i) v[i] = __byDecodeChar(static_cast<char>(t[pos + i]));
+    std::size_t nOctets = k - 1;
+    bool bFin = r < 4;
+    if (bPadding) {
+      if (t[pos + 1] == '=') {
+        nOctets = 1;
+        bFin = true;
+      } else if (k >= 3 && t[pos + 2] == '=') {
+        nOctets = (v[1] & 15) == 0 ? 1 : 2;
+        bFin = true;
+      } else if (k == 4 && t[pos + 3] == '=') {
+        nOctets = (v[2] & 3) == 0 ? 2 : 3;
+        bFin = true;
+      }
+    }
+    if (out != nullptr) {
+      const BYTE ab[3] = {static_cast<BYTE>((v[0] << 2) | (v[1] >> 4)), static_cast<BYTE>((v[1] << 4) | (v[2] >> 2)),
+                          static_cast<BYTE>((v[2] << 6) | v[3])};
+      for (std::size_t i = 0; i < nOctets; ++i) out[n + i] = ab[i];
+    }
+    n += nOctets;
+    pos += k;
+    if (bFin) break;
+  }
+  return n;
+}
+
+long CEncodeBase::nDecodeEtAlloue(const char* text, BYTE*& out) {
+  out = nullptr;
+  const std::size_t nTexte = text != nullptr ? std::strlen(text) : 0;
+  // At most three bytes per four characters (one or two for a last partial step).
+  BYTE* p = static_cast<BYTE*>(std::malloc(nTexte / 4 * 3 + 3));
+  if (p == nullptr) return -1;
+  out = p;
+  return static_cast<long>(nDecode(text, nTexte, p));
+}
+
+CEncodeBase* pclGetEncodeur(int nEncodage) {
+  switch (nEncodage) {
+    case 1: return new (std::nothrow) CEncodeBase64ORX();
+    case 2: return new (std::nothrow) CEncodeBase64();
+    case 3: return new (std::nothrow) CEncodeUUEncode();
+    default: return nullptr;
+  }
+}

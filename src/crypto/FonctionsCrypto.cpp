@@ -1,0 +1,222 @@
+// The component's checksums, URL encoding, text encodings and encryption
+// of strings and buffers (compress, encipher, encode, and back).
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <new>
+
+#include "core/StrMem.h"
+#include "crypto/Crc.h"
+#include "crypto/Crypt.h"
+#include "crypto/Encodeurs.h"
+#include "frame/Standard.h"
+
+namespace {
+
+enum : DWORD {
+  ERR_PAS_DE_CHIFFRE = 80041,
+  ERR_METHODE_CRYPTAGE = 80280,
+  ERR_MOT_DE_PASSE_REFUSE = 80281,
+  ERR_MOT_DE_PASSE_VIDE = 80282,
+  ERR_METHODE_COMPRESSION = 80550,
+};
+
+constexpr int FLAG_ANSI = 0x4000000;
+constexpr unsigned GROUPES_LIGNE = 20;
+
+}  // namespace
+
+// ---- checksums ----
+
+int CComposanteStandard::sCalculeCrc16(const CVXDSTR& clTexte) {
+  CCrc16 cl;
+  // The text and its terminating 0.
+  const WORD w = cl.CalcCrc16(clTexte.pszGet(), static_cast<int>(clTexte.nGetLength()) + 1);
+  return static_cast<std::int16_t>(w);
+}
+
+int CComposanteStandard::sCalculeCrc32(const CVXBIN& clBuffer) { return sCalculeCrc32(clBuffer, 0); }
+
+int CComposanteStandard::sCalculeCrc32(const CVXBIN& clBuffer, int nDepart) {
+  return static_cast<int>(CCrc2::nCalculeCRC32(clBuffer.pbGet(), clBuffer.nGetSize(), static_cast<DWORD>(nDepart)));
+}
+
+// ---- URL ----
+
+CVXDSTR CComposanteStandard::URLEncode(const char* pszTexte, int nMode) {
+  CVXDSTR cl;
+  const std::size_t n = nCalculeLongueurEncodee(pszTexte, nMode);
+  if (n == 0) return cl;
+  if (cl.nSetLength(static_cast<DWORD>(n)) != STR_OK) return CVXDSTR();
+  EncodeURL(pszTexte, cl.pGetData(), nMode);
+  return cl;
+}
+
+CVXDSTR CComposanteStandard::URLDecode(const char* pszTexte) {
+  CVXDSTR cl;
+  const std::size_t n = nCalculeLongueurDecodee(pszTexte);
+  if (n == 0) return cl;
+  if (cl.nSetLength(static_cast<DWORD>(n)) != STR_OK) return CVXDSTR();
+  DecodeURL(pszTexte, cl.pGetData());
+  return cl;
+}
+
+// ---- encodings ----
+
+CVXDSTR CComposanteStandard::ChaineEncode(const CVXBIN& clDonnees, int nEncodage) {
+  CVXDSTR cl;
+  std::unique_ptr<CEncodeBase> pcl(pclGetEncodeur(nEncodage));
+  if (!pcl) return cl;
+  const std::size_t n = pcl->nEncode(clDonnees.pbGet(), clDonnees.nGetSize(), GROUPES_LIGNE, nullptr);
+  if (n == 0 || n > 0x7FFFFFF0u || cl.__nPrepareModification(static_cast<DWORD>(n)) != STR_OK) return CVXDSTR();
+  const std::size_t nEcrit = pcl->nEncode(clDonnees.pbGet(), clDonnees.nGetSize(), GROUPES_LIGNE, cl.pGetData());
+  cl.SetUtilLength(static_cast<DWORD>(nEcrit));
+  return cl;
+}
+
+CVXBIN CComposanteStandard::ChaineDecode(const char* pszTexte, int nEncodage) {
+  return ChaineDecode(pszTexte, pszTexte != nullptr ? static_cast<DWORD>(std::strlen(pszTexte)) : 0, nEncodage);
+}
+
+CVXBIN CComposanteStandard::ChaineDecode(const char* pszTexte, DWORD dwLongueur, int nEncodage) {
+  CVXBIN cl;
+  std::unique_ptr<CEncodeBase> pcl(pclGetEncodeur(nEncodage));
+  if (!pcl || pszTexte == nullptr || dwLongueur == 0) return cl;
+  // At most three bytes for four characters; the count is exact after.
+  const DWORD dwMax = dwLongueur / 4 * 3 + 3;
+  if (cl.nSetMemorySize(dwMax) != STR_OK) return CVXBIN();
+  const std::size_t n = pcl->nDecode(pszTexte, dwLongueur, reinterpret_cast<BYTE*>(cl.pGetData()));
+  cl.SetUtilSize(static_cast<DWORD>(n));
+  return cl;
+}
+
+// ---- encryption ----
+
+CVXDSTR CComposanteStandard::__ChaineCrypteOuDecrypte(const CVXDSTR& clDonnees, const char* pszMotDePasse,
+                                                      int nMethode, bool bCrypte, bool* pbOk) {
+  *pbOk = false;
+  if (pszMotDePasse == nullptr || *pszMotDePasse == '\0') {
+    RaiseError(ERR_MOT_DE_PASSE_VIDE);
+    return CVXDSTR();
+  }
+  CCrypt* pcl = nullptr;
+  switch (nMethode) {
+    case 1: pcl = new (std::nothrow) CCryptHomeMade(); break;
+    case 2: pcl = new (std::nothrow) CCryptRC5(8); break;
+    case 3: pcl = new (std::nothrow) CCryptRC5(16); break;
+    default: break;
+  }
+  if (pcl == nullptr) {
+    RaiseError(ERR_PAS_DE_CHIFFRE);
+    return CVXDSTR();
+  }
+  pcl->dwAddRef();
+  CVXDSTR cl;
+  if (!pcl->bSetPassword(pszMotDePasse)) {
+    RaiseError(ERR_MOT_DE_PASSE_REFUSE);
+  } else if (clDonnees.nGetLength() == 0) {
+    *pbOk = true;
+  } else if (cl.nAssign(clDonnees.pGetData(), clDonnees.nGetLength()) != STR_OK) {
+    RaiseError(ERR_PAS_DE_CHIFFRE);
+  } else {
+    auto* p = reinterpret_cast<BYTE*>(cl.pGetData());
+    if (bCrypte) pcl->Crypt(p, cl.nGetLength());
+    else pcl->Uncrypt(p, cl.nGetLength());
+    *pbOk = true;
+  }
+  pcl->dwRelease();
+  return cl;
+}
+
+CVXDSTR CComposanteStandard::ChaineCrypte(const CVXDSTR& clDonnees, const char* pszMotDePasse, int nMethode) {
+  bool bOk;
+  return __ChaineCrypteOuDecrypte(clDonnees, pszMotDePasse, nMethode, true, &bOk);
+}
+
+CVXDSTR CComposanteStandard::ChaineDecrypte(const CVXDSTR& clDonnees, const char* pszMotDePasse, int nMethode) {
+  bool bOk;
+  return __ChaineCrypteOuDecrypte(clDonnees, pszMotDePasse, nMethode, false, &bOk);
+}
+
+CVXDSTR CComposanteStandard::_ChaineCrypteEncode(const BYTE* pbySource, DWORD dwTaille, const char* pszMotDePasse,
+                                                 int nMode, int nEncodage) {
+  nMode &= ~FLAG_ANSI;
+  const int nCrypt = GetCryptMethod(nMode), nPack = GetCompressMethod(nMode);
+  if (nCrypt > 3) {
+    RaiseError(ERR_METHODE_CRYPTAGE);
+    return CVXDSTR();
+  }
+  if (nPack > 2) {
+    RaiseError(ERR_METHODE_COMPRESSION);
+    return CVXDSTR();
+  }
+  CVXDSTR clTravail(pbySource, dwTaille);
+  if (nPack != 0) {
+    // The source as a text: up to its first 0 byte.
+    const DWORD dwTexte = pbySource != nullptr ? static_cast<DWORD>(strnlen(reinterpret_cast<const char*>(pbySource), dwTaille)) : 0;
+    CVXDSTR clTexte(pbySource, dwTexte);
+    if (!_ChaineCompresse(clTravail, clTexte.pszGet(), nMode)) return CVXDSTR();
+  }
+  if (nCrypt != 0) {
+    bool bOk;
+    clTravail = __ChaineCrypteOuDecrypte(clTravail, pszMotDePasse, nCrypt, true, &bOk);
+    if (!bOk) return CVXDSTR();
+  }
+  if (nEncodage == 0) return clTravail;
+  CVXBIN clOctets;
+  clOctets.nAssign(clTravail.pGetData(), clTravail.nGetLength());
+  return ChaineEncode(clOctets, nEncodage);
+}
+
+CVXDSTR CComposanteStandard::_ChaineDecrypteDecode(const CVXDSTR& clTexte, const char* pszMotDePasse, int nMode,
+                                                   int nEncodage) {
+  nMode &= ~FLAG_ANSI;
+  const int nCrypt = GetCryptMethod(nMode), nPack = GetCompressMethod(nMode);
+  if (nCrypt > 3) {
+    RaiseError(ERR_METHODE_CRYPTAGE);
+    return CVXDSTR();
+  }
+  if (nPack > 2) {
+    RaiseError(ERR_METHODE_COMPRESSION);
+    return CVXDSTR();
+  }
+  CVXDSTR clTravail;
+  if (nEncodage == 0) {
+    clTravail = clTexte;
+  } else {
+    CVXBIN cl = ChaineDecode(clTexte.pszGet(), clTexte.nGetLength(), nEncodage);
+    clTravail.nAssign(cl.pbGet(), cl.nGetSize());
+  }
+  if (nCrypt == 0 && nPack == 0) return clTravail;
+  if (nCrypt != 0) {
+    bool bOk;
+    clTravail = __ChaineCrypteOuDecrypte(clTravail, pszMotDePasse, nCrypt, false, &bOk);
+    if (!bOk) return CVXDSTR();
+  }
+  if (nPack == 0) return clTravail;
+  CVXBIN clSortie;
+  // The bytes and their terminating 0.
+  _ChaineDecompresse(clSortie, reinterpret_cast<const BYTE*>(clTravail.pszGet()), clTravail.nGetLength() + 1,
+                     nPack == 2 ? 2 : -1);
+  return CVXDSTR(clSortie.pbGet(), clSortie.nGetSize());
+}
+
+void CComposanteStandard::ChaineCrypteEncode(const STManipAUB* pstSource, const char* pszMotDePasse, int nMode,
+                                             int nEncodage) {
+  const BYTE* p = nullptr;
+  DWORD n = 0;
+  if (pstSource != nullptr && pstSource->pData != nullptr) {
+    p = reinterpret_cast<const BYTE*>(pstSource->pData);
+    n = pstGetBloc(pstSource->pData)->dwLongueur;
+  }
+  CVXDSTR cl = _ChaineCrypteEncode(p, n, pszMotDePasse, nMode, nEncodage);
+  const char* psz = cl.pGetData();
+  RenvoieValeur(&psz, 0x13);
+}
+
+void CComposanteStandard::ChaineDecrypteDecode(const CVXDSTR& clTexte, const char* pszMotDePasse, int nMode,
+                                               int nEncodage) {
+  CVXDSTR cl = _ChaineDecrypteDecode(clTexte, pszMotDePasse, nMode, nEncodage);
+  const char* psz = cl.pGetData();
+  RenvoieValeur(&psz, 0x13);
+}

@@ -1,0 +1,165 @@
+// Base 64 (both forms), the UU-style form and URL encoding: the published
+// examples, the base64 tool on the same bytes, streaming against one call,
+// and damaged texts.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <unistd.h>
+#include <memory>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "Host.h"
+#include "crypto/Encodeurs.h"
+#include "support/TestHost.h"
+
+namespace {
+
+std::string encode(int encoding, const std::string& s, unsigned groups = 20) {
+  std::unique_ptr<CEncodeBase> e(pclGetEncodeur(encoding));
+  const auto* p = reinterpret_cast<const BYTE*>(s.data());
+  std::string out(e->nEncode(p, s.size(), groups, nullptr), '?');
+  EXPECT_EQ(e->nEncode(p, s.size(), groups, out.data()), out.size());
+  return out;
+}
+
+std::string decode(int encoding, const std::string& t) {
+  std::unique_ptr<CEncodeBase> e(pclGetEncodeur(encoding));
+  std::string out(e->nDecode(t.c_str(), nullptr), '?');
+  EXPECT_EQ(e->nDecode(t.c_str(), reinterpret_cast<BYTE*>(out.data())), out.size());
+  return out;
+}
+
+std::string randomBytes(std::size_t n, unsigned seed) {
+  std::mt19937 g(seed);
+  std::string s(n, '\0');
+  for (auto& c : s) c = static_cast<char>(g());
+  return s;
+}
+
+TEST(Base64, PublishedExamples) {
+  struct {
+    const char* in;
+    const char* orx;
+    const char* b64;
+  } cases[] = {{"abc", "YWJj", "YWJj"}, {"ab", "YWI", "YWI="}, {"a", "YQ", "YQ=="}, {"", "", ""}};
+  for (const auto& c : cases) {
+    EXPECT_EQ(encode(1, c.in), c.orx);
+    EXPECT_EQ(encode(2, c.in), c.b64);
+    EXPECT_EQ(decode(1, c.orx), c.in);
+    EXPECT_EQ(decode(2, c.b64), c.in);
+  }
+  // 60 bytes with 20 groups a line: one full line and its CR LF.
+  const std::string t = encode(2, std::string(60, 'x'));
+  ASSERT_EQ(t.size(), 82u);
+  EXPECT_EQ(t.substr(80), "\r\n");
+  EXPECT_EQ(std::unique_ptr<CEncodeBase>(pclGetEncodeur(7)), nullptr);
+}
+
+TEST(Base64, SameTextAsTheBase64Tool) {
+  const std::string data = randomBytes(10000, 3);
+  char name[] = "/tmp/kvb64XXXXXX";
+  int fd = mkstemp(name);
+  ASSERT_GE(fd, 0);
+  ASSERT_EQ(write(fd, data.data(), data.size()), static_cast<ssize_t>(data.size()));
+  close(fd);
+  std::string cmd = std::string("base64 -w0 ") + name;
+  FILE* f = popen(cmd.c_str(), "r");
+  ASSERT_NE(f, nullptr);
+  std::string tool;
+  char buf[4096];
+  for (std::size_t n; (n = fread(buf, 1, sizeof buf, f)) > 0;) tool.append(buf, n);
+  pclose(f);
+  std::remove(name);
+  EXPECT_EQ(encode(2, data, 0), tool);
+  EXPECT_EQ(decode(2, tool), data);
+}
+
+TEST(Base64, RoundTripsStreamingAndLines) {
+  for (int enc : {1, 2, 3}) {
+    for (std::size_t n : {0u, 1u, 2u, 3u, 4u, 59u, 60u, 61u, 134u, 135u, 136u, 5000u}) {
+      const std::string data = randomBytes(n, static_cast<unsigned>(n + enc));
+      for (unsigned groups : {0u, 1u, 20u}) {
+        const std::string whole = encode(enc, data, groups);
+        ASSERT_EQ(decode(enc, whole), data) << enc << " " << n << " " << groups;
+        // Pieces of awkward sizes give the same text.
+        std::unique_ptr<CEncodeBase> e(pclGetEncodeur(enc));
+        STEtatEncodage etat;
+        std::string pieces;
+        std::mt19937 g(static_cast<unsigned>(n));
+        for (std::size_t pos = 0; pos < n;) {
+          const std::size_t k = std::min<std::size_t>(n - pos, g() % 7);
+          const auto* p = reinterpret_cast<const BYTE*>(data.data()) + pos;
+          std::string out(e->nTailleMorceau(etat, k, groups), '?');
+          out.resize(e->nEncodeMorceau(etat, p, k, groups, out.data()));
+          pieces += out;
+          pos += k;
+        }
+        std::string fin(CEncodeBase::nTailleFin, '?');
+        fin.resize(e->nEncodeFin(etat, groups, fin.data()));
+        EXPECT_EQ(pieces + fin, whole) << enc << " " << n << " " << groups;
+      }
+    }
+  }
+}
+
+TEST(UUEncode, ExampleAndLayout) {
+  EXPECT_EQ(encode(3, "abc"), "begin 0666 uu\r\n86)C\r\nend\r\n");
+  EXPECT_EQ(decode(3, "begin 0666 uu\r\n86)C\r\nend\r\n"), "abc");
+  // 45 groups a line whatever is asked.
+  const std::string t = encode(3, std::string(135, 'z'), 20);
+  EXPECT_EQ(t.substr(15 + 180, 2), "\r\n");
+  EXPECT_EQ(decode(3, "short"), "");
+}
+
+TEST(Base64, PaddingRulesAndDamagedText) {
+  // '=' in fourth place: two bytes when the third value's low bits are 0,
+  // else the third byte still comes.
+  EXPECT_EQ(decode(2, "YWI="), "ab");
+  EXPECT_EQ(decode(2, "YWJ=").size(), 3u);
+  EXPECT_EQ(decode(2, "YR==").size(), 2u);
+  EXPECT_EQ(decode(2, "YQ==YWJj"), "a");
+  EXPECT_EQ(decode(2, "=YWJj"), "");
+  EXPECT_EQ(decode(1, "YQ=="), decode(1, "YQ//"));  // '=' is 63 in the maker form
+  // A line break is skipped only at the start of a step; inside one it is 63.
+  EXPECT_EQ(decode(1, "YWJj\r\nYWJj"), "abcabc");
+  EXPECT_EQ(decode(1, "YW\r\nJj").size(), 4u);
+  // Any text: the bytes written are the bytes announced.
+  std::mt19937 g(5);
+  for (int i = 0; i < 2000; ++i) {
+    std::string t(g() % 40, '\0');
+    for (auto& c : t) c = "AZaz09+/=\r\n-~ \x80"[g() % 15];
+    for (int enc : {1, 2, 3}) decode(enc, t);
+  }
+}
+
+TEST(URL, EncodeAndDecode) {
+  struct {
+    const char* in;
+    int mode;
+    const char* out;
+  } enc[] = {{"a b", 0, "a%20b"}, {"x+y", 0, "x%2By"}, {"@!#$&'()*,-./:;=?_", 0, "@!#$&'()*,-./:;=?_"},
+             {"%<>\"~\x7f\xe9", 0, "%25%3C%3E%22%7E%7F%E9"}, {"a-b.c", 1, "a%2Db%2Ec"}};
+  for (const auto& c : enc) {
+    std::string out(nCalculeLongueurEncodee(c.in, c.mode), '?');
+    EncodeURL(c.in, out.data(), c.mode);
+    EXPECT_EQ(out, c.out);
+  }
+  struct {
+    const char* in;
+    std::string out;
+  } dec[] = {{"x+y", "x y"}, {"%26%238364%3B", "\x80"}, {"%4", ""}, {"ab%4", "ab"}, {"%41%62c", "Abc"}};
+  for (const auto& c : dec) {
+    std::string out(nCalculeLongueurDecodee(c.in), '?');
+    EXPECT_EQ(DecodeURL(c.in, out.data()), out.size());
+    EXPECT_EQ(out, c.out) << c.in;
+  }
+  kvhost::Host host{testOptions()};
+  EXPECT_EQ(host.call("URLEncode", {kvhost::Value::text("a b")}).value.bytes, "a%20b");
+  EXPECT_EQ(host.call("URLDecode", {kvhost::Value::text("x+y")}).value.bytes, "x y");
+  EXPECT_EQ(host.call("URLDecode", {kvhost::Value::text("")}).value.bytes, "");
+}
+
+}  // namespace
