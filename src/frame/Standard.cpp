@@ -2,6 +2,7 @@
 #include "frame/Standard.h"
 
 #include "core/XError.h"
+#include "files/TableFichiers.h"
 #include "misc/Divers.h"
 #include "numbers/EuroModule.h"
 
@@ -27,9 +28,11 @@ BOOL CComposanteStandard::bFinInit() {
   bool bDivers = _DIVERS_bInitModule();
   m_bInit = bDivers && _EURO_bInitModule(this);
   ++m_snStaticCountInit;
-  // The modules shared by every component start with the first one: they
-  // join here as they are built (memory lists, open files).
-  m_sbStaticInit = true;
+  // The modules shared by every component start with the first one.
+  if (!m_sbStaticInit) {
+    m_bInit = _FIC_bInitModule() && m_bInit;
+    m_sbStaticInit = true;
+  }
   _RAZVariablesService();
   return m_bInit;
 }
@@ -38,6 +41,11 @@ void CComposanteStandard::TermCompo() {
   if (!m_bInit) return;
   _DIVERS_FinModule();
   --m_snStaticCountInit;
+  if (m_snStaticCountInit < 1) {
+    _FIC_FinModule(this);
+    // A component started later starts the shared modules again.
+    m_sbStaticInit = false;
+  }
   m_bInit = false;
 }
 

@@ -7,6 +7,9 @@
 #include "core/VXDSTR.h"
 #include "frame/VXLibrary.h"
 
+class CDiskFile;
+struct _stINFOFIC;
+
 // Euro context: two zero words and the runtime object library's module.
 struct STCtxEuro {
   DWORD adwReserve[2];
@@ -49,6 +52,7 @@ public:
 
   // The language functions, declared by each subsystem next to its code.
 #include "misc/Methodes.inc"
+#include "files/Methodes.inc"
 
   // Redirected obsolete functions reach the VM through this (see Entree.h).
   void SetNiveauRedirection();
