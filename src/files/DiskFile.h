@@ -288,5 +288,9 @@ private:
   DWORD m_nAvanceTaille = 0;
   long long m_oAvanceDebut = 0;
   bool m_bDecale = false;
+  unsigned m_nAvanceGeneration = 0;
   std::string m_sLigneLongue;  // a line spanning several fills
+  // Bumped by every write or resize through any stream of the process, so
+  // that no read-ahead outlives a change made through another handle.
+  static unsigned ms_nGeneration;
 };

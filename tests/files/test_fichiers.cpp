@@ -226,6 +226,18 @@ TEST_F(Fichiers, LinesAndTheirTerminators) {
   EXPECT_EQ(TempDir::read(dir / "w"), "un\r\nde\r\ntrois\r\n");
 }
 
+TEST_F(Fichiers, LinesSeeWhatAnotherHandleWrote) {
+  TempDir::write(dir / "f", "one\ntwo\nthree\n");
+  int lecteur = open(dir / "f", foLecture);
+  int ecrivain = open(dir / "f", foLectureEcriture);
+  EXPECT_EQ(line(lecteur), "one");
+  call("fPositionne", {I(ecrivain), I8(4), I(0)});
+  call("fEcrit", {I(ecrivain), T("TWO")});
+  EXPECT_EQ(line(lecteur), "TWO");
+  call("fChangeTaille", {I(ecrivain), I8(8)});
+  EXPECT_EQ(call("fLitLigne", {I(lecteur)}).bytes, "\x04");
+}
+
 TEST_F(Fichiers, UnicodeHandles) {
   int h = open(dir / "u", foLectureEcriture | foCreation | foUnicode);
   EXPECT_EQ(pos(h), 2);
