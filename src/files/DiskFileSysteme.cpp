@@ -129,7 +129,7 @@ BOOL CDiskFile::bMove(const char* pszDestination, const char* pszSource, CXError
   if (bSameFileName(pszDestination, pszSource)) return 1;
   std::string d = sNormalise(pszDestination), s = sNormalise(pszSource);
   unlink(d.c_str());
-  if (rename(s.c_str(), d.c_str()) != 0) return bEchec(pclErreur, MSG_FIC_RENOMME, errno, d, &s);
+  if (rename(s.c_str(), d.c_str()) != 0) return bEchec(pclErreur, MSG_FIC_DEPLACE, errno, d, &s);
   return 1;
 }
 
