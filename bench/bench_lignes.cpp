@@ -47,6 +47,7 @@ const std::string& fichier() {
 }
 
 void BM_getline(benchmark::State& state) {
+  fichier();  // made (once) outside the timing
   long long lignes = 0;
   for (auto _ : state) {
     FILE* f = std::fopen(fichier().c_str(), "rb");
@@ -144,10 +145,12 @@ void BM_kvrun_lua(benchmark::State& state) {
   }
 }
 
+// kvrun runs before the library is loaded here: the library's SIGCHLD
+// handler outlives its unloading, so no child may end after that.
 BENCHMARK(BM_getline)->Unit(benchmark::kMillisecond)->Iterations(3);
+BENCHMARK(BM_kvrun_lua)->Unit(benchmark::kMillisecond)->Iterations(3);
 BENCHMARK(BM_unbuffered)->Unit(benchmark::kMillisecond)->Iterations(1);
 BENCHMARK(BM_fLitLigne)->Unit(benchmark::kMillisecond)->Iterations(3);
-BENCHMARK(BM_kvrun_lua)->Unit(benchmark::kMillisecond)->Iterations(3);
 
 }  // namespace
 
