@@ -42,7 +42,22 @@ struct Slot {
 
 std::string nameOf(const FunctionInfo& f) { return f.french + " / " + f.english; }
 
+// Empties the slots used by a call: the string blocks go back to the
+// library's allocator before the library may stop.
+void clearSlots(std::vector<Slot>& slots, std::size_t n) {
+  for (std::size_t i = 0; i < n && i < slots.size(); ++i) {
+    slots[i].string.Vide();
+    slots[i].buffer.Vide();
+    slots[i].any.SetVide();
+  }
+}
+
 }  // namespace
+
+struct Host::Scratch {
+  std::vector<Slot> slots;
+  std::vector<void*> block;
+};
 
 bool accepts(DWORD code, const Value& v) {
   switch (VXT_dwBase(code)) {
@@ -98,7 +113,10 @@ Host::Host(HostOptions options)
   }
 }
 
-Host::~Host() { stop(); }
+Host::~Host() {
+  stop();
+  scratch_.reset();
+}
 
 void Host::installLanguage() {
   using Command = std::intptr_t (*)(unsigned, void*);
@@ -192,8 +210,22 @@ CallResult Host::call(const FunctionInfo& f, const SyntaxInfo& s, const std::vec
 
   // Convert the declared parameters to their slots; extra arguments of a
   // repeatable parameter are read by the library through the VM.
-  std::vector<Slot> slots(declared);
-  std::vector<void*> block(declared, nullptr);
+  if (!scratch_) scratch_ = std::make_unique<Scratch>();
+  Scratch own;
+  Scratch& scratch = depth_ == 0 ? *scratch_ : own;
+  std::vector<Slot>& slots = scratch.slots;
+  if (slots.size() < declared) slots.resize(declared);
+  std::vector<void*>& block = scratch.block;
+  block.assign(declared, nullptr);
+  struct Depth {
+    int& depth;
+    std::vector<Slot>& slots;
+    std::size_t n;
+    ~Depth() {
+      clearSlots(slots, n);
+      --depth;
+    }
+  } depth{++depth_, slots, declared};
   for (std::size_t i = 0; i < declared; ++i) {
     DWORD code = s.params[i];
     const Value& v = args[i];
@@ -273,7 +305,10 @@ CallResult Host::call(const FunctionInfo& f, const SyntaxInfo& s, const std::vec
   }
 
   CXError* error = component_->pclGetError();
-  error->RAZ();  // each call starts with no error
+  // Each call starts with no error (an object already clean is left alone).
+  if (error->bIsError() || error->pszGetUserMessage() != nullptr || error->pszGetDebugMessage() != nullptr ||
+      error->nNumInfo() > 0 || error->nGetNbSubError() > 0 || error->nNumErrorId() > 0)
+    error->RAZ();
   STVXAppel context{&vm_, 8, static_cast<DWORD>(f.number), nullptr, static_cast<DWORD>(args.size())};
   STVXAppel* previous = component_->ChangeContexteAppel(&context);
   vm_.beginCall(&args, context.dwAppel);
@@ -300,7 +335,8 @@ CallResult Host::call(const FunctionInfo& f, const SyntaxInfo& s, const std::vec
 ErrorInfo Host::readError() const {
   ErrorInfo info;
   const CXError* e = component_->pclGetError();
-  if (e == nullptr) return info;
+  if (e == nullptr || (!e->bIsError() && e->pszGetUserMessage() == nullptr && e->pszGetDebugMessage() == nullptr))
+    return info;
   auto text = [](const char* p) { return p != nullptr ? std::string(p) : std::string(); };
   info.level = e->eGetErrorLevel();
   info.code = e->nGetUserErrorCode();

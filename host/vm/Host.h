@@ -80,6 +80,7 @@ public:
   ErrorInfo readError() const;
 
 private:
+  struct Scratch;
   // The stop sequence: TermVXL, Release, Execution 4875, TermLibrary, unload.
   void stop();
   void lendConversions();
@@ -92,6 +93,10 @@ private:
   std::optional<Catalog> catalog_;
   IVXLibrary* component_ = nullptr;
   bool executionStarted_ = false;
+  // Argument slots kept from call to call (a call made from inside another,
+  // through a procedure, makes its own), so a call allocates only its result.
+  std::unique_ptr<Scratch> scratch_;
+  int depth_ = 0;
 };
 
 // Whether `value` can be passed for a parameter declared with `code`.

@@ -5,6 +5,7 @@
 
 #include "core/XError.h"
 #include "frame/ZoneMemoire.h"
+#include "files/TableFichiers.h"
 #include "misc/Divers.h"
 #include "numbers/EuroModule.h"
 
@@ -36,6 +37,7 @@ BOOL CComposanteStandard::bFinInit() {
   // The modules shared by every component start with the first one.
   if (!m_sbStaticInit) {
     MEM_InitModule(&m_CtxMem);
+    m_bInit = _FIC_bInitModule() && m_bInit;
     m_sbStaticInit = true;
   }
   _RAZVariablesService();
@@ -48,6 +50,7 @@ void CComposanteStandard::TermCompo() {
   --m_snStaticCountInit;
   if (m_snStaticCountInit < 1) {
     // The last component stops the shared modules; a later one starts them again.
+    _FIC_FinModule(this);
     MEM_FinModule(&m_CtxMem);
     m_sbStaticInit = false;
   }

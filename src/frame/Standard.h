@@ -9,6 +9,9 @@
 #include "memlists/MemStock.h"
 #include "frame/VXLibrary.h"
 
+class CDiskFile;
+struct _stINFOFIC;
+
 // Euro context: two zero words and the runtime object library's module.
 struct STCtxEuro {
   DWORD adwReserve[2];
@@ -57,6 +60,7 @@ public:
 #include "crypto/Methodes.inc"
 #include "numbers/Methodes.inc"
 #include "system/Methodes.inc"
+#include "files/Methodes.inc"
 
   // Redirected obsolete functions reach the VM through this (see Entree.h).
   void SetNiveauRedirection();
