@@ -5,14 +5,16 @@
 -- optional (kv.Phonetique is kv["Phonétique"]). Text comes back as the
 -- library's Windows-1252 bytes: kv.toutf8 makes it printable.
 
+-- Labels are padded by characters, not bytes, so accented labels line up.
 local function show(label, value)
-  print(string.format("  %-38s %s", label, tostring(value)))
+  local width = utf8.len(label) or #label
+  print("  " .. label .. string.rep(" ", math.max(1, 39 - width)) .. tostring(value))
 end
 
 local function section(title)
   print()
   print(title)
-  print(string.rep("-", #title))
+  print(string.rep("-", utf8.len(title) or #title))
 end
 
 print("kv140std.so, the standard functions of the Korval runtime")
