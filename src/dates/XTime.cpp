@@ -10,8 +10,6 @@
 
 namespace {
 
-constexpr long long FT_PAR_MS = 10000LL;
-
 bool bChiffres(const char* p, std::size_t n) {
   for (std::size_t i = 0; i < n; ++i) {
     if (!std::isdigit(static_cast<unsigned char>(p[i]))) return false;
