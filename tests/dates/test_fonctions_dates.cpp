@@ -9,25 +9,15 @@
 #include <vector>
 
 #include "Host.h"
-#include "support/TestHost.h"
+#include "support/HostTest.h"
 
 namespace {
 
 using kvhost::Value;
 
-Value T(const char* s) { return Value::text(s); }
-Value I(int n) { return Value::integer32(n); }
-
-class DateFunctions : public ::testing::Test {
+class DateFunctions : public HostTest {
 protected:
-  kvhost::Host host{testOptions()};
-  Value call(const char* name, std::vector<Value> args = {}) {
-    auto r = host.call(name, args);
-    last = r.error;
-    return r.value;
-  }
   std::string text(const char* name, std::vector<Value> args) { return call(name, std::move(args)).bytes; }
-  kvhost::ErrorInfo last;
 };
 
 TEST_F(DateFunctions, IntegersAndDates) {

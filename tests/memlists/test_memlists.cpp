@@ -10,25 +10,13 @@
 #include "core/Any.h"
 #include "core/XError.h"
 #include "frame/ZoneMemoire.h"
-#include "support/TestHost.h"
+#include "support/HostTest.h"
 
 namespace {
 
 using kvhost::Value;
 
-Value T(const std::string& s) { return Value::text(s); }
-Value I(int n) { return Value::integer32(n); }
-
-class MemLists : public ::testing::Test {
-protected:
-  kvhost::Host host{testOptions()};
-  Value call(const char* name, std::vector<Value> args = {}) {
-    auto r = host.call(name, args);
-    last = r.error;
-    return r.value;
-  }
-  kvhost::ErrorInfo last;
-};
+class MemLists : public HostTest {};
 
 TEST_F(MemLists, NamesAreCaseInsensitiveAndCutAt20) {
   EXPECT_EQ(call("MemCree", {T("Clients")}).integer, 1);

@@ -8,25 +8,13 @@
 #include <vector>
 
 #include "Host.h"
-#include "support/TestHost.h"
+#include "support/HostTest.h"
 
 namespace {
 
 using kvhost::Value;
 
-class Divers : public ::testing::Test {
-protected:
-  kvhost::Host host{testOptions()};
-  Value call(const char* name, std::vector<Value> args = {}) {
-    auto r = host.call(name, args);
-    last = r.error;
-    return r.value;
-  }
-  kvhost::ErrorInfo last;
-};
-
-Value I(int n) { return Value::integer32(n); }
-Value T(const char* s) { return Value::text(s); }
+class Divers : public HostTest {};
 
 TEST_F(Divers, RandomDraws) {
   for (int i = 0; i < 50; ++i) {

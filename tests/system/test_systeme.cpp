@@ -13,25 +13,13 @@
 #include <string>
 
 #include "Host.h"
-#include "support/TestHost.h"
+#include "support/HostTest.h"
 
 namespace {
 
 using kvhost::Value;
 
-Value T(const std::string& s) { return Value::text(s); }
-Value I(int n) { return Value::integer32(n); }
-
-class Systeme : public ::testing::Test {
-protected:
-  kvhost::Host host{testOptions()};
-  Value call(const char* name, std::vector<Value> args = {}) {
-    auto r = host.call(name, args);
-    last = r.error;
-    return r.value;
-  }
-  kvhost::ErrorInfo last;
-};
+class Systeme : public HostTest {};
 
 TEST_F(Systeme, LaunchesAndWaitModes) {
   EXPECT_EQ(call("LanceAppli", {T("/bin/sh -c \"exit 1\""), I(1), I(2)}).integer, 1) << "exeValeurRetour: its exit code";
