@@ -1,0 +1,312 @@
+// INI files: reading and writing profile strings on the text file itself.
+#include "files/Profil.h"
+
+#include <fcntl.h>
+#include <pwd.h>
+#include <strings.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace {
+
+bool bBlanc(char c) { return c == ' ' || c == '\t'; }
+
+std::string sMaison() {
+  const passwd* pw = getpwuid(getuid());
+  const char* psz = pw != nullptr && pw->pw_dir != nullptr ? pw->pw_dir : std::getenv("HOME");
+  return psz != nullptr ? psz : "";
+}
+
+// The lines of a text: each view holds the line without its LF.
+struct Ligne {
+  std::size_t debut, fin;  // fin: after the LF, or the end of the text
+  std::string_view texte;
+};
+
+std::vector<Ligne> vLignes(const std::string& s) {
+  std::vector<Ligne> v;
+  std::size_t p = 0;
+  while (p < s.size()) {
+    const std::size_t lf = s.find('\n', p);
+    const std::size_t f = lf == std::string::npos ? s.size() : lf;
+    v.push_back({p, lf == std::string::npos ? f : f + 1, std::string_view(s).substr(p, f - p)});
+    p = v.back().fin;
+  }
+  return v;
+}
+
+std::string_view svSansBlancs(std::string_view sv) {
+  while (!sv.empty() && bBlanc(sv.front())) sv.remove_prefix(1);
+  return sv;
+}
+
+// A header line (leading blanks ignored): starts with "[" and holds a "]".
+bool bEntete(std::string_view sv) {
+  sv = svSansBlancs(sv);
+  return !sv.empty() && sv.front() == '[' && sv.find(']') != std::string_view::npos;
+}
+
+bool bDebutSansCasse(std::string_view sv, std::string_view debut) {
+  return sv.size() >= debut.size() && strncasecmp(sv.data(), debut.data(), debut.size()) == 0;
+}
+
+// Whole-file read from the start of fd.
+bool bLitTout(int fd, std::string& s) {
+  s.clear();
+  char buf[65536];
+  off_t pos = 0;
+  for (;;) {
+    const ssize_t n = pread(fd, buf, sizeof buf, pos);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    if (n == 0) return true;
+    s.append(buf, static_cast<std::size_t>(n));
+    pos += n;
+  }
+}
+
+bool bVerrou(int fd, short type) {
+  struct flock fl {};
+  fl.l_type = type;
+  fl.l_whence = SEEK_SET;
+  while (fcntl(fd, F_SETLKW, &fl) != 0) {
+    if (errno != EINTR) return false;
+  }
+  return true;
+}
+
+// Copies up to dwTaille - 1 characters and the 0; the count copied.
+DWORD dwCopie(char* pszBuffer, DWORD dwTaille, std::string_view sv) {
+  if (dwTaille == 0) return 0;
+  const std::size_t n = sv.size() < dwTaille - 1 ? sv.size() : dwTaille - 1;
+  std::memcpy(pszBuffer, sv.data(), n);
+  pszBuffer[n] = '\0';
+  return static_cast<DWORD>(n);
+}
+
+// The search of a read: the value, the key list or the section list.
+bool bCherche(const std::string& contenu, const char* pszSection, const char* pszCle, DWORD dwTaille,
+              std::string& resultat) {
+  const auto lignes = vLignes(contenu);
+  const std::size_t place = dwTaille > 0 ? dwTaille - 1 : 0;
+  if (pszSection == nullptr) {
+    for (const auto& l : lignes) {
+      if (!bEntete(l.texte)) continue;
+      const std::string_view sv = svSansBlancs(l.texte);
+      resultat.append(sv.substr(1, sv.find(']') - 1));
+      resultat += "\r\n";
+    }
+    return !resultat.empty();
+  }
+  const std::string entete = std::string("[") + pszSection + "]";
+  std::size_t i = 0;
+  while (i < lignes.size() && !bDebutSansCasse(svSansBlancs(lignes[i].texte), entete)) ++i;
+  if (i == lignes.size()) return false;
+  const std::string_view cle = pszCle != nullptr ? pszCle : "";
+  for (++i; i < lignes.size() && !bEntete(lignes[i].texte); ++i) {
+    const std::string_view sv = svSansBlancs(lignes[i].texte);
+    const std::size_t egal = sv.find('=');
+    if (sv.empty() || sv.front() == ':' || egal == std::string_view::npos) continue;
+    if (pszCle != nullptr) {
+      if (!bDebutSansCasse(sv, cle) || sv.size() <= cle.size()) continue;
+      const char suivant = sv[cle.size()];
+      if (suivant != '=' && !bBlanc(suivant)) continue;
+      std::string_view valeur = svSansBlancs(sv.substr(egal + 1));
+      valeur = valeur.substr(0, valeur.find('\r'));
+      resultat.assign(valeur);
+      return true;
+    }
+    std::string_view nom = sv.substr(0, egal);
+    while (!nom.empty() && bBlanc(nom.back())) nom.remove_suffix(1);
+    if (resultat.size() + nom.size() + 2 > place) break;
+    resultat.append(nom);
+    resultat += "\r\n";
+  }
+  return !resultat.empty();
+}
+
+// The new text of a write, or false when nothing changes.
+bool bModifie(std::string& s, const char* pszSection, const char* pszCle, const char* pszValeur) {
+  const auto lignes = vLignes(s);
+  const std::string entete = std::string("[") + pszSection + "]";
+  std::string entree;
+  if (pszCle != nullptr && pszValeur != nullptr) entree = std::string(pszCle) + " = " + pszValeur + "\n";
+  // Appending after a last line without its LF would join the two lines.
+  auto ajouteEnFin = [&](const std::string& texte) {
+    if (!s.empty() && s.back() != '\n') s += '\n';
+    s += texte;
+  };
+  std::size_t i = 0;
+  while (i < lignes.size() && lignes[i].texte.substr(0, entete.size()) != entete) ++i;
+  if (i == lignes.size()) {
+    if (pszCle == nullptr) return false;
+    ajouteEnFin("[" + std::string(pszSection) + "]\n" + entree);
+    return true;
+  }
+  auto debutSection = [&](std::size_t j) { return !lignes[j].texte.empty() && lignes[j].texte.front() == '['; };
+  if (pszCle == nullptr) {
+    std::size_t j = i + 1;
+    while (j < lignes.size() && !debutSection(j)) ++j;
+    s.erase(lignes[i].debut, (j < lignes.size() ? lignes[j].debut : s.size()) - lignes[i].debut);
+    return true;
+  }
+  const std::string_view cle = pszCle;
+  std::size_t insertion = std::string::npos;
+  for (std::size_t j = i + 1; j < lignes.size(); ++j) {
+    const std::string_view t = lignes[j].texte;
+    const bool bFin = debutSection(j);
+    if (insertion == std::string::npos && (bFin || t.empty() || t == "\r")) insertion = lignes[j].debut;
+    if (bFin) break;
+    if (t.size() > cle.size() && t.substr(0, cle.size()) == cle &&
+        (t[cle.size()] == '=' || bBlanc(t[cle.size()]))) {
+      s.replace(lignes[j].debut, lignes[j].fin - lignes[j].debut, entree);
+      return true;
+    }
+  }
+  if (pszValeur == nullptr) return false;
+  if (insertion == std::string::npos) ajouteEnFin(entree);
+  else s.insert(insertion, entree);
+  return true;
+}
+
+// Writes the text to a new file beside the old one and renames it over.
+bool bRemplace(const std::string& nom, const std::string& s, mode_t mode) {
+  std::string modele = nom + ".XXXXXX";
+  const int fd = mkostemp(modele.data(), O_CLOEXEC);
+  if (fd < 0) return false;
+  bool b = fchmod(fd, mode & 07777) == 0;
+  for (std::size_t p = 0; b && p < s.size();) {
+    const ssize_t n = write(fd, s.data() + p, s.size() - p);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) {
+      if (n == 0) errno = ENOSPC;
+      b = false;
+    } else {
+      p += static_cast<std::size_t>(n);
+    }
+  }
+  b = b && fsync(fd) == 0;
+  const int nErreur = errno;
+  b = close(fd) == 0 && b;
+  b = b && rename(modele.c_str(), nom.c_str()) == 0;
+  if (!b) {
+    const int e = errno != 0 ? errno : nErreur;
+    unlink(modele.c_str());
+    errno = e;
+  }
+  return b;
+}
+
+}  // namespace
+
+bool bGetORXCONFPath(char* pszChemin) {
+  const std::string s = sMaison();
+  if (s.empty() || s.size() + 10 > PROFIL_MAX_CHEMIN) return false;
+  std::snprintf(pszChemin, PROFIL_MAX_CHEMIN + 1, "%s/.ORX.conf", s.c_str());
+  return true;
+}
+
+DWORD GetPrivateProfileString(const char* pszSection, const char* pszCle, const char* pszDefaut, char* pszBuffer,
+                              DWORD dwTaille, const char* pszFichier) {
+  const std::string_view defaut = pszDefaut != nullptr ? pszDefaut : "";
+  std::string nom;
+  if (pszFichier == nullptr || *pszFichier == '\0') {
+    char sz[PROFIL_MAX_CHEMIN + 1];
+    if (!bGetORXCONFPath(sz)) return dwCopie(pszBuffer, dwTaille, defaut);
+    nom = sz;
+  } else if (pszFichier[0] == '/' || std::strncmp(pszFichier, "./", 2) == 0) {
+    nom = pszFichier;
+  } else {
+    nom = sMaison() + "/" + pszFichier;
+  }
+  const int fd = open(nom.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return dwCopie(pszBuffer, dwTaille, defaut);
+  std::string contenu, resultat;
+  const bool bLu = bVerrou(fd, F_RDLCK) && bLitTout(fd, contenu);
+  close(fd);
+  if (!bLu || !bCherche(contenu, pszSection, pszCle, dwTaille, resultat)) return dwCopie(pszBuffer, dwTaille, defaut);
+  return dwCopie(pszBuffer, dwTaille, resultat);
+}
+
+DWORD GetProfileString(const char* pszSection, const char* pszCle, const char* pszDefaut, char* pszBuffer,
+                       DWORD dwTaille) {
+  return GetPrivateProfileString(pszSection, pszCle, pszDefaut, pszBuffer, dwTaille, nullptr);
+}
+
+int GetPrivateProfileInt(const char* pszSection, const char* pszCle, int nDefaut, const char* pszFichier) {
+  char szDefaut[20], szValeur[20];
+  std::snprintf(szDefaut, sizeof szDefaut, "%d", nDefaut);
+  GetPrivateProfileString(pszSection, pszCle, szDefaut, szValeur, sizeof szValeur, pszFichier);
+  return static_cast<int>(std::strtol(szValeur, nullptr, 10));
+}
+
+int GetProfileInt(const char* pszSection, const char* pszCle, int nDefaut) {
+  return GetPrivateProfileInt(pszSection, pszCle, nDefaut, nullptr);
+}
+
+BOOL WritePrivateProfileString(const char* pszSection, const char* pszCle, const char* pszValeur,
+                               const char* pszFichier) {
+  if (pszFichier == nullptr || *pszFichier == '\0') {
+    errno = ENOENT;
+    return false;
+  }
+  std::string nom = pszFichier;
+  if (nom.size() > PROFIL_MAX_CHEMIN) {
+    errno = ENAMETOOLONG;
+    return false;
+  }
+  for (char& c : nom) {
+    if (c == '\\') c = '/';
+  }
+  // Through a link, the file it names is the one replaced.
+  if (char* pszReel = realpath(nom.c_str(), nullptr)) {
+    nom = pszReel;
+    std::free(pszReel);
+  }
+  // Locked, and still the file the name gives (a writer before us may have
+  // renamed a new file over the one we opened).
+  int fd;
+  struct stat st {};
+  for (;;) {
+    fd = open(nom.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+    if (fd < 0) return false;
+    struct stat stNom {};
+    if (!bVerrou(fd, F_WRLCK) || fstat(fd, &st) != 0) {
+      const int e = errno;
+      close(fd);
+      errno = e;
+      return false;
+    }
+    if (stat(nom.c_str(), &stNom) == 0 && stNom.st_ino == st.st_ino && stNom.st_dev == st.st_dev) break;
+    close(fd);
+  }
+  bool b = true;
+  if (pszSection != nullptr) {
+    std::string s;
+    b = bLitTout(fd, s);
+    if (b && bModifie(s, pszSection, pszCle, pszValeur)) b = bRemplace(nom, s, st.st_mode);
+  }
+  const int e = errno;
+  close(fd);
+  errno = e;
+  return b;
+}
+
+BOOL WriteProfileString(const char* pszSection, const char* pszCle, const char* pszValeur) {
+  char sz[PROFIL_MAX_CHEMIN + 1];
+  if (!bGetORXCONFPath(sz)) {
+    errno = ENOENT;
+    return false;
+  }
+  return WritePrivateProfileString(pszSection, pszCle, pszValeur, sz);
+}
