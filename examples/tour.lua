@@ -172,3 +172,17 @@ show("VérifieExpressionRégulière('2024-05', ...)",
 show("'abcd' against 'a.c'", tostring(kv.MatchRegularExpression("abcd", "a.c")))
 kv.MatchRegularExpression("x", "([")
 show("a pattern that does not compile", kv.error().code)
+
+section("INI files")
+local ini = (os.getenv("TMPDIR") or "/tmp") .. "/kv_tour_" .. tostring(os.time()) .. ".ini"
+kv.INIEcrit("Serveur", "Port", "8080", ini)
+kv.INIEcrit("Serveur", "Nom", "korval", ini)
+kv.INIEcrit("Client", "Langue", "fr", ini)
+show("INILit('Serveur', 'port')", kv.INILit("Serveur", "port", "", ini))
+show("keys of Serveur", (kv.INILit("Serveur", "", "", ini):gsub("\r\n", " ")))
+show("every section", (kv.INILit("", "", "", ini):gsub("\r\n", " ")))
+kv.INIEcrit("Serveur", "Port", 0, ini)
+show("after deleting Port", kv.INILit("Serveur", "Port", "(none)", ini))
+kv.INIEcrit("Serveur", "Port", 1, ini)
+show("a non-zero integer", kv.error().code .. " " .. kv.toutf8(kv.error().message))
+os.remove(ini)

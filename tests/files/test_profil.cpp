@@ -13,6 +13,7 @@
 
 #include "TempDir.h"
 #include "files/Profil.h"
+#include "support/HostTest.h"
 
 namespace {
 
@@ -156,6 +157,28 @@ TEST(Profil, AWriteFailingPartWayLeavesThePreviousFile) {
   EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "the write must report its failure";
   EXPECT_EQ(TempDir::read(f), before);
   EXPECT_EQ(std::system(("test $(ls " + dir.path() + " | wc -l) -eq 1").c_str()), 0) << "no scratch file left";
+}
+
+class INI : public HostTest {};
+
+TEST_F(INI, ThroughTheLanguage) {
+  TempDir dir;
+  const std::string f = dir / "lang.ini";
+  EXPECT_TRUE(call("INIEcrit", {T("S"), T("k"), T("v"), T(f)}).integer);
+  EXPECT_TRUE(call("INIEcrit", {T("S"), T("j"), T("w"), T(f)}).integer);
+  EXPECT_EQ(call("INILit", {T("S"), T("k"), T(""), T(f)}).bytes, "v");
+  EXPECT_EQ(call("INILit", {T("S"), T(""), T(""), T(f)}).bytes, "k\r\nj\r\n");
+  EXPECT_EQ(call("INILit", {T("S"), T("zz"), T("def"), T(f)}).bytes, "def");
+  // The integer forms delete, and take 0 only.
+  EXPECT_TRUE(call("INIEcrit", {T("S"), T("k"), I(0), T(f)}).integer);
+  EXPECT_EQ(TempDir::read(f), "[S]\nj = w\n");
+  EXPECT_FALSE(call("INIEcrit", {T("S"), T("j"), I(3), T(f)}).integer);
+  EXPECT_EQ(last.code, 80290u);
+  EXPECT_TRUE(call("INIEcrit", {T("S"), I(0), I(0), T(f)}).integer);
+  EXPECT_EQ(TempDir::read(f), "");
+  EXPECT_FALSE(call("INIEcrit", {T("S"), T("k"), T("v"), T(dir / "missing/x.ini")}).integer);
+  EXPECT_EQ(last.code, 80294u);
+  EXPECT_NE(last.message.find("missing/x.ini"), std::string::npos) << last.message;
 }
 
 }  // namespace
