@@ -69,4 +69,57 @@ TEST_F(FichiersParNom, RenameAndMove) {
   EXPECT_EQ(last.code, 80059u);
 }
 
+TEST_F(FichiersParNom, PathParts) {
+  struct Case {
+    const char* path;
+    int parts;
+    const char* expected;
+  } cases[] = {
+      {"/a/b/c.txt", 2 | 4, "/a/b/c"}, {"/a/b/c.txt", 8, ".txt"},     {"/a/b/c.txt", 15, "/a/b/c.txt"},
+      {"/a/b/c.txt", 1, ""},           {"c.tar.gz", 4, "c.tar"},      {"\\a\\b.txt", 2, "/a/"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(call("fExtraitChemin", {T(c.path), I(c.parts)}).bytes, c.expected) << c.path;
+  call("fExtraitChemin", {T("/a"), I(16)});
+  EXPECT_EQ(last.code, 80042u);
+  call("fExtraitChemin", {T(std::string(261, 'a')), I(4)});
+  EXPECT_EQ(last.code, 80058u);
+}
+
+TEST_F(FichiersParNom, TemporaryNamesAndDirectories) {
+  const std::string name = call("fFichierTemp", {T("kv"), T(dir.path())}).bytes;
+  EXPECT_EQ(name.rfind(dir / "kv", 0), 0u) << name;
+  EXPECT_EQ(name.size(), (dir / "kv").size() + 6);
+  EXPECT_FALSE(TempDir::exists(name)) << "the name is free";
+  EXPECT_EQ(call("fRepertoireTemp").bytes.back(), '/');
+  EXPECT_TRUE(b("fRepCree", {T(dir / "x/y/z/")}));
+  EXPECT_TRUE(b("fRepertoireExiste", {T(dir / "x/y/z")}));
+  EXPECT_TRUE(b("fRepCree", {T(dir / "x/y")})) << "an existing directory is success";
+  EXPECT_EQ(call("fRepCree_55", {T(dir / "x")}).integer, -1);
+  EXPECT_EQ(call("fRepCree_55", {T(dir / "w")}).integer, 0);
+  EXPECT_EQ(call("fRepEnCours", {T(dir / "nowhere")}).bytes, "-1");
+  EXPECT_EQ(last.code, 80048u);
+}
+
+TEST_F(FichiersParNom, Compare) {
+  std::string block(8000, 'q');
+  block[4321] = 'r';
+  TempDir::write(dir / "a", block);
+  TempDir::write(dir / "b", block);
+  TempDir::write(dir / "c", block + "x");
+  TempDir::write(dir / "d", std::string(block).replace(7999, 1, "s"));
+  struct Case {
+    std::string first, second;
+    int expected;
+    unsigned error;
+  } cases[] = {
+      {dir / "a", dir / "b", 0, 0},      {dir / "a", dir / "c", 1, 0},        {dir / "a", dir / "d", 1, 0},
+      {dir / "a", dir / "A", 0, 0},      {dir / "none", dir / "a", -1, 80060}, {dir / "a", dir / "none", -2, 80060},
+      {"", dir / "a", -3, 80059},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(call("fCompare", {T(c.first), T(c.second)}).integer, c.expected) << c.first << " " << c.second;
+    EXPECT_EQ(last.code, c.error);
+  }
+}
+
 }  // namespace
