@@ -1,9 +1,14 @@
 // File-system functions by name: existence tests, delete (with wildcards),
 // rename and move. The disk-file layer does the work; its errors reach the
 // caller at level 2.
+#include <sys/stat.h>
+
 #include <cstring>
 #include <string>
 #include <vector>
+
+#include "core/TString.h"
+#include "files/Commande.h"
 
 #include "core/XError.h"
 #include "files/DiskFile.h"
@@ -12,8 +17,23 @@
 namespace {
 
 enum : DWORD {
-  ERR_NOM_VIDE = 80059,  // empty name
+  ERR_NOM_VIDE = 80059,           // empty name
+  ERR_COPIE = 80065,              // copy failed
+  ERR_JOKER_DESTINATION = 80066,  // wildcard in the destination
+  ERR_PAS_UN_FICHIER = 80067,     // neither file nor directory
 };
+
+enum : int { COPIE_RECURSIVE = 1, COPIE_PAR_CP = 2 };
+
+bool bFinSeparateur(const char* psz) {
+  const std::size_t n = std::strlen(psz);
+  return n > 0 && (psz[n - 1] == '/' || psz[n - 1] == '\\');
+}
+
+std::string sRepertoireDe(const std::string& s) {
+  const std::size_t i = s.rfind('/');
+  return i == std::string::npos ? std::string() : s.substr(0, i == 0 ? 1 : i);
+}
 
 bool bJoker(const char* psz) { return std::strpbrk(psz, "*?") != nullptr; }
 
@@ -75,4 +95,71 @@ bool CComposanteStandard::fRenomme(const char* pszAncien, const char* pszNouveau
   if (CDiskFile::bRename(pszNouveau, pszAncien, &clErreur)) return true;
   _ErreurSGF(&clErreur);
   return false;
+}
+
+bool CComposanteStandard::fCopieFichier(const char* pszSource, const char* pszDestination, int nOption) {
+  if (_bNomVide(pszSource) || _bNomVide(pszDestination)) return false;
+  if (bJoker(pszDestination)) {
+    RaiseError(ERR_JOKER_DESTINATION);
+    return false;
+  }
+  const bool bJokerSource = bJoker(pszSource);
+  if (!bJokerSource && !CDiskFile::bIsAFile(pszSource) && !CDiskFile::bIsADirectory(pszSource)) {
+    RaiseError(ERR_PAS_UN_FICHIER, pszSource);
+    return false;
+  }
+  CXError clErreur;
+  CTString clSource, clDestination;
+  if (!CDiskFile::bGetFullPath(pszSource, &clSource, &clErreur) ||
+      !CDiskFile::bGetFullPath(pszDestination, &clDestination, &clErreur)) {
+    _ErreurSGF(&clErreur);
+    return false;
+  }
+  const std::string source = clSource.pszGet();
+  std::string destination = clDestination.pszGet();
+  const bool bVersRepertoire = bFinSeparateur(pszDestination) || CDiskFile::bIsADirectory(destination.c_str());
+  auto ajouteNom = [&] {
+    if (destination.empty() || destination.back() != '/') destination += '/';
+    destination += CDiskFile::pszGetPtrToFileName(source.c_str());
+  };
+  auto creeRepertoire = [&](const std::string& rep) {
+    if (rep.empty() || CDiskFile::bIsADirectory(rep.c_str()) || CDiskFile::bCreateDirectory(rep.c_str(), &clErreur))
+      return true;
+    _ErreurSGF(&clErreur);
+    return false;
+  };
+  auto echecCopie = [&](DWORD dwSysteme) {
+    CXError cl;
+    if (dwSysteme != 0) cl.SetSystemError(dwSysteme);
+    cl.ChangeUserError(ERR_COPIE, source.c_str(), destination.c_str());
+    RaiseErrorCopy(&cl);
+    return false;
+  };
+
+  if (!bJokerSource && CDiskFile::bIsAFile(source.c_str()) && (nOption & COPIE_PAR_CP) == 0) {
+    if (bVersRepertoire) ajouteNom();
+    if (!creeRepertoire(sRepertoireDe(destination))) return false;
+    if (CDiskFile::bCopy(destination.c_str(), source.c_str(), &clErreur)) return true;
+    if (clErreur.dwGetSystemErrorCode() == EACCES) {
+      chmod(destination.c_str(), 0666);
+      if (CDiskFile::bCopy(destination.c_str(), source.c_str(), &clErreur)) return true;
+    }
+    return echecCopie(clErreur.dwGetSystemErrorCode());
+  }
+
+  // Wildcards, a directory or the cp program asked for: cp runs with the
+  // names as separate arguments, so nothing in them is interpreted.
+  if (bVersRepertoire && !bJokerSource && CDiskFile::bIsADirectory(destination.c_str())) ajouteNom();
+  if (!creeRepertoire(bFinSeparateur(pszDestination) ? destination : sRepertoireDe(destination))) return false;
+  std::vector<std::string> argv = {"cp", "-f"};
+  if ((nOption & COPIE_RECURSIVE) != 0) argv.push_back("-r");
+  argv.push_back("--");
+  if (bJokerSource) {
+    for (auto& s : CMD_vDeveloppe(source)) argv.push_back(std::move(s));
+  } else {
+    argv.push_back(source);
+  }
+  argv.push_back(destination);
+  if (CMD_nExecute(argv) < 0) return echecCopie(static_cast<DWORD>(errno));
+  return true;
 }

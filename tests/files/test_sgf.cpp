@@ -122,4 +122,50 @@ TEST_F(FichiersParNom, Compare) {
   }
 }
 
+TEST_F(FichiersParNom, CopyIntoADirectoryCreatedOnTheWay) {
+  TempDir::write(dir / "a.txt", "A");
+  EXPECT_TRUE(b("fCopieFichier", {T(dir / "a.txt"), T(dir / "new/sub/")}));
+  EXPECT_EQ(TempDir::read(dir / "new/sub/a.txt"), "A");
+  EXPECT_TRUE(b("fCopieFichier", {T(dir / "a.txt"), T(dir / "new")}));
+  EXPECT_EQ(TempDir::read(dir / "new/a.txt"), "A");
+  // A read-only destination is made writable and copied over.
+  TempDir::write(dir / "ro.txt", "old");
+  ASSERT_EQ(chmod((dir / "ro.txt").c_str(), 0444), 0);
+  EXPECT_TRUE(b("fCopieFichier", {T(dir / "a.txt"), T(dir / "ro.txt")}));
+  EXPECT_EQ(TempDir::read(dir / "ro.txt"), "A");
+  struct Case {
+    std::string source, destination;
+    unsigned error;
+  } errors[] = {
+      {"", dir / "x", 80059}, {dir / "a.txt", "", 80059}, {dir / "a.txt", dir / "*.txt", 80066},
+      {dir / "none", dir / "x", 80067},
+  };
+  for (const auto& c : errors) {
+    EXPECT_FALSE(b("fCopieFichier", {T(c.source), T(c.destination)}));
+    EXPECT_EQ(last.code, c.error) << c.source << " -> " << c.destination;
+  }
+}
+
+// Names a shell would interpret are copied as they are, by every path: the
+// plain copy, the cp program (option 2), a pattern, a directory.
+TEST_F(FichiersParNom, CopyNamesWithShellCharacters) {
+  const char* names[] = {"with space.txt", "quote'\"s.txt", "semi;colon.txt", "$HOME.txt", "back`tick`.txt",
+                         "-leading.txt"};
+  ASSERT_EQ(mkdir((dir / "src dir;").c_str(), 0755), 0);
+  for (const char* n : names) TempDir::write(dir / (std::string("src dir;/") + n), n);
+  const std::string out = dir / "out $(touch pwned)";
+  int i = 0;
+  for (const char* n : names) {
+    const int option = i++ % 2 ? 2 : 0;
+    EXPECT_TRUE(b("fCopieFichier", {T(dir / (std::string("src dir;/") + n)), T(out + "/" + n), I(option)})) << n;
+    EXPECT_EQ(TempDir::read(out + "/" + n), n) << n << " option " << option;
+  }
+  EXPECT_TRUE(b("fCopieFichier", {T(dir / "src dir;/*.txt"), T(out + "/pattern/")}));
+  for (const char* n : names) EXPECT_EQ(TempDir::read(out + "/pattern/" + n), n) << n;
+  EXPECT_TRUE(b("fCopieFichier", {T(dir / "src dir;"), T(out + "/tree/"), I(1)}));
+  for (const char* n : names) EXPECT_EQ(TempDir::read(out + "/tree/src dir;/" + n), n) << n;
+  EXPECT_FALSE(TempDir::exists("pwned"));
+  EXPECT_FALSE(TempDir::exists(dir / "pwned"));
+}
+
 }  // namespace
