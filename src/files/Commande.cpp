@@ -1,6 +1,7 @@
 // Programs started with posix_spawnp and an argument vector.
 #include "files/Commande.h"
 
+#include <fcntl.h>
 #include <glob.h>
 #include <signal.h>
 #include <spawn.h>
@@ -23,8 +24,14 @@ int CMD_nExecute(const std::vector<std::string>& argv) {
   saDefaut.sa_handler = SIG_DFL;
   sigemptyset(&saDefaut.sa_mask);
   sigaction(SIGCHLD, &saDefaut, &saAvant);
+  // The program's messages do not reach the caller's terminal.
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+  posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
   pid_t pid = 0;
-  const int nErreur = posix_spawnp(&pid, args[0], nullptr, nullptr, args.data(), environ);
+  const int nErreur = posix_spawnp(&pid, args[0], &actions, nullptr, args.data(), environ);
+  posix_spawn_file_actions_destroy(&actions);
   int nStatut = 0;
   int nResultat = -1;
   if (nErreur == 0) {

@@ -6,7 +6,8 @@
 #include <string>
 #include <vector>
 
-// Runs argv[0] (searched in the PATH) with argv and waits for it. Result:
+// Runs argv[0] (searched in the PATH) with argv, its output and error
+// output sent to /dev/null, and waits for it. Result:
 // its exit status (0-255, or 128 + signal), or -1 when it could not be
 // started (errno set).
 int CMD_nExecute(const std::vector<std::string>& argv);

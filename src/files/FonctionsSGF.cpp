@@ -1,7 +1,11 @@
 // File-system functions by name: existence tests, delete (with wildcards),
 // rename and move. The disk-file layer does the work; its errors reach the
 // caller at level 2.
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
 
 #include <cstring>
 #include <string>
@@ -21,7 +25,12 @@ enum : DWORD {
   ERR_COPIE = 80065,              // copy failed
   ERR_JOKER_DESTINATION = 80066,  // wildcard in the destination
   ERR_PAS_UN_FICHIER = 80067,     // neither file nor directory
+  ERR_PAS_UN_REPERTOIRE = 80062,  // not a directory
+  ERR_COPIE_REPERTOIRE = 80064,   // directory copy or move failed
+  ERR_REPERTOIRE_NON_VIDE = 80068,
 };
+
+constexpr const char* PSZ_SONDE = "/F_ORX_0X.TFW";  // probe of fRepDroit
 
 enum : int { COPIE_RECURSIVE = 1, COPIE_PAR_CP = 2 };
 
@@ -162,4 +171,71 @@ bool CComposanteStandard::fCopieFichier(const char* pszSource, const char* pszDe
   argv.push_back(destination);
   if (CMD_nExecute(argv) < 0) return echecCopie(static_cast<DWORD>(errno));
   return true;
+}
+
+bool CComposanteStandard::fRepCopie(const char* pszSource, const char* pszDestination, int nOption) {
+  if (_bNomVide(pszSource)) return false;
+  std::string source = pszSource;
+  if (!bJoker(pszSource)) {
+    if (!CDiskFile::bIsADirectory(pszSource)) {
+      RaiseError(ERR_PAS_UN_REPERTOIRE);
+      return false;
+    }
+    if (!bFinSeparateur(pszSource)) source += '/';
+    source += '*';
+  }
+  if (fCopieFichier(source.c_str(), pszDestination, nOption)) return true;
+  RaiseError(ERR_COPIE_REPERTOIRE);
+  return false;
+}
+
+bool CComposanteStandard::fRepDeplace(const char* pszSource, const char* pszDestination, int nOption) {
+  if (_bNomVide(pszSource) || _bNomVide(pszDestination)) return false;
+  const std::string source = CDiskFile::sNormalise(pszSource), destination = CDiskFile::sNormalise(pszDestination);
+  if (!CDiskFile::bIsADirectory(source.c_str())) {
+    RaiseError(ERR_PAS_UN_REPERTOIRE);
+    return false;
+  }
+  if ((nOption & COPIE_RECURSIVE) == 0) {
+    _stXFINDDATA st;
+    CXError clErreur;
+    if (CDiskFile::bFindFirst((source + "/*").c_str(), &st, 0, 0, &clErreur)) {
+      CDiskFile::bFindClose(&st);
+      RaiseError(ERR_REPERTOIRE_NON_VIDE);
+      return false;
+    }
+  }
+  // The mv program with the names as separate arguments. The source is not
+  // deleted afterwards: mv has moved it, and when mv failed it still holds
+  // the only copy.
+  if (CMD_nExecute({"mv", "-f", "--", source, destination}) < 0) {
+    RaiseError(ERR_COPIE_REPERTOIRE);
+    return false;
+  }
+  return true;
+}
+
+int CComposanteStandard::fRepDroit(const char* pszChemin) {
+  if (_bNomVide(pszChemin)) return 0;
+  std::string rep = CDiskFile::sNormalise(pszChemin);
+  if (rep.size() > 1 && rep.back() == '/') rep.pop_back();
+  // A probe file created and deleted; one already there is left alone.
+  const std::string sonde = rep + PSZ_SONDE;
+  int fd = open(sonde.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+  if (fd >= 0) {
+    close(fd);
+    unlink(sonde.c_str());
+    return 2;
+  }
+  if (errno == EEXIST && (fd = open(sonde.c_str(), O_RDWR | O_CLOEXEC)) >= 0) {
+    close(fd);
+    return 2;
+  }
+  _stXFINDDATA st;
+  CXError clErreur;
+  if (CDiskFile::bFindFirst((rep + "/*.*").c_str(), &st, 0, 0, &clErreur)) {
+    CDiskFile::bFindClose(&st);
+    return 1;
+  }
+  return 0;
 }

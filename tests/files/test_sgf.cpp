@@ -168,4 +168,35 @@ TEST_F(FichiersParNom, CopyNamesWithShellCharacters) {
   EXPECT_FALSE(TempDir::exists(dir / "pwned"));
 }
 
+TEST_F(FichiersParNom, DirectoryCopyMoveAndAccess) {
+  ASSERT_EQ(mkdir((dir / "s; x").c_str(), 0755), 0);
+  ASSERT_EQ(mkdir((dir / "s; x/in").c_str(), 0755), 0);
+  TempDir::write(dir / "s; x/a b.txt", "A");
+  TempDir::write(dir / "s; x/in/c", "C");
+  EXPECT_TRUE(b("fRepCopie", {T(dir / "s; x"), T(dir / "copy $x/"), I(1)}));
+  EXPECT_EQ(TempDir::read(dir / "copy $x/a b.txt"), "A");
+  EXPECT_EQ(TempDir::read(dir / "copy $x/in/c"), "C");
+  EXPECT_FALSE(b("fRepCopie", {T(dir / "s; x/a b.txt"), T(dir / "y")}));
+  EXPECT_EQ(last.code, 80062u);
+  // A directory that is not empty moves only when asked to.
+  EXPECT_FALSE(b("fRepDeplace", {T(dir / "s; x"), T(dir / "moved")}));
+  EXPECT_EQ(last.code, 80068u);
+  EXPECT_TRUE(b("fRepDeplace", {T(dir / "s; x"), T(dir / "moved"), I(1)}));
+  EXPECT_EQ(TempDir::read(dir / "moved/in/c"), "C");
+  EXPECT_FALSE(b("fRepertoireExiste", {T(dir / "s; x")}));
+  // A failed move keeps the source.
+  ASSERT_EQ(mkdir((dir / "keep").c_str(), 0755), 0);
+  TempDir::write(dir / "keep/k", "K");
+  EXPECT_TRUE(b("fRepDeplace", {T(dir / "keep"), T(dir / "no/such/place"), I(1)}));
+  EXPECT_EQ(TempDir::read(dir / "keep/k"), "K");
+  // Access: read-write here; a probe file already there survives.
+  EXPECT_EQ(call("fRepDroit", {T(dir.path() + "/")}).integer, 2);
+  TempDir::write(dir / "moved/F_ORX_0X.TFW", "mine");
+  EXPECT_EQ(call("fRepDroit", {T(dir / "moved")}).integer, 2);
+  EXPECT_EQ(TempDir::read(dir / "moved/F_ORX_0X.TFW"), "mine");
+  EXPECT_EQ(call("fRepDroit", {T(dir / "none")}).integer, 0);
+  EXPECT_EQ(call("fRepDroit", {T("")}).integer, 0);
+  EXPECT_EQ(last.code, 80059u);
+}
+
 }  // namespace
