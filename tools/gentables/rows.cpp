@@ -199,15 +199,15 @@ void readEntries(Tables& t, const std::string& path) {
     if (!f.linux) fail(path, l.number, "'" + l.fields[0] + "' has no entry points on this platform");
     Entry e;
     e.line = l.number;
-    std::string spec = trim(l.fields[2]);
-    if (spec.rfind("redirect ", 0) == 0) {
-      auto parts = split(trim(spec.substr(9)), ':');
+    std::string target = trim(l.fields[2]);
+    if (target.rfind("redirect ", 0) == 0) {
+      auto parts = split(trim(target.substr(9)), ':');
       if (parts.size() != 2) fail(path, l.number, "redirect L:F expected");
       e.redirectLibrary = static_cast<int>(parseNumber(parts[0], 10, path, l.number));
       e.redirectFunction = static_cast<int>(parseNumber(parts[1], 10, path, l.number));
     } else {
-      if (spec.empty() || spec.find('(') == std::string::npos) fail(path, l.number, "method call expected");
-      e.call = spec;
+      if (target.empty() || target.find('(') == std::string::npos) fail(path, l.number, "method call expected");
+      e.call = target;
     }
     auto assign = [&](std::size_t s) {
       if (f.entries[s]) fail(path, l.number, "syntax " + std::to_string(s) + " of '" + l.fields[0] + "' given twice");
