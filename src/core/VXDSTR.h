@@ -9,6 +9,7 @@
 #pragma once
 
 #include <cstddef>
+#include <string_view>
 
 #include "core/StrMem.h"
 #include "frame/TypesBase.h"
@@ -168,6 +169,9 @@ public:
   }
   ~CVXDSTR() = default;
 };
+
+// A string holding the bytes of s.
+inline CVXDSTR clTexte(std::string_view s) { return CVXDSTR(s.data(), static_cast<DWORD>(s.size())); }
 static_assert(sizeof(CVXDSTR) == sizeof(char*), "a string is its data pointer");
 
 class CVXBINBase : public CBlocVX {

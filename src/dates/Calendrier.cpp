@@ -2,11 +2,21 @@
 #include "dates/Calendrier.h"
 
 #include <cctype>
+#include <cstdarg>
 #include <cstdio>
 #include <cstring>
 #include <string>
 
 #include "core/XError.h"
+
+std::string sFormat(const char* pszFormat, ...) {
+  char buf[128];
+  va_list args;
+  va_start(args, pszFormat);
+  std::vsnprintf(buf, sizeof buf, pszFormat, args);
+  va_end(args);
+  return buf;
+}
 
 namespace {
 

@@ -7,12 +7,17 @@
 // over the whole range.
 #pragma once
 
+#include <string>
+
 #include "frame/TypesBase.h"
 
 class CXError;
 
 constexpr int ANNEE_MIN = 1;
 constexpr int ANNEE_MAX = 9999;
+
+// printf into a short string (dates, times and their pieces).
+std::string sFormat(const char* pszFormat, ...) __attribute__((format(printf, 1, 2)));
 
 // 1 for a leap year, else 0.
 int nBissextille(int nAnnee);

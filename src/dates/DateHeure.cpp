@@ -51,16 +51,6 @@ int nGetPropDateTime(const char* psz, int nPos, int nLongueur, bool bCourt) {
   return v;
 }
 
-std::string sFormat(const char* pszFormat, ...) __attribute__((format(printf, 1, 2)));
-std::string sFormat(const char* pszFormat, ...) {
-  char buf[128];
-  va_list args;
-  va_start(args, pszFormat);
-  std::vsnprintf(buf, sizeof buf, pszFormat, args);
-  va_end(args);
-  return buf;
-}
-
 long long llAbs(long long v) { return v < 0 ? -v : v; }
 
 // The letters of the formatted duration texts.

@@ -25,22 +25,6 @@ enum : DWORD {
   ERR_DIFFERENCE_HEURE = 80135,
 };
 
-CVXDSTR clTexte(const std::string& s) {
-  CVXDSTR r;
-  r.nAssign(s.data(), static_cast<DWORD>(s.size()));
-  return r;
-}
-
-std::string sFormat(const char* pszFormat, ...) __attribute__((format(printf, 1, 2)));
-std::string sFormat(const char* pszFormat, ...) {
-  char buf[128];
-  va_list args;
-  va_start(args, pszFormat);
-  std::vsnprintf(buf, sizeof buf, pszFormat, args);
-  va_end(args);
-  return buf;
-}
-
 // Day of the week 1 = Monday ... 7 = Sunday.
 int nJourSemaineLangage(long nJour) {
   int j = NumToNumSemaine(nJour);

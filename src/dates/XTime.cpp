@@ -23,16 +23,6 @@ int nLit(const char* p, int n) {
   return v;
 }
 
-std::string sFormat(const char* pszFormat, ...) __attribute__((format(printf, 1, 2)));
-std::string sFormat(const char* pszFormat, ...) {
-  char buf[96];
-  va_list args;
-  va_start(args, pszFormat);
-  std::vsnprintf(buf, sizeof buf, pszFormat, args);
-  va_end(args);
-  return buf;
-}
-
 // The fraction after the seconds: 2 digits are hundredths, 3 milliseconds.
 bool bLitFraction(const char* p, int* pnMillis) {
   std::size_t n = std::strlen(p);

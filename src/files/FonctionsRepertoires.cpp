@@ -29,12 +29,6 @@ enum : DWORD {
 enum : int { EXTRAIT_REPERTOIRE = 2, EXTRAIT_FICHIER = 4, EXTRAIT_EXTENSION = 8 };
 constexpr std::size_t BLOC_COMPARAISON = 8000;
 
-CVXDSTR clTexte(const std::string& s) {
-  CVXDSTR cl;
-  cl.nAssign(s.data(), static_cast<DWORD>(s.size()));
-  return cl;
-}
-
 std::string sSansSeparateurFinal(const char* psz) {
   std::string s = CDiskFile::sNormalise(psz);
   while (s.size() > 1 && s.back() == '/') s.pop_back();

@@ -16,12 +16,6 @@ enum : DWORD {
   MSG_UNITES_TAILLE = 25202,
 };
 
-CVXDSTR clTexte(const std::string& s) {
-  CVXDSTR r;
-  r.nAssign(s.data(), static_cast<DWORD>(s.size()));
-  return r;
-}
-
 // The value's own text (converted by the VM); empty when it has none.
 std::string sTexte(const CAny* pclValeur) {
   CAny copie(*pclValeur);

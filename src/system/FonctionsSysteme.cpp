@@ -51,12 +51,6 @@ private:
   struct sigaction m_ancienne {};
 };
 
-CVXDSTR clTexte(const std::string& s) {
-  CVXDSTR r;
-  r.nAssign(s.data(), static_cast<DWORD>(s.size()));
-  return r;
-}
-
 }  // namespace
 
 int CComposanteStandard::ExeLance(const char* pszCommande, int, int nModeAttente, const char*) {
