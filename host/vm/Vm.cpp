@@ -188,6 +188,11 @@ BOOL Vm::bRechercheProcedure(const char* pszNom, int, void** ppProcedure, CXErro
       }
     }
   }
+  // As the VM would: the error names the procedure it could not find.
+  if (pclErreur != nullptr) {
+    std::string message = "Unknown procedure <" + std::string(pszNom != nullptr ? pszNom : "") + ">.";
+    pclErreur->AddUserMessage(message.c_str());
+  }
   return refuse(pclErreur);
 }
 

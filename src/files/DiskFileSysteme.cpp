@@ -22,6 +22,14 @@
 
 namespace {
 
+// A directory itself, not a link to one: trees are walked and deleted
+// without following links, so that nothing outside them is touched and a
+// link to a parent cannot make a walk go round.
+bool bRepertoireReel(const std::string& s) {
+  struct stat64 st {};
+  return lstat64(s.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
 constexpr _FILETIME FILETIME_1970 = 116444736000000000ULL;
 constexpr _FILETIME FILETIME_PAR_SECONDE = 10000000ULL;
 
@@ -173,7 +181,11 @@ BOOL CDiskFile::bGetFileAttributes(DWORD* pdwAttributs, const char* pszChemin, C
 BOOL CDiskFile::bSetFileAttributes(const char* pszChemin, DWORD dwAttributs, CXError* pclErreur) {
   RAZ(pclErreur);
   std::string s = sNormalise(pszChemin);
-  if (chmod(s.c_str(), (dwAttributs & 0222) == 0 ? 0444 : 0666) != 0)
+  // A directory keeps its search bits: without them nothing inside it could
+  // be reached any more.
+  mode_t nMode = (dwAttributs & 0222) == 0 ? 0444 : 0666;
+  if (bIsADirectory(s.c_str())) nMode |= 0111;
+  if (chmod(s.c_str(), nMode) != 0)
     return bEchec(pclErreur, MSG_FIC_ATTRIBUTS, errno, s);
   return 1;
 }
@@ -231,7 +243,9 @@ BOOL CDiskFile::bFindNext(_stXFINDDATA* pst, CXError* pclErreur) {
     if (bIsAVirtualDirectory(e->d_name) || !_bFiltreFileName(e->d_name, pst->szFiltre)) continue;
     std::string chemin = std::string(pst->szRepertoire) + e->d_name;
     struct stat64 st {};
-    if (stat64(chemin.c_str(), &st) != 0) continue;  // vanished meanwhile
+    // A link whose target is missing is still an entry (it can be deleted);
+    // an entry that vanished meanwhile is skipped.
+    if (stat64(chemin.c_str(), &st) != 0 && lstat64(chemin.c_str(), &st) != 0) continue;
     DWORD dw = dwAttributs(st, e->d_name);
     if ((dw & pst->dwRequis) != pst->dwRequis || (dw & pst->dwExclus) != 0) continue;
     std::snprintf(pst->szNom, sizeof pst->szNom, "%s", e->d_name);
@@ -271,7 +285,7 @@ BOOL CDiskFile::bDoOnFileTree(const char* pszRepertoire, const char* pszFiltre, 
   if (!bRecursif) return 1;
   if (bFindFirst((rep + "*").c_str(), &st, FA_REPERTOIRE, 0, pclErreur)) {
     do {
-      if ((st.dwAttributs & 0xF000) != FA_REPERTOIRE) continue;
+      if ((st.dwAttributs & 0xF000) != FA_REPERTOIRE || !bRepertoireReel(rep + st.szNom)) continue;
       std::string sous = rep + st.szNom + "/";
       if (!bDoOnFileTree(sous.c_str(), pszFiltre, pfn, pParam, bAvecRepertoires, 1, pclErreur)) {
         bFindClose(&st);
@@ -306,7 +320,7 @@ BOOL bDeltree(const std::string& rep, bool bSupprime, CXError* pclErreur) {
   if (CDiskFile::bFindFirst((base + "/*").c_str(), &st, 0, 0, pclErreur)) {
     do {
       std::string chemin = base + "/" + st.szNom;
-      BOOL b = (st.dwAttributs & 0xF000) == FA_REPERTOIRE ? bDeltree(chemin, true, pclErreur)
+      BOOL b = bRepertoireReel(chemin) ? bDeltree(chemin, true, pclErreur)
                                                           : CDiskFile::bDelete(chemin.c_str(), pclErreur);
       if (!b) {
         CDiskFile::bFindClose(&st);

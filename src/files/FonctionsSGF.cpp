@@ -217,6 +217,10 @@ bool CComposanteStandard::fRepDeplace(const char* pszSource, const char* pszDest
 
 int CComposanteStandard::fRepDroit(const char* pszChemin) {
   if (_bNomVide(pszChemin)) return 0;
+  return _nDroitRepertoire(pszChemin);
+}
+
+int CComposanteStandard::_nDroitRepertoire(const char* pszChemin) {
   std::string rep = CDiskFile::sNormalise(pszChemin);
   if (rep.size() > 1 && rep.back() == '/') rep.pop_back();
   // A probe file created and deleted; one already there is left alone.

@@ -11,10 +11,20 @@ constexpr int TAILLE_INITIALE = 5;
 constexpr int PAS_CROISSANCE = 5;
 
 CTableFichiers g_clTable;
+_stXFINDDATA* g_pstRecherche = nullptr;
 
 }  // namespace
 
 CTableFichiers& FIC_Table() { return g_clTable; }
+
+_stXFINDDATA*& FIC_RechercheEnCours() { return g_pstRecherche; }
+
+void FIC_FinRecherche() {
+  if (g_pstRecherche == nullptr) return;
+  CDiskFile::bFindClose(g_pstRecherche);
+  delete g_pstRecherche;
+  g_pstRecherche = nullptr;
+}
 
 int CTableFichiers::nAjoute(_stINFOFIC* pst) {
   int n = m_nPremierLibre;
@@ -56,6 +66,7 @@ void CTableFichiers::Libere() {
 bool _FIC_bInitModule() {
   CTableFichiers& t = FIC_Table();
   t.Libere();
+  FIC_FinRecherche();
   return t.nAjoute(nullptr) == 0 && t.nAjoute(nullptr) == 1;
 }
 
@@ -70,4 +81,5 @@ void _FIC_FinModule(void*) {
     t.Supprime(i);
   }
   t.Libere();
+  FIC_FinRecherche();
 }

@@ -1,13 +1,14 @@
 // The table of open file handles shared by every component: an indexed bag
 // whose free slots form a chain (the last slot freed is the first reused),
 // with the module start and stop that reserve handles 0 and 1 and close
-// every file at the last stop.
+// every file at the last stop, and the pending directory search of fRep.
 #pragma once
 
 #include "frame/TypesBase.h"
 
 class CDiskFile;
 class CXError;
+struct _stXFINDDATA;
 
 // One open handle.
 struct _stINFOFIC {
@@ -43,7 +44,13 @@ private:
 // The process-wide table.
 CTableFichiers& FIC_Table();
 
-// Module start (first component): handles 0 and 1 reserved. Module stop
-// (last component): every file closed, temporary ones deleted.
+// The search fRep continues (null when none is pending). FIC_FinRecherche
+// closes and frees it.
+_stXFINDDATA*& FIC_RechercheEnCours();
+void FIC_FinRecherche();
+
+// Module start (first component): handles 0 and 1 reserved, no pending
+// search. Module stop (last component): every file closed, temporary ones
+// deleted, the pending search closed.
 bool _FIC_bInitModule();
 void _FIC_FinModule(void* pclComposante);
