@@ -88,6 +88,16 @@ show("255 in hexadecimal", kv.NumToString(255, "X"))
 show("TailleVersChaîne(1536)", kv.toutf8(kv["TailleVersChaîne"](1536)))
 show("5 GiB", kv.toutf8(kv.LengthToString(5 * 1024 * 1024 * 1024)))
 
+section("Currencies and the euro")
+local rounding = kv.var(0)
+show("100 FRF in euro, 2 decimals", kv.eVersEuro(100, 1, 2, rounding))
+show("its rounding difference", rounding.value)
+show("15.24 EUR in FRF", kv.eVersDevise("15.24", 1))
+show("100 FRF in DEM (through the euro)", kv.eChangeDevise(100, 1, 2))
+show("eTauxDeChange(2), eNomDevise(2)", kv.eTauxDeChange(2) .. " " .. kv.eNomDevise(2))
+kv.eInitDevise(2, "DEM", 2148)
+show("eInitDevise(2, 'DEM', 2148)", kv.error().code .. " " .. kv.toutf8(kv.error().message))
+
 section("Memory lists")
 kv.MemCree("Fruits")
 for i, name in ipairs({"pomme", "abricot", "poire", "cerise"}) do kv.MemAjoute("Fruits", name, i) end

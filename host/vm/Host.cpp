@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "Conversions.h"
+#include "ExchangeRates.h"
 #include "StartupData.h"
 #include "core/Any.h"
 #include "core/VXDSTR.h"
@@ -54,12 +55,36 @@ void clearSlots(std::vector<Slot>& slots, std::size_t n) {
 
 }  // namespace
 
+// A value as the 10 bytes of a currency amount (none gives zero); false
+// when it is not a number.
+bool currencyBytes(const Value& v, unsigned char* out) {
+  if (v.type == VXT_MONETAIRE && v.bytes.size() == 10) {
+    std::memcpy(out, v.bytes.data(), 10);
+    return true;
+  }
+  if (v.type == VXT_AUCUN) {
+    std::memset(out, 0, 10);
+    return true;
+  }
+  if (v.isText()) {
+    const char* text = v.bytes.c_str();
+    return nConversionDepassement(&text, VXT_PSZ, out, VXT_MONETAIRE) <= 1;
+  }
+  if (v.type == VXT_REEL) {
+    double d = v.real;
+    return nConversionDepassement(&d, VXT_REEL, out, VXT_MONETAIRE) <= 1;
+  }
+  std::int64_t n = v.integer;
+  return v.isInteger() && nConversionDepassement(&n, VXT_ENTIER8, out, VXT_MONETAIRE) <= 1;
+}
+
 struct Host::Scratch {
   std::vector<Slot> slots;
   std::vector<void*> block;
 };
 
 bool accepts(DWORD code, const Value& v) {
+  if (VXT_bParReference(code) && VXT_dwBase(code) == VXT_MONETAIRE) return v.variable != nullptr;
   switch (VXT_dwBase(code)) {
     case VXT_BOOLEEN:
     case VXT_UI1: case VXT_UI2: case VXT_UI4: case VXT_UI8:
@@ -89,6 +114,7 @@ Host::Host(HostOptions options)
     : options_(std::move(options)), libShop_(options_.libraryPath) {
   library_ = std::make_unique<Library>(options_.libraryPath);
   vm_.setElementDirectory(options_.elementDirectory);
+  resetExchangeRates();
   vm_.setEnglish(options_.language == Language::English);
   try {
     if (!library_->bInitLibrary(library_->handle())) throw HostError("bInitLibrary refused to start");
@@ -237,6 +263,7 @@ CallResult Host::call(const FunctionInfo& f, const SyntaxInfo& s, const std::vec
         std::memcpy(slot.raw, &n, 4);
         break;
       }
+      case VXT_HWND:
       case VXT_ENTIER: {
         if (v.integer < INT32_MIN || v.integer > UINT32_MAX)
           throw HostError(nameOf(f) + ": argument " + std::to_string(i + 1) + " is out of the 32-bit range");
@@ -250,6 +277,14 @@ CallResult Host::call(const FunctionInfo& f, const SyntaxInfo& s, const std::vec
       case VXT_REEL: {
         double d = v.type == VXT_REEL ? v.real : static_cast<double>(v.integer);
         std::memcpy(slot.raw, &d, 8);
+        break;
+      }
+      case VXT_MONETAIRE: {
+        // By reference, the slot holds the variable's value and the library
+        // writes its result there.
+        const Value& m = VXT_bParReference(code) && v.variable ? *v.variable : v;
+        if (!currencyBytes(m, slot.raw))
+          throw HostError(nameOf(f) + ": argument " + std::to_string(i + 1) + " is not a currency amount");
         break;
       }
       case VXT_DUREE:
@@ -321,6 +356,13 @@ CallResult Host::call(const FunctionInfo& f, const SyntaxInfo& s, const std::vec
     throw HostError(nameOf(f) + ": an exception left the library (out of memory)");
   }
   component_->ChangeContexteAppel(previous);
+  // Currency variables passed by reference take what the library wrote.
+  for (std::size_t i = 0; i < declared; ++i) {
+    if (VXT_bParReference(s.params[i]) && VXT_dwBase(s.params[i]) == VXT_MONETAIRE && args[i].variable) {
+      args[i].variable->type = VXT_MONETAIRE;
+      args[i].variable->bytes.assign(reinterpret_cast<const char*>(slots[i].raw), 10);
+    }
+  }
   if (auto v = vm_.endCall()) result.value = std::move(*v);
   result.error = readError();
   if (result.returnCode == 1 && result.error.level == EL_REDIRECTION) {

@@ -13,6 +13,7 @@
 #include "frame/InterfacesVM.h"
 #include "frame/Standard.h"
 #include "frame/TypesVX.h"
+#include "numbers/Monetaire.h"
 
 namespace kvappel {
 
@@ -52,6 +53,24 @@ struct Parametre<VXT_OBJETAPCODE> {
 template <>
 struct Parametre<VXT_ANY> {
   static CAny* lit(void* p) { return static_cast<CAny*>(p); }
+};
+// Currency: the 10-byte value, copied; by reference, the caller's value.
+template <>
+struct Parametre<VXT_MONETAIRE> {
+  static CMoney lit(void* p) {
+    CMoney cl;
+    std::memcpy(&cl, p, sizeof cl);
+    return cl;
+  }
+};
+template <>
+struct Parametre<VXT_PARREFERENCE | VXT_MONETAIRE> {
+  static CMoney* lit(void* p) { return static_cast<CMoney*>(p); }
+};
+// A window handle: the 32-bit value.
+template <>
+struct Parametre<VXT_HWND> {
+  static std::uint32_t lit(void* p) { return *static_cast<const std::uint32_t*>(p); }
 };
 // Durations and date-times: the 8-byte value, copied.
 template <>
@@ -142,6 +161,10 @@ struct Resultat<VXT_ENTIER8> {
 template <>
 struct Resultat<VXT_DUREE> {
   static void renvoie(STVXAppel* pstAppel, long long ll) { RenvoieAuVM(pstAppel, &ll, VXT_DUREE); }
+};
+template <>
+struct Resultat<VXT_MONETAIRE> {
+  static void renvoie(STVXAppel* pstAppel, const CMoney& cl) { RenvoieAuVM(pstAppel, &cl, VXT_MONETAIRE); }
 };
 template <>
 struct Resultat<VXT_REEL> {

@@ -7,14 +7,19 @@
 #include "core/VXDSTR.h"
 #include "dates/DateHeure.h"
 #include "memlists/MemStock.h"
+#include "numbers/Monetaire.h"
 #include "frame/VXLibrary.h"
 
 class CDiskFile;
 struct _stINFOFIC;
 
-// Euro context: two zero words and the runtime object library's module.
-struct STCtxEuro {
-  DWORD adwReserve[2];
+class CTauxDeChange;
+
+// Euro context: loaded flag, the exchange-rate table once loaded, and the
+// runtime object library's module that supplies it.
+struct _stCTXEURO {
+  DWORD bCharge;
+  CTauxDeChange* pclTauxDeChange;
   HMODULE hModuleObjets;
 };
 
@@ -41,7 +46,7 @@ public:
   void* pGetVariableAdresse(int nNumero) override;
   void EcritVariable(int, int) override {}
 
-  STCtxEuro* pstGetCtxEuro() { return &m_stCtxEuro; }
+  _stCTXEURO* pstGetCtxEuro() { return &m_stCtxEuro; }
   bool bModulesDemarres() const { return m_bInit; }
   // Number of started components (the shared modules run while it is positive).
   static int s_nNbComposanteDemarree() { return m_snStaticCountInit; }
@@ -77,7 +82,7 @@ public:
 private:
   void _RAZVariablesService();
 
-  STCtxEuro m_stCtxEuro{};
+  _stCTXEURO m_stCtxEuro{};
   bool m_bInit = false;
 
   static int m_snStaticCountInit;   // started components

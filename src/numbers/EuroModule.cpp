@@ -4,9 +4,9 @@
 #include "frame/Standard.h"
 
 bool _EURO_bInitModule(CComposanteStandard* pclCompo) {
-  STCtxEuro* pst = pclCompo->pstGetCtxEuro();
-  pst->adwReserve[0] = 0;
-  pst->adwReserve[1] = 0;
+  _stCTXEURO* pst = pclCompo->pstGetCtxEuro();
+  pst->bCharge = 0;
+  pst->pclTauxDeChange = nullptr;
   pst->hModuleObjets = nullptr;
   ILibShop* piLibShop = pclCompo->piGetLibShop();
   if (piLibShop == nullptr) return false;
