@@ -223,3 +223,13 @@ show("fListeRépertoire", (kv.fListeRepertoire(base):gsub(base, "…"):gsub("\r\
 show("fRepSupprime without frRécursif", tostring(kv.fRepSupprime(base)))
 show("its error", kv.error().code)
 show("fRepSupprime(frRécursif)", tostring(kv.fRepSupprime(base, kv.frRecursif)))
+
+section("Programs and services")
+show("ExeLance('true', exeValeurRetour)", kv.ExeRun("true", 1, 2))
+local services = kv.ServiceListe()
+local n = 0
+for _ in services:gmatch("[^\r\n]+") do n = n + 1 end
+show("services in /etc/init.d", n)
+show("ServiceEtat of a missing one", kv.ServiceEtat("no such service"))
+show("its error", kv.error().code .. " " .. kv.toutf8(kv.error().message))
+show("ServiceInstalle (not on this system)", tostring(kv.ServiceInstalle("x")))

@@ -3,6 +3,8 @@
 // variables the VM reaches by address.
 #pragma once
 
+#include <memory>
+
 #include "core/Any.h"
 #include "core/VXDSTR.h"
 #include "dates/DateHeure.h"
@@ -14,6 +16,8 @@ class CDiskFile;
 struct _stINFOFIC;
 
 class CTauxDeChange;
+class CService;
+class CServiceManager;
 
 // Euro context: loaded flag, the exchange-rate table once loaded, and the
 // runtime object library's module that supplies it.
