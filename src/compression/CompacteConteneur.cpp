@@ -1,0 +1,405 @@
+// The compacted-file container: nfCompacte (header, "-lh5-" stream, or the
+// file stored as it is when it does not shrink), sDecompacteEx and
+// nfDecompacte (header, extraction, fall-backs for old and plain files),
+// the size queries and the output name.
+#include <cerrno>
+#include <cstring>
+#include <string>
+#include <strings.h>
+
+#include "compression/Compacte.h"
+#include "compression/Lh5Fichier.h"
+#include "core/TString.h"
+#include "core/XError.h"
+#include "files/DiskFile.h"
+
+namespace {
+
+constexpr BYTE OCTET_ENTETE = 0x20;
+constexpr int TAILLE_ENTETE = COMPACTE_TAILLE_ENTETE - 1;  // 288
+constexpr int POS_METHODE = 0;
+constexpr int POS_TAILLE_COMPRESSEE = 8;
+constexpr int POS_TAILLE = 12;
+constexpr int POS_NOM = 16;
+constexpr const char* METHODE_LH5 = "-lh5-";
+constexpr const char* METHODE_LH0 = "-lh0-";
+constexpr DWORD TAILLE_COPIE = 8192;
+constexpr long long ESPACE_PLEIN = 4;  // kilobytes: a disk this empty is full
+constexpr const char SIGNATURE_ANCIENNE[] = "MORVANEXLZCS\x40";
+
+enum eMETHODE { METHODE_AUTRE, METHODE_CODEE, METHODE_STOCKEE };
+
+// The 288 bytes after the leading 0x20.
+struct STEntete {
+  BYTE aby[TAILLE_ENTETE]{};
+
+  eMETHODE eMethode() const {
+    const char* p = reinterpret_cast<const char*>(aby + POS_METHODE);
+    if (strncasecmp(p, METHODE_LH5, 6) == 0) return METHODE_CODEE;
+    if (strncasecmp(p, METHODE_LH0, 6) == 0) return METHODE_STOCKEE;
+    return METHODE_AUTRE;
+  }
+  DWORD dwLit(int n) const {
+    return aby[n] | (DWORD{aby[n + 1]} << 8) | (DWORD{aby[n + 2]} << 16) | (DWORD{aby[n + 3]} << 24);
+  }
+  void Ecrit(int n, DWORD v) {
+    for (int i = 0; i < 4; i++) aby[n + i] = static_cast<BYTE>(v >> (8 * i));
+  }
+  void Methode(const char* psz) {
+    std::memset(aby + POS_METHODE, 0, 8);
+    std::memcpy(aby + POS_METHODE, psz, 5);
+  }
+  // The stored name, always terminated.
+  std::string sNom() const {
+    const char* p = reinterpret_cast<const char*>(aby + POS_NOM);
+    return std::string(p, strnlen(p, COMPACTE_TAILLE_NOM));
+  }
+};
+
+enum eLECTURE { ENTETE_AUCUNE, ENTETE_PARTIELLE, ENTETE_COMPLETE };
+
+// One byte (ignored), then up to 288 bytes of header.
+eLECTURE eLitEntete(CDiskFile& cl, STEntete* pst, DWORD* pnLu) {
+  BYTE by;
+  DWORD n = 0;
+  *pnLu = 0;
+  if (!cl.bRead(&by, 1, &n) || n != 1) return ENTETE_AUCUNE;
+  DWORD nTotal = 0;
+  while (nTotal < TAILLE_ENTETE) {
+    if (!cl.bRead(pst->aby + nTotal, TAILLE_ENTETE - nTotal, &n) || n == 0) break;
+    nTotal += n;
+  }
+  *pnLu = nTotal;
+  return nTotal == TAILLE_ENTETE ? ENTETE_COMPLETE : ENTETE_PARTIELLE;
+}
+
+std::string sCheminComplet(const char* psz) {
+  char sz[DISKFILE_MAX_PATH + 1];
+  const DWORD n = CDiskFile::GetFullPathName(psz, sizeof sz, sz);
+  if (n == 0 || n >= sizeof sz) return CDiskFile::sNormalise(psz);
+  return sz;
+}
+
+bool bMemeFichier(const char* a, const char* b) {
+  return CDiskFile::bSameFileName(sCheminComplet(a).c_str(), sCheminComplet(b).c_str());
+}
+
+// Only regular files are removed: a device named as output stays.
+void SupprimeSortie(const char* psz) {
+  if (CDiskFile::bIsAFile(psz)) CDiskFile::bDelete(psz);
+}
+
+void CopieDate(const char* pszSource, const char* pszDestination) {
+  _stXFILETIME c, a, e;
+  if (CDiskFile::bGetTime(pszSource, &c, &a, &e)) CDiskFile::bSetTime(pszDestination, nullptr, &a, &e);
+}
+
+DWORD dwErrno(CDiskFile& cl) {
+  const DWORD dw = cl.pclGetXError()->dwGetSystemErrorCode();
+  return dw == 0 ? EIO : dw;
+}
+
+// True when the first bytes of a file would be taken for a compacted file
+// (a header with a known method, or the old format's signature).
+bool bRessembleCompacte(const BYTE* p, DWORD n) {
+  if (n >= 7) {
+    STEntete st;
+    std::memcpy(st.aby, p + 1, 6);
+    if (st.eMethode() != METHODE_AUTRE) return true;
+  }
+  return n >= 13 && std::memcmp(p, SIGNATURE_ANCIENNE, 13) == 0;
+}
+
+// The source's bytes, from its start, to the destination's current offset.
+int nStocke(CDiskFile& clSource, CDiskFile& clDestination, QWORD* pqEcrit, DWORD* pdwErrno) {
+  BYTE ab[TAILLE_COPIE];
+  *pqEcrit = 0;
+  if (!clSource.bSeek(0, IXStream::SEEK_DEBUT)) {
+    *pdwErrno = dwErrno(clSource);
+    return LH5F_LECTURE;
+  }
+  for (;;) {
+    DWORD n = 0;
+    if (!clSource.bRead(ab, sizeof ab, &n)) {
+      *pdwErrno = dwErrno(clSource);
+      return LH5F_LECTURE;
+    }
+    if (n == 0) return LH5F_OK;
+    if (!clDestination.bWrite(ab, n)) {
+      *pdwErrno = dwErrno(clDestination);
+      return LH5F_ECRITURE;
+    }
+    *pqEcrit += n;
+    if (COMPACTE_bArretDemande()) return LH5F_ARRET;
+  }
+}
+
+// Writes the byte 0x20 and the header at the destination's offset oDebut.
+bool bEcritEntete(CDiskFile& cl, long long oDebut, const STEntete& st, DWORD* pdwErrno) {
+  BYTE ab[COMPACTE_TAILLE_ENTETE];
+  ab[0] = OCTET_ENTETE;
+  std::memcpy(ab + 1, st.aby, TAILLE_ENTETE);
+  if (!cl.bSeek(oDebut, IXStream::SEEK_DEBUT) || !cl.bWrite(ab, sizeof ab)) {
+    *pdwErrno = dwErrno(cl);
+    return false;
+  }
+  return true;
+}
+
+// The coding proper: header, stream, header again with the sizes, two zero
+// bytes; or the source stored as it is. A status of Lh5Fichier.h.
+int nAjoute(CDiskFile& clSource, CDiskFile& clDestination, STEntete& st, QWORD qTaille, DWORD* pdwErrno) {
+  const long long oDebut = clDestination.oGetOffset();
+  static const BYTE abyZeros[2] = {0, 0};
+  int r = LH5F_INCOMPRESSIBLE;
+  STLh5Fichier stFichier;
+  if (qTaille <= 0xFFFFFFFFull) {
+    st.Methode(METHODE_LH5);
+    if (!bEcritEntete(clDestination, oDebut, st, pdwErrno)) return LH5F_ECRITURE;
+    r = LH5_nCompacteFichier(clSource, clDestination, qTaille, true, &stFichier);
+    *pdwErrno = stFichier.dwErrno;
+  }
+  if (r == LH5F_OK) {
+    st.Ecrit(POS_TAILLE_COMPRESSEE, static_cast<DWORD>(stFichier.qEcrit));
+    st.Ecrit(POS_TAILLE, static_cast<DWORD>(stFichier.qLu));
+    if (!bEcritEntete(clDestination, oDebut, st, pdwErrno)) return LH5F_ECRITURE;
+    if (!clDestination.bSeek(0, IXStream::SEEK_FIN) || !clDestination.bWrite(abyZeros, 2)) {
+      *pdwErrno = dwErrno(clDestination);
+      return LH5F_ECRITURE;
+    }
+    return LH5F_OK;
+  }
+  if (r != LH5F_INCOMPRESSIBLE) return r;
+
+  // Stored. Bytes that would read back as a compacted file get a "-lh0-"
+  // header, so that expanding gives them back unchanged.
+  BYTE abyDebut[13];
+  DWORD nDebut = 0;
+  if (!clSource.bSeek(0, IXStream::SEEK_DEBUT) || !clSource.bRead(abyDebut, sizeof abyDebut, &nDebut)) {
+    *pdwErrno = dwErrno(clSource);
+    return LH5F_LECTURE;
+  }
+  const bool bAvecEntete = bRessembleCompacte(abyDebut, nDebut) && qTaille <= 0xFFFFFFFFull;
+  if (!clDestination.bSeek(oDebut, IXStream::SEEK_DEBUT)) {
+    *pdwErrno = dwErrno(clDestination);
+    return LH5F_ECRITURE;
+  }
+  if (bAvecEntete) {
+    st.Methode(METHODE_LH0);
+    if (!bEcritEntete(clDestination, oDebut, st, pdwErrno)) return LH5F_ECRITURE;
+  }
+  QWORD qEcrit = 0;
+  r = nStocke(clSource, clDestination, &qEcrit, pdwErrno);
+  if (r != LH5F_OK) return r;
+  if (bAvecEntete) {
+    st.Ecrit(POS_TAILLE_COMPRESSEE, static_cast<DWORD>(qEcrit));
+    st.Ecrit(POS_TAILLE, static_cast<DWORD>(qEcrit));
+    if (!bEcritEntete(clDestination, oDebut, st, pdwErrno)) return LH5F_ECRITURE;
+    if (!clDestination.bSeek(0, IXStream::SEEK_FIN) || !clDestination.bWrite(abyZeros, 2)) {
+      *pdwErrno = dwErrno(clDestination);
+      return LH5F_ECRITURE;
+    }
+  }
+  if (!clDestination.bSetSize(clDestination.oGetOffset())) {
+    *pdwErrno = dwErrno(clDestination);
+    return LH5F_ECRITURE;
+  }
+  return LH5F_OK;
+}
+
+// Free space of the destination's disk, in kilobytes (-1 unknown).
+long long oEspaceLibre(const char* pszDestination) {
+  CTString clRep, clNom, clExt;
+  CDiskFile::SplitPath(sCheminComplet(pszDestination).c_str(), &clRep, &clNom, &clExt);
+  long long oLibre = -1;
+  const char* psz = clRep.pszGet();
+  if (!CDiskFile::bGetDiskFreeSpace(psz != nullptr && *psz != '\0' ? psz : nullptr, &oLibre)) return -1;
+  return oLibre;
+}
+
+// One entry from the source's offset to the output file. Returns 0, or the
+// result code (2, 5, 6, 7).
+short nExtrait(CDiskFile& clSource, const STEntete& st, const char* pszSortie) {
+  CDiskFile clSortie;
+  if (!clSortie.bOpen(pszSortie, IXStream::ACCESS_ECRITURE, IXStream::SHARE_ECRITURE, IXStream::CREATE_TRONQUE,
+                      IXStream::FLAG_NORMAL, nullptr))
+    return dwErrno(clSortie) == ENOSPC ? COMPACTE_DISQUE_PLEIN : COMPACTE_DESTINATION;
+  STLh5Fichier stFichier;
+  const int r = LH5_nDecompacteFichier(clSource, st.dwLit(POS_TAILLE_COMPRESSEE), clSortie, st.dwLit(POS_TAILLE),
+                                       st.eMethode() == METHODE_STOCKEE, &stFichier);
+  clSortie.Close();
+  if (r != LH5F_OK) SupprimeSortie(pszSortie);
+  COMPACTE_Progression(100);
+  switch (r) {
+    case LH5F_OK:
+      return COMPACTE_OK;
+    case LH5F_ARRET:
+      return COMPACTE_ARRET;
+    case LH5F_ECRITURE:
+      return stFichier.dwErrno == ENOSPC ? COMPACTE_DISQUE_PLEIN : COMPACTE_DESTINATION;
+    default:
+      return COMPACTE_DESTINATION;
+  }
+}
+
+}  // namespace
+
+short nfCompacte(const char* pszSource, const char* pszDestination) {
+  COMPACTE_RazArret();
+  COMPACTE_Progression(0);
+  if (pszSource == nullptr || pszDestination == nullptr || *pszSource == '\0') return COMPACTE_SOURCE;
+  if (*pszDestination == '\0' || bMemeFichier(pszSource, pszDestination)) return COMPACTE_DESTINATION;
+  STEntete st;
+  std::strncpy(reinterpret_cast<char*>(st.aby + POS_NOM), pszSource, COMPACTE_TAILLE_NOM - 1);
+
+  CDiskFile clSource;
+  if (!clSource.bOpen(pszSource, IXStream::ACCESS_LECTURE, IXStream::SHARE_LECTURE, IXStream::CREATE_EXISTANT,
+                      IXStream::FLAG_NORMAL, nullptr))
+    return COMPACTE_SOURCE;
+  const long long oTaille = clSource.oGetSize();
+  if (oTaille < 0) return COMPACTE_SOURCE;
+  CDiskFile clDestination;
+  if (!clDestination.bOpen(pszDestination, IXStream::ACCESS_LECTUREECRITURE, IXStream::SHARE_ECRITURE,
+                           IXStream::CREATE_TRONQUE, IXStream::FLAG_NORMAL, nullptr))
+    return COMPACTE_DESTINATION;
+
+  DWORD dwErr = 0;
+  const int r = nAjoute(clSource, clDestination, st, static_cast<QWORD>(oTaille), &dwErr);
+  clSource.Close();
+  clDestination.Close();
+  if (r != LH5F_OK) {
+    // Nothing half-written is left behind.
+    SupprimeSortie(pszDestination);
+    switch (r) {
+      case LH5F_ARRET:
+        return COMPACTE_ARRET;
+      case LH5F_MEMOIRE:
+        return COMPACTE_MEMOIRE;
+      case LH5F_LECTURE:
+        return COMPACTE_SOURCE;
+      default: {
+        if (dwErr == ENOSPC) return COMPACTE_DISQUE_PLEIN;
+        const long long oLibre = oEspaceLibre(pszDestination);
+        return oLibre >= 0 && oLibre <= ESPACE_PLEIN ? COMPACTE_DISQUE_PLEIN : COMPACTE_ECRITURE;
+      }
+    }
+  }
+  CopieDate(pszSource, pszDestination);
+  COMPACTE_Progression(100);
+  return COMPACTE_OK;
+}
+
+bool GereNomDest(const char* pszDestination, const char* pszNomStocke, char* pszSortie, std::size_t nTaille) {
+  std::string s = pszDestination != nullptr ? pszDestination : "";
+  while (!s.empty() && s.back() == ' ') s.pop_back();
+  if (!s.empty() && (s.back() == '/' || s.back() == '\\' || s.back() == ':')) {
+    const std::string nom = pszNomStocke != nullptr ? pszNomStocke : "";
+    const std::size_t i = nom.find_last_of("/\\:");
+    s += i == std::string::npos ? nom : nom.substr(i + 1);
+  }
+  if (s.size() + 1 > nTaille) return false;
+  std::memcpy(pszSortie, s.c_str(), s.size() + 1);
+  return true;
+}
+
+short sDecompacteEx(long lOffset, short /*nLangue*/, const char* pszSource, const char* pszDestination) {
+  COMPACTE_RazArret();
+  COMPACTE_Progression(0);
+  if (pszSource == nullptr || *pszSource == '\0') return COMPACTE_SOURCE;
+  if (pszDestination != nullptr && *pszDestination == '\0') pszDestination = nullptr;
+  CDiskFile clSource;
+  if (!clSource.bOpen(pszSource, IXStream::ACCESS_LECTURE, IXStream::SHARE_LECTURE, IXStream::CREATE_EXISTANT,
+                      IXStream::FLAG_NORMAL, nullptr))
+    return COMPACTE_SOURCE;
+  const long long oTaille = clSource.oGetSize();
+  if (lOffset < 0 || lOffset > oTaille || !clSource.bSeek(lOffset, IXStream::SEEK_DEBUT))
+    return COMPACTE_ECRITURE;
+  STEntete st;
+  DWORD nLu = 0;
+  const eLECTURE eLu = eLitEntete(clSource, &st, &nLu);
+  // An empty file is a plain file like any other.
+  if (eLu == ENTETE_AUCUNE && !(lOffset == 0 && oTaille == 0)) return COMPACTE_ECRITURE;
+  const eMETHODE eMethode = eLu == ENTETE_COMPLETE ? st.eMethode() : METHODE_AUTRE;
+  if (eLu == ENTETE_PARTIELLE && nLu >= 6 && st.eMethode() != METHODE_AUTRE) return COMPACTE_ECRITURE;
+
+  if (eMethode != METHODE_AUTRE) {
+    char szSortie[DISKFILE_MAX_PATH * 2 + 2];
+    const std::string sNom = st.sNom();
+    if (pszDestination != nullptr) {
+      if (!GereNomDest(pszDestination, sNom.c_str(), szSortie, sizeof szSortie)) return COMPACTE_DESTINATION;
+    } else {
+      std::memcpy(szSortie, sNom.c_str(), sNom.size() + 1);
+    }
+    if (szSortie[0] == '\0') return COMPACTE_DESTINATION;
+    if (!bMemeFichier(szSortie, pszSource)) {
+      const short r = nExtrait(clSource, st, szSortie);
+      clSource.Close();
+      if (r == COMPACTE_OK) CopieDate(pszSource, szSortie);
+      return COMPACTE_bArretDemande() && r != COMPACTE_OK ? static_cast<short>(COMPACTE_ARRET) : r;
+    }
+    // The output is the source itself: through a temporary file beside it.
+    CTString clRep, clNom, clExt;
+    CDiskFile::SplitPath(sCheminComplet(pszSource).c_str(), &clRep, &clNom, &clExt);
+    char szTemp[DISKFILE_MAX_PATH + 1];
+    if (!CDiskFile::bGetTempName(szTemp, clRep.pszGet(), "_KV")) return COMPACTE_DESTINATION;
+    short r = nExtrait(clSource, st, szTemp);
+    clSource.Close();
+    if (r == COMPACTE_OK) {
+      CXError clErreur;
+      if (!CDiskFile::bCopy(pszSource, szTemp, &clErreur))
+        r = clErreur.dwGetSystemErrorCode() == ENOSPC ? COMPACTE_DISQUE_PLEIN : COMPACTE_DESTINATION;
+    }
+    SupprimeSortie(szTemp);
+    return r;
+  }
+
+  // Not in this format: perhaps the old one; otherwise the file is taken
+  // as it is.
+  clSource.Close();
+  short r = nOldDecompacte(pszSource, pszDestination);
+  if (r == COMPACTE_PAS_COMPACTE) {
+    r = COMPACTE_OK;
+    if (pszDestination != nullptr) {
+      char szSortie[DISKFILE_MAX_PATH * 2 + 2];
+      if (!GereNomDest(pszDestination, sCheminComplet(pszSource).c_str(), szSortie, sizeof szSortie))
+        return COMPACTE_DESTINATION;
+      CXError clErreur;
+      if (!bMemeFichier(szSortie, pszSource) && !CDiskFile::bCopy(szSortie, pszSource, &clErreur))
+        r = clErreur.dwGetSystemErrorCode() == ENOSPC ? COMPACTE_DISQUE_PLEIN : COMPACTE_DESTINATION;
+    }
+  }
+  return r;
+}
+
+short nfDecompacte(short nLangue, const char* pszSource, const char* pszDestination) {
+  return sDecompacteEx(0, nLangue, pszSource, pszDestination);
+}
+
+long long lfTailleCompacte(const char* pszChemin) {
+  CDiskFile cl;
+  if (pszChemin == nullptr ||
+      !cl.bOpen(pszChemin, IXStream::ACCESS_LECTURE, IXStream::SHARE_LECTURE, IXStream::CREATE_EXISTANT,
+                IXStream::FLAG_NORMAL, nullptr))
+    return -1;
+  STEntete st;
+  DWORD nLu = 0;
+  const eLECTURE e = eLitEntete(cl, &st, &nLu);
+  cl.Close();
+  if (e == ENTETE_AUCUNE) return -2;
+  if (e == ENTETE_COMPLETE && st.eMethode() != METHODE_AUTRE) return st.dwLit(POS_TAILLE_COMPRESSEE);
+  const long long o = lVerifieSiCompresseOld(pszChemin);
+  return o == 0 ? -2 : o;
+}
+
+long long lfTailleDecompacte(const char* pszChemin) {
+  CDiskFile cl;
+  if (pszChemin == nullptr ||
+      !cl.bOpen(pszChemin, IXStream::ACCESS_LECTURE, IXStream::SHARE_LECTURE, IXStream::CREATE_EXISTANT,
+                IXStream::FLAG_NORMAL, nullptr))
+    return -1;
+  STEntete st;
+  DWORD nLu = 0;
+  const eLECTURE e = eLitEntete(cl, &st, &nLu);
+  if (e != ENTETE_COMPLETE || st.eMethode() == METHODE_AUTRE) return -2;
+  return st.dwLit(POS_TAILLE);
+}

@@ -1,0 +1,96 @@
+// The component's file compaction functions: fCompacte, fDécompacte, the
+// two size queries and fStopCompacte. Paths are resolved first; a source
+// that is also the destination goes through a temporary "_KV" file beside
+// it.
+#include <cstring>
+#include <string>
+
+#include "compression/Compacte.h"
+#include "core/TString.h"
+#include "files/DiskFile.h"
+#include "frame/Standard.h"
+
+namespace {
+
+enum : DWORD {
+  ERR_COMPACTE_BASE = 80299,  // + the result code
+  ERR_COMPACTE_SOURCE = 80300,
+  ERR_COMPACTE_DESTINATION = 80301,
+};
+
+bool bCheminComplet(const char* psz, char* pszSortie) {
+  if (psz == nullptr || *psz == '\0') return false;
+  const DWORD n = CDiskFile::GetFullPathName(psz, DISKFILE_MAX_PATH + 1, pszSortie);
+  return n > 0 && n <= DISKFILE_MAX_PATH;
+}
+
+// A temporary file in the directory of pszChemin.
+bool bNomTemporaire(const char* pszChemin, char* pszSortie) {
+  CTString clRep, clNom, clExt;
+  CDiskFile::SplitPath(pszChemin, &clRep, &clNom, &clExt);
+  return CDiskFile::bGetTempName(pszSortie, clRep.pszGet(), "_KV") != 0;
+}
+
+// After a run through the temporary file: on success it replaces the
+// source; it is removed in every case.
+int nRemplaceParTemporaire(int nResultat, const char* pszSource, const char* pszTemp) {
+  if (nResultat == COMPACTE_OK && !CDiskFile::bCopy(pszSource, pszTemp)) nResultat = COMPACTE_DESTINATION;
+  if (CDiskFile::bIsAFile(pszTemp)) CDiskFile::bDelete(pszTemp);
+  return nResultat;
+}
+
+}  // namespace
+
+int CComposanteStandard::__nResultatCompactage(int nResultat) {
+  if (nResultat != COMPACTE_OK) RaiseError(ERR_COMPACTE_BASE + static_cast<DWORD>(nResultat));
+  return nResultat;
+}
+
+int CComposanteStandard::fCompacte(const char* pszSource, const char* pszDestination) {
+  char szSource[DISKFILE_MAX_PATH + 1], szDestination[DISKFILE_MAX_PATH + 1];
+  if (!bCheminComplet(pszSource, szSource)) return __nResultatCompactage(COMPACTE_SOURCE);
+  if (!bCheminComplet(pszDestination, szDestination)) return __nResultatCompactage(COMPACTE_DESTINATION);
+  if (!CDiskFile::bSameFileName(szSource, szDestination))
+    return __nResultatCompactage(nfCompacte(szSource, szDestination));
+  char szTemp[DISKFILE_MAX_PATH + 1];
+  if (!bNomTemporaire(szSource, szTemp)) return __nResultatCompactage(COMPACTE_DESTINATION);
+  const int r = nfCompacte(szSource, szTemp);
+  return __nResultatCompactage(nRemplaceParTemporaire(r, szSource, szTemp));
+}
+
+int CComposanteStandard::fDecompacte(const char* pszSource, const char* pszDestination, int nOffset) {
+  char szSource[DISKFILE_MAX_PATH + 1], szDestination[DISKFILE_MAX_PATH + 1];
+  if (!bCheminComplet(pszSource, szSource)) return __nResultatCompactage(COMPACTE_SOURCE);
+  const short nLangue = 0;
+  if (pszDestination == nullptr || *pszDestination == '\0')
+    return __nResultatCompactage(sDecompacteEx(nOffset, nLangue, szSource, nullptr));
+  if (!bCheminComplet(pszDestination, szDestination)) return __nResultatCompactage(COMPACTE_DESTINATION);
+  // A destination naming a directory keeps its final separator.
+  const std::size_t n = std::strlen(pszDestination);
+  const char cFin = pszDestination[n - 1];
+  if ((cFin == '/' || cFin == '\\' || cFin == ':') && std::strlen(szDestination) < DISKFILE_MAX_PATH &&
+      szDestination[std::strlen(szDestination) - 1] != '/')
+    std::strcat(szDestination, "/");
+  if (!CDiskFile::bSameFileName(szSource, szDestination))
+    return __nResultatCompactage(sDecompacteEx(nOffset, nLangue, szSource, szDestination));
+  char szTemp[DISKFILE_MAX_PATH + 1];
+  if (!bNomTemporaire(szSource, szTemp)) return __nResultatCompactage(COMPACTE_DESTINATION);
+  const int r = sDecompacteEx(nOffset, nLangue, szSource, szTemp);
+  return __nResultatCompactage(nRemplaceParTemporaire(r, szSource, szTemp));
+}
+
+int CComposanteStandard::fTailleCompacte(const char* pszChemin) {
+  const long long o = lfTailleCompacte(pszChemin);
+  if (o == -1) RaiseError(ERR_COMPACTE_SOURCE);
+  if (o == -2) RaiseError(ERR_COMPACTE_DESTINATION);
+  return static_cast<int>(o);
+}
+
+int CComposanteStandard::fTailleDecompacte(const char* pszChemin) {
+  const long long o = lfTailleDecompacte(pszChemin);
+  if (o == -1) RaiseError(ERR_COMPACTE_SOURCE);
+  if (o == -2) RaiseError(ERR_COMPACTE_DESTINATION);
+  return static_cast<int>(o);
+}
+
+void CComposanteStandard::fStopCompacte() { COMPACTE_DemandeArret(); }
