@@ -134,6 +134,23 @@ show("Décompresse gives the text back", tostring(kv.toutf8(kv.Decompresse(packe
 kv.Decompresse(kv.buffer("\0\3\0\0\0"))
 show("Décompresse of a pack method 3", kv.toutf8(kv.error().message))
 
+section("File compaction")
+local cdir = (os.getenv("TMPDIR") or "/tmp") .. "/kv_tour_compact_" .. tostring(os.time())
+kv.fRepCree(cdir .. "/copie")
+local book = cdir .. "/livre.txt"
+kv.fSauveTexte(book, string.rep("Il était une fois un fichier bien trop long. ", 2000))
+show("fCompacte (0 is success)", kv.fCompacte(book, cdir .. "/livre.kvc"))
+show("fTailleDécompacté, fTailleCompacté",
+     kv.fTailleDecompacte(cdir .. "/livre.kvc") .. " -> " .. kv.fTailleCompacte(cdir .. "/livre.kvc") .. " bytes")
+show("fDécompacte into a directory", kv.fDecompacte(cdir .. "/livre.kvc", cdir .. "/copie/"))
+show("the same text back", tostring(kv.fCompare(book, cdir .. "/copie/livre.txt") == 0))
+kv.fSauveTexte(cdir .. "/court.txt", "short")
+kv.fCompacte(cdir .. "/court.txt", cdir .. "/court.kvc")
+show("a short file is stored as it is", kv.fChargeTexte(cdir .. "/court.kvc"))
+show("fTailleDécompacté of a plain file", kv.fTailleDecompacte(book))
+show("its error", kv.error().code)
+kv.fRepSupprime(cdir, kv.frRecursif)
+
 section("Encryption, compression and encoding together")
 local secret = kv.Crypte(kv.fromutf8("Rendez-vous à midi"), "mot de passe")
 show("Crypte (fast cipher, maker base 64)", secret)

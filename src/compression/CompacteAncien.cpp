@@ -168,6 +168,12 @@ std::string sNomTemporaire(const char* pszSource) {
   return s + ".$$$";
 }
 
+std::string sComplet(const char* psz) {
+  char sz[DISKFILE_MAX_PATH + 1];
+  const DWORD n = CDiskFile::GetFullPathName(psz, sizeof sz, sz);
+  return n == 0 || n >= sizeof sz ? CDiskFile::sNormalise(psz) : std::string(sz);
+}
+
 std::string sRepertoireDe(const char* psz) {
   CTString clRep, clNom, clExt;
   CDiskFile::SplitPath(CDiskFile::sNormalise(psz).c_str(), &clRep, &clNom, &clExt);
@@ -189,7 +195,9 @@ short nOldDecompacte(const char* pszSource, const char* pszDestination) {
   bool bOuvert = false;
   if (pszSource == nullptr || !bLitDebut(pszSource, &dwTaille, &dwDisque, &bOuvert))
     return bOuvert ? COMPACTE_PAS_COMPACTE : COMPACTE_SOURCE;
-  const bool bSurPlace = pszDestination == nullptr || *pszDestination == '\0';
+  // A destination that is the source itself is expansion in place.
+  const bool bSurPlace = pszDestination == nullptr || *pszDestination == '\0' ||
+                         CDiskFile::bSameFileName(sComplet(pszSource).c_str(), sComplet(pszDestination).c_str());
   const std::string sSortie = bSurPlace ? CDiskFile::sNormalise(pszSource) : CDiskFile::sNormalise(pszDestination);
   const std::string sRep = sRepertoireDe(sSortie.c_str());
   long long oLibre = -1;

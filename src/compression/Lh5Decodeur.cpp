@@ -343,19 +343,41 @@ int CLh5Decodeur::nDecode(STLh5Flux& flux, bool bFin) {
       continue;
     }
     if (!bDernier && e.nBitsDispo() < BITS_CODE_MAX) return LH5_OK;
-    const unsigned c = e.nDecodeC();
-    e.nBlocReste--;
-    if (c < 256) {
-      e.fenetre[e.nFenetrePos] = static_cast<BYTE>(c);
-      e.nFenetrePos = (e.nFenetrePos + 1) & MASQUE;
-      *flux.pSortie++ = static_cast<BYTE>(c);
-      flux.nSortie--;
-      flux.qTotalSortie++;
-      e.qProduit++;
-    } else {
-      e.nCopieReste = c - (256 - LH5_THRESHOLD);
-      e.nCopiePos = (e.nFenetrePos - e.nDecodeP() - 1) & MASQUE;
+    // Codes of the block while there is room, input and output left; a
+    // match that does not fit stays pending.
+    BYTE* p = flux.pSortie;
+    BYTE* const pFin = p + (e.qTaille - e.qProduit < flux.nSortie ? static_cast<DWORD>(e.qTaille - e.qProduit)
+                                                                   : flux.nSortie);
+    while (p < pFin && e.nBlocReste > 0 && !e.bErreur && (bDernier || e.nBitsDispo() >= BITS_CODE_MAX)) {
+      const unsigned c = e.nDecodeC();
+      e.nBlocReste--;
+      if (c < 256) {
+        e.fenetre[e.nFenetrePos] = static_cast<BYTE>(c);
+        e.nFenetrePos = (e.nFenetrePos + 1) & MASQUE;
+        *p++ = static_cast<BYTE>(c);
+        continue;
+      }
+      unsigned nLong = c - (256 - LH5_THRESHOLD);
+      unsigned nDe = (e.nFenetrePos - e.nDecodeP() - 1) & MASQUE;
+      unsigned nA = e.nFenetrePos;
+      while (nLong > 0 && p < pFin) {
+        const BYTE b = e.fenetre[nDe];
+        nDe = (nDe + 1) & MASQUE;
+        e.fenetre[nA] = b;
+        nA = (nA + 1) & MASQUE;
+        *p++ = b;
+        nLong--;
+      }
+      e.nFenetrePos = nA;
+      e.nCopiePos = nDe;
+      e.nCopieReste = nLong;
+      if (nLong > 0) break;
     }
+    const DWORD n = static_cast<DWORD>(p - flux.pSortie);
+    flux.pSortie = p;
+    flux.nSortie -= n;
+    flux.qTotalSortie += n;
+    e.qProduit += n;
     if (e.bErreur) return LH5_ERREUR_DONNEES;
   }
 }

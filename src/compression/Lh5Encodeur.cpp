@@ -73,9 +73,20 @@ struct CLh5Encodeur::Etat {
   void Cherche();
   void Glisse();
   bool bPeutAvancer(bool bFin);
-  void Avance() {
+  // One byte further; the search is skipped (the position only joins its
+  // chain) when its result would not be used.
+  void Avance(bool bCherche = true) {
     nPos++;
-    Cherche();
+    if (bCherche)
+      Cherche();
+    else
+      Insere();
+  }
+  void Insere() {
+    if (nFin - nPos < LH5_THRESHOLD) return;
+    const int h = nHache(nPos);
+    precedent[nPos] = tete[h];
+    tete[h] = nPos;
   }
   void Sortie(unsigned c, unsigned p);
   void EnvoieBloc();
@@ -366,7 +377,8 @@ int CLh5Encodeur::nCode(STLh5Flux& flux, bool bFin) {
     }
     if (e.nASauter > 0) {
       if (!e.bPeutAvancer(bDernier)) return LH5_OK;
-      e.Avance();
+      // Inside a coded match only the last position's search counts.
+      e.Avance(e.nASauter == 1);
       e.nASauter--;
       continue;
     }

@@ -355,6 +355,10 @@ TEST(Ancien, WithoutDestinationAndRefusals) {
   EXPECT_EQ(nOldDecompacte((dir / "doc.cmp").c_str(), nullptr), 0);
   EXPECT_EQ(TempDir::read(dir / "doc.cmp"), "bonjour bonjour bonjour");
   EXPECT_TRUE(TempDir::exists(dir / "doc.$$$")) << "the old file is kept under .$$$";
+  // Named as its own destination: the same, never read while truncated.
+  TempDir::write(dir / "moi", LzwAncien("encore encore encore", 20, false));
+  EXPECT_EQ(nOldDecompacte((dir / "moi").c_str(), (dir / "moi").c_str()), 0);
+  EXPECT_EQ(TempDir::read(dir / "moi"), "encore encore encore");
 
   // Not in the old format: the user's file stays where it is.
   TempDir::write(dir / "plain.txt", "just text, nothing compacted");
