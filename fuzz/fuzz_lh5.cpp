@@ -27,6 +27,7 @@ std::vector<BYTE> Decode(const BYTE* p, std::size_t n, QWORD qTaille, DWORD nMor
   CLh5Decodeur d;
   Verifie(d.bDemarre(qTaille));
   std::vector<BYTE> sortie;
+  if (nMorceauSortie > qTaille + 1) nMorceauSortie = static_cast<DWORD>(qTaille + 1);
   std::vector<BYTE> tampon(nMorceauSortie);
   STLh5Flux f;
   std::size_t nDonne = 0;
