@@ -282,6 +282,42 @@ TEST(Lh5, LhasaExtractsOurStreams) {
   }
 }
 
+// Archives made by another "-lh5-" encoder (jlha, Debian's jlha-utils:
+// "jlha c0o5" and "jlha c2o5", header levels 0 and 2) of three files:
+// the numbers 1 to 5000 one a line, 70000 times 'a', and (i * i) % 251 for
+// i below 100000. Each entry is decoded and checked against the CRC-16 the
+// archive carries.
+TEST(Lh5, DecodesAnotherEncodersArchives) {
+  Octets nombres, carres;
+  for (int i = 1; i <= 5000; i++) nombres += std::to_string(i) + "\n";
+  for (long long i = 0; i < 100000; i++) carres += static_cast<char>(i * i % 251);
+  const Octets attendus[] = {nombres, Octets(70000, 'a'), carres};
+  for (const char* nom : {"jlha_niveau0.lzh", "jlha_niveau2.lzh"}) {
+    const Octets a = TempDir::read(std::string(KV_SOURCE_DIR) + "/tests/compression/fixtures/" + nom);
+    ASSERT_GT(a.size(), 100u) << nom;
+    auto u8 = [&](std::size_t i) { return static_cast<unsigned char>(a[i]); };
+    auto le16 = [&](std::size_t i) { return static_cast<DWORD>(u8(i) | u8(i + 1) << 8); };
+    auto le32 = [&](std::size_t i) { return le16(i) | le16(i + 2) << 16; };
+    std::size_t pos = 0;
+    for (const Octets& attendu : attendus) {
+      ASSERT_LT(pos + 24, a.size()) << nom;
+      ASSERT_EQ(a.substr(pos + 2, 5), "-lh5-") << nom;
+      const int niveau = u8(pos + 20);
+      const std::size_t debut = niveau == 0 ? pos + 2 + u8(pos) : pos + le16(pos);
+      const WORD crc = static_cast<WORD>(niveau == 0 ? le16(pos + 22 + u8(pos + 21)) : le16(pos + 21));
+      const DWORD compresse = le32(pos + 7);
+      ASSERT_EQ(le32(pos + 11), attendu.size()) << nom;
+      Octets retour;
+      EXPECT_EQ(Decode(a.substr(debut, compresse), attendu.size(), 1000, 777, &retour), LH5_FIN) << nom;
+      EXPECT_TRUE(retour == attendu) << nom;
+      CCrc16Arc c;
+      c.Ajoute(reinterpret_cast<const BYTE*>(retour.data()), retour.size());
+      EXPECT_EQ(c.wValeur(), crc) << nom;
+      pos = debut + compresse;
+    }
+  }
+}
+
 // ------------------------------------------------------ old LZW format
 
 // The old format's LZW coder, written here from its description: codes of
