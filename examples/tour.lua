@@ -224,6 +224,13 @@ show("fRepSupprime without frRécursif", tostring(kv.fRepSupprime(base)))
 show("its error", kv.error().code)
 show("fRepSupprime(frRécursif)", tostring(kv.fRepSupprime(base, kv.frRecursif)))
 
+section("Table to text")
+local clients = kv.table{columns = {"Name", "City", {title = "Id", visible = false}},
+                         rows = {{"Ana", "Lyon", 7}, {"Bob", "Nantes", 8}, {"Cy", "Brest", 9}}}
+show("TableVersTexte (title, tab, CR LF)", (kv.TableVersTexte(clients):gsub("\t", " | "):gsub("\r\n", " / ")))
+show("rows 3 to 2, no title, ';'", kv.TableVersTexte(clients, kv.taSansTitre, ";", " / ", 3, 2))
+show("with the hidden column", kv.TableVersTexte(clients, kv.taAvecColonnesInvisibles, ",", " / "))
+
 section("Programs and services")
 show("ExeLance('true', exeValeurRetour)", kv.ExeRun("true", 1, 2))
 local services = kv.ServiceListe()
