@@ -13,6 +13,8 @@
 
 #include "frame/TypesBase.h"
 
+class CXError;
+
 // State of an encoding in progress (zero-initialised to start).
 struct STEtatEncodage {
   BYTE abyReste[3] = {};      // bytes of the group not yet complete
@@ -55,6 +57,12 @@ public:
   long nEncodeEtAlloue(const BYTE* data, std::size_t length, unsigned groupsPerLine, char*& out);
   // Returns the decoded length; -1 (and out null) when memory is short.
   long nDecodeEtAlloue(const char* text, BYTE*& out);
+
+  // A whole file encoded (decoded) into another, created: pieces of 3000
+  // groups per line bytes (1000 lines); false with the error filled (message
+  // 28257 when memory is short, the file's own error otherwise).
+  bool bEncodeFichier(const char* pszSource, const char* pszDestination, unsigned groupsPerLine, CXError* pclErreur);
+  bool bDecodeFichier(const char* pszSource, const char* pszDestination, unsigned groupsPerLine, CXError* pclErreur);
 
   // The character of a 6-bit value and the value of a character.
   virtual char __cEncodeByte(BYTE bySixBits) const;
