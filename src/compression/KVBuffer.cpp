@@ -239,20 +239,20 @@ bool CKVBuffer::SeekNoResize(long lOffset, int nOrigine) {
 }
 
 DWORD CKVBuffer::dwGetCodedSize() {
-  m_dwPos = 0;
   if (!__CodeBuffer()) {
     m_bEchec = true;
     return 0;
   }
+  m_dwPos = 0;
   return m_dwTailleUtile;
 }
 
 DWORD CKVBuffer::dwGetUncodedSize() {
-  m_dwPos = 0;
   if (!__UncodeBuffer()) {
     m_bEchec = true;
     return 0;
   }
+  m_dwPos = 0;
   return m_dwTailleUtile;
 }
 
@@ -321,31 +321,10 @@ bool CKVBuffer::Set(const void* p, DWORD n) {
 }
 
 bool CKVBuffer::Set(CKVBuffer* pclSource, DWORD n) {
-  if (pclSource == nullptr) return false;
+  if (pclSource == nullptr || pclSource == this) return false;
   if (n == 0) return true;
   const DWORD dwFinSource = pclSource->__dwFinLisible(n);
   if (pclSource->m_dwPos > dwFinSource || dwFinSource - pclSource->m_dwPos < n) return false;
-  if (pclSource == this) {
-    // Through a copy: the write may move the storage it comes from.
-    BYTE* pTemp = __vAllocZBuffer(n);
-    if (pTemp == nullptr) {
-      m_bEchec = true;
-      return false;
-    }
-    std::memcpy(pTemp, m_pbyDonnees + m_dwPos, n);
-    m_dwPos += n;
-    bool b = false;
-    try {
-      b = Set(pTemp, n);
-    } catch (...) {
-      __vFreeZBuffer(pTemp);
-      m_dwPos -= n;
-      throw;
-    }
-    __vFreeZBuffer(pTemp);
-    if (!b) m_dwPos -= n;
-    return b;
-  }
   if (!Set(pclSource->m_pbyDonnees + pclSource->m_dwPos, n)) return false;
   pclSource->m_dwPos += n;
   return true;

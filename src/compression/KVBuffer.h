@@ -117,7 +117,7 @@ public:
   // (nothing written) when storage cannot be had or the tail does not decode.
   bool Set(const void* p, DWORD n);
   // Moves n bytes from pclSource's position to this one's (both advance);
-  // nothing when the source has fewer than n bytes left.
+  // nothing when the source has fewer than n bytes left or is this buffer.
   bool Set(CKVBuffer* pclSource, DWORD n);
   // Writes n bytes of coded data at the position (coding a plain buffer first
   // when they reach the coded region); the flags that say how the data is

@@ -6,6 +6,7 @@
 #include <new>
 
 #include "compression/Compresseur.h"
+#include "compression/DataCompressor.h"
 #include "compression/KVBuffer.h"
 #include "compression/KVBufferInterne.h"
 #include "crypto/Crypt.h"
@@ -138,7 +139,14 @@ BYTE* CKVBuffer::__Pack(DWORD* pdwTaille, DWORD* pdwCapacite) {
   BYTE* pbyBloc = garde.p + dwPremier;
   std::memcpy(garde.p, m_pbyDonnees, dwPremier);
   DWORD dw = 0;
-  if (!bStocke) {
+  if (!bStocke && m_ePack == BUFFER_PACK_CHAINECOURTE) {
+    // The whole tail is coded, so that it decodes to itself (the short-string
+    // compressor object would take its first 4 bytes as a length to drop).
+    CDataCompressor cl;
+    const int nCapacite = dwCapacite > 0x7FFFFFFFu ? 0x7FFFFFFF : static_cast<int>(dwCapacite);
+    if (cl.nCompress(pbyBloc, nCapacite, pbyQueue, static_cast<int>(n)) == CDataCompressor::DC_OK)
+      dw = static_cast<DWORD>(std::strlen(reinterpret_cast<char*>(pbyBloc)));
+  } else if (!bStocke) {
     m_pclPack->ChangeSource(pbyQueue, n);
     m_pclPack->ChangeDestination(pbyBloc, dwCapacite);
     dw = m_pclPack->dwCompression();
