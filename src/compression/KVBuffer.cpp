@@ -291,7 +291,7 @@ bool CKVBuffer::__bPretCode(DWORD dwDebut, DWORD dwFin) {
   return false;
 }
 
-// Writes the pieces one after the other at dwOffset, growing the buffer once.
+// Writes n bytes at dwOffset, growing the buffer when they pass its end.
 bool CKVBuffer::__bEcritBrut(DWORD dwOffset, const void* p, DWORD n) {
   if (n == 0) return true;
   if (n > TAILLE_MAX || dwOffset > TAILLE_MAX - n) {
