@@ -278,7 +278,8 @@ protected:
   virtual BYTE* __vAllocBuffer(DWORD n);
   virtual BYTE* __vReallocBuffer(BYTE* p, DWORD n);
   virtual void __vFreeBuffer(BYTE* p);
-  // Work storage of n bytes in which a coded or decoded tail is built.
+  // Work storage of n bytes in which a coded or decoded buffer is built; it
+  // then becomes the buffer's storage, so it comes from the same heap.
   virtual BYTE* __vAllocZBuffer(DWORD n);
   virtual void __vFreeZBuffer(BYTE* p);
   virtual CCompresseur* __vAllocPackObject(eBUFFER_PACKMETHOD e);
