@@ -67,12 +67,7 @@ CCompresseur* CKVBuffer::__vAllocPackObject(eBUFFER_PACKMETHOD e) {
 void CKVBuffer::__vFreePackObject(CCompresseur* p) { delete p; }
 
 CCrypt* CKVBuffer::__vAllocCryptObject(eBUFFER_CRYPTMETHOD e) {
-  switch (e) {
-    case BUFFER_CRYPT_RAPIDE: return new (std::nothrow) CCryptHomeMade();
-    case BUFFER_CRYPT_RC5: return new (std::nothrow) CCryptRC5(8);
-    case BUFFER_CRYPT_RC5_16: return new (std::nothrow) CCryptRC5(16);
-    default: return nullptr;
-  }
+  return pclCreeCrypt(static_cast<int>(e));
 }
 
 void CKVBuffer::__vFreeCryptObject(CCrypt* p) {

@@ -45,13 +45,7 @@ void CCryptFile::_Erreur(DWORD nMessage) {
 }
 
 bool CCryptFile::__bInitAlgorithme(CCrypt** ppclCrypt, const char* pszMotDePasse, int nMethode) {
-  CCrypt* pcl = nullptr;
-  switch (nMethode) {
-    case 1: pcl = new (std::nothrow) CCryptHomeMade(); break;
-    case 2: pcl = new (std::nothrow) CCryptRC5(8); break;
-    case 3: pcl = new (std::nothrow) CCryptRC5(16); break;
-    default: break;
-  }
+  CCrypt* pcl = pclCreeCrypt(nMethode);
   if (pcl == nullptr) {
     _Erreur(MSG_PAS_DE_CHIFFRE);
     return false;

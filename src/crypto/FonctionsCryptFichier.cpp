@@ -114,27 +114,16 @@ bool CComposanteStandard::fDecrypteDecode(const char* pszSource, const char* psz
 
 bool CComposanteStandard::fCrypte(const char* pszSource, const char* pszDestination, const char* pszMotDePasse,
                                   int nMethode) {
-  if (pszMotDePasse == nullptr || *pszMotDePasse == '\0') {
-    RaiseError(ERR_MOT_DE_PASSE);
-    return false;
-  }
-  return _bEcritVers(pszSource, pszDestination, [&](const char* pszCible) {
-    auto* pcl = new (std::nothrow) CCryptFile();
-    if (pcl == nullptr) {
-      RaiseError(ERR_MEMOIRE);
-      return false;
-    }
-    bool b = pcl->bOpen(pszCible, IXStream::ACCESS_ECRITURE, IXStream::SHARE_AUCUN, IXStream::CREATE_TRONQUE,
-                        IXStream::FLAG_NORMAL, nullptr) &&
-             pcl->bCrypt(pszSource, pszMotDePasse, nMethode);
-    if (!b) _ErreurFichier(pcl);
-    pcl->dwRelease();
-    return b;
-  });
+  return _bCrypteFichier(pszSource, pszDestination, pszMotDePasse, nMethode, true);
 }
 
 bool CComposanteStandard::fDecrypte(const char* pszSource, const char* pszDestination, const char* pszMotDePasse,
                                     int nMethode) {
+  return _bCrypteFichier(pszSource, pszDestination, pszMotDePasse, nMethode, false);
+}
+
+bool CComposanteStandard::_bCrypteFichier(const char* pszSource, const char* pszDestination,
+                                          const char* pszMotDePasse, int nMethode, bool bCrypte) {
   if (pszMotDePasse == nullptr || *pszMotDePasse == '\0') {
     RaiseError(ERR_MOT_DE_PASSE);
     return false;
@@ -145,9 +134,15 @@ bool CComposanteStandard::fDecrypte(const char* pszSource, const char* pszDestin
       RaiseError(ERR_MEMOIRE);
       return false;
     }
-    bool b = pcl->bOpen(pszSource, IXStream::ACCESS_LECTURE, IXStream::SHARE_AUCUN, IXStream::CREATE_EXISTANT,
-                        IXStream::FLAG_NORMAL, nullptr) &&
-             pcl->bUncrypt(pszCible, pszMotDePasse, nMethode);
+    // The encrypted side is the object: the destination when enciphering,
+    // the source when deciphering.
+    const bool b =
+        bCrypte ? pcl->bOpen(pszCible, IXStream::ACCESS_ECRITURE, IXStream::SHARE_AUCUN, IXStream::CREATE_TRONQUE,
+                             IXStream::FLAG_NORMAL, nullptr) &&
+                      pcl->bCrypt(pszSource, pszMotDePasse, nMethode)
+                : pcl->bOpen(pszSource, IXStream::ACCESS_LECTURE, IXStream::SHARE_AUCUN, IXStream::CREATE_EXISTANT,
+                             IXStream::FLAG_NORMAL, nullptr) &&
+                      pcl->bUncrypt(pszCible, pszMotDePasse, nMethode);
     if (!b) _ErreurFichier(pcl);
     pcl->dwRelease();
     return b;
@@ -155,21 +150,15 @@ bool CComposanteStandard::fDecrypte(const char* pszSource, const char* pszDestin
 }
 
 bool CComposanteStandard::fEncode(const char* pszSource, const char* pszDestination, int nEncodage) {
-  std::unique_ptr<CEncodeBase> pcl(pclGetEncodeur(nEncodage));
-  if (pcl == nullptr) {
-    RaiseError(ERR_METHODE);
-    m_pclErreur->AddDebugMessage("Encodage inconnu : %d", nEncodage);
-    return false;
-  }
-  return _bEcritVers(pszSource, pszDestination, [&](const char* pszCible) {
-    CXError clErreur;
-    if (pcl->bEncodeFichier(pszSource, pszCible, GROUPES_LIGNE, &clErreur)) return true;
-    _ErreurSGF(&clErreur);
-    return false;
-  });
+  return _bEncodeFichier(pszSource, pszDestination, nEncodage, true);
 }
 
 bool CComposanteStandard::fDecode(const char* pszSource, const char* pszDestination, int nEncodage) {
+  return _bEncodeFichier(pszSource, pszDestination, nEncodage, false);
+}
+
+bool CComposanteStandard::_bEncodeFichier(const char* pszSource, const char* pszDestination, int nEncodage,
+                                          bool bEncode) {
   std::unique_ptr<CEncodeBase> pcl(pclGetEncodeur(nEncodage));
   if (pcl == nullptr) {
     RaiseError(ERR_METHODE);
@@ -178,7 +167,9 @@ bool CComposanteStandard::fDecode(const char* pszSource, const char* pszDestinat
   }
   return _bEcritVers(pszSource, pszDestination, [&](const char* pszCible) {
     CXError clErreur;
-    if (pcl->bDecodeFichier(pszSource, pszCible, GROUPES_LIGNE, &clErreur)) return true;
+    if (bEncode ? pcl->bEncodeFichier(pszSource, pszCible, GROUPES_LIGNE, &clErreur)
+                : pcl->bDecodeFichier(pszSource, pszCible, GROUPES_LIGNE, &clErreur))
+      return true;
     _ErreurSGF(&clErreur);
     return false;
   });
