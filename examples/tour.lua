@@ -143,6 +143,15 @@ show("RC5 + LZW + base 64 of " .. #text .. " bytes", #rc5 .. " characters")
 show("and back", tostring(kv.Decrypte(rc5, "clé", kv.cryptSecure + kv.compressLZW, kv.encodeBASE64) == text))
 kv.Crypte("abc", "", kv.crypteRapide)
 show("empty password", kv.toutf8(kv.error().message))
+local plainFile = (os.getenv("TMPDIR") or "/tmp") .. "/kv_tour_plain_" .. tostring(os.time())
+kv.fSauveTexte(plainFile, text)
+show("fCrypte (RC5, base 64) to a file", tostring(kv.fCrypte(plainFile, plainFile .. ".b64", "clé", kv.crypteSecurise, kv.encodeBASE64)))
+show("its first line", kv.fChargeTexte(plainFile .. ".b64"):match("^[^\r]*"))
+show("fDécrypte with a wrong password", tostring(kv.fDecrypte(plainFile .. ".b64", plainFile .. ".out", "faux", kv.crypteSecurise, kv.encodeBASE64)))
+show("its message", kv.toutf8(kv.error().message))
+kv.fDecrypte(plainFile .. ".b64", plainFile .. ".out", "clé", kv.crypteSecurise, kv.encodeBASE64)
+show("with the right one", tostring(kv.fChargeTexte(plainFile .. ".out") == text))
+for _, suffix in ipairs({"", ".b64", ".out"}) do os.remove(plainFile .. suffix) end
 
 section("Files through handles")
 local dir = os.getenv("TMPDIR") or "/tmp"
