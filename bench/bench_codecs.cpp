@@ -79,7 +79,7 @@ void BM_Base64Decode(benchmark::State& s) {
 }  // namespace
 
 BENCHMARK(BM_Crc32Zlib)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_Crc32)->Arg(CRC32_OCTET)->Arg(CRC32_TABLES)->Arg(CRC32_PCLMUL)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Crc32)->Arg(CRC32_OCTET)->Arg(CRC32_TABLES)->Arg(CRC32_PCLMUL)->Arg(CRC32_VPCLMUL)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Base64EncodeOpenSSL)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Base64Encode)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Base64DecodeOpenSSL)->Unit(benchmark::kMillisecond);
