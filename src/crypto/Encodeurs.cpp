@@ -2,13 +2,17 @@
 // Encoding goes through a table of character pairs (12 bits a lookup);
 // decoding of the base-64 forms through four tables that place each
 // character's six bits, with a byte-at-a-time path for the ends, the
-// padding and the UU-style form.
+// padding and the UU-style form. The plain middle of a base-64 text goes
+// through vector kernels (Base64Simd.cpp) when the processor has them.
 #include <array>
+#include <atomic>
 #include <cstdlib>
 #include <cstring>
 #include <new>
 
 #include "crypto/Encodeurs.h"
+
+#include "crypto/Base64Interne.h"
 
 namespace {
 
@@ -53,12 +57,61 @@ struct STDecodage {
   }
 };
 
+// Path in use, -1 before the first choice.
+std::atomic<int> gnChemin{-1};
+
+using PFEncode = char* (*)(const BYTE*, std::size_t, unsigned, unsigned&, char*);
+using PFDecode = std::size_t (*)(const BYTE*, std::size_t, std::size_t, bool, BYTE*, std::size_t&);
+
+PFEncode pfEncodeVecteur() {
+  switch (BASE64_eChemin()) {
+    case BASE64_AVX2: return kvb64::pEncodeAvx2;
+    case BASE64_SSSE3: return kvb64::pEncodeSsse3;
+    default: return nullptr;
+  }
+}
+
+PFDecode pfDecodeVecteur() {
+  switch (BASE64_eChemin()) {
+    case BASE64_AVX2: return kvb64::nDecodeAvx2;
+    case BASE64_SSSE3: return kvb64::nDecodeSsse3;
+    default: return nullptr;
+  }
+}
+
 inline void EcritPaire(char* out, WORD w) {
   out[0] = static_cast<char>(w & 0xFF);
   out[1] = static_cast<char>(w >> 8);
 }
 
 }  // namespace
+
+bool BASE64_bCheminDisponible(eCHEMINBASE64 eChemin) {
+  switch (eChemin) {
+    case BASE64_SCALAIRE: return true;
+    case BASE64_SSSE3: return kvb64::bSsse3Disponible();
+    case BASE64_AVX2: return kvb64::bAvx2Disponible();
+  }
+  return false;
+}
+
+eCHEMINBASE64 BASE64_eChemin() {
+  int n = gnChemin.load(std::memory_order_relaxed);
+  if (n < 0) {
+    n = BASE64_bCheminDisponible(BASE64_AVX2)    ? BASE64_AVX2
+        : BASE64_bCheminDisponible(BASE64_SSSE3) ? BASE64_SSSE3
+                                                 : BASE64_SCALAIRE;
+    int nAttendu = -1;
+    if (!gnChemin.compare_exchange_strong(nAttendu, n, std::memory_order_relaxed)) n = nAttendu;
+  }
+  return static_cast<eCHEMINBASE64>(n);
+}
+
+bool BASE64_bImposeChemin(eCHEMINBASE64 eChemin) {
+  if (!BASE64_bCheminDisponible(eChemin)) return false;
+  gnChemin.store(eChemin, std::memory_order_relaxed);
+  return true;
+}
 
 const char* CEncodeBase::_pszAlphabet() const { return kBase64; }
 
@@ -107,6 +160,7 @@ std::size_t CEncodeBase::nEncodeMorceau(STEtatEncodage& etat, const BYTE* data, 
   }
   etat.bDebut = true;
   const unsigned nLigne = groupsPerLine > 0 ? groupsPerLine : 0xFFFFFFFFu;
+  const PFEncode pfVecteur = bUU ? nullptr : pfEncodeVecteur();
   auto ecritGroupe = [&](DWORD g) {
     EcritPaire(p, paires[g >> 12]);
     EcritPaire(p + 2, paires[g & 0xFFF]);
@@ -129,6 +183,11 @@ std::size_t CEncodeBase::nEncodeMorceau(STEtatEncodage& etat, const BYTE* data, 
   }
   // Whole lines, then the groups of the last line.
   std::size_t nGroupes = length / 3;
+  if (pfVecteur != nullptr) {
+    p = pfVecteur(data, nGroupes, nLigne, etat.nGroupesLigne, p);
+    data += 3 * nGroupes;
+    nGroupes = 0;
+  }
   while (nGroupes > 0) {
     std::size_t nPas = nLigne - etat.nGroupesLigne;
     if (nPas > nGroupes) nPas = nGroupes;
@@ -212,22 +271,35 @@ std::size_t CEncodeBase::nDecode(const char* text, BYTE* out) {
 
 std::size_t CEncodeBase::nDecode(const char* text, std::size_t length, BYTE* out) {
   if (text == nullptr) return 0;
-  length = strnlen(text, length);
   const auto* t = reinterpret_cast<const BYTE*>(text);
   const bool bUU = _bUU(), bPadding = _bPadding();
-  std::size_t pos = 0, fin = length;
-  if (bUU) {
-    if (length < nEnteteUU + nFinUU) return 0;
-    pos = nEnteteUU;
-    fin = length - nFinUU;
-  }
-  std::size_t n = 0;
+  std::size_t pos = 0, fin = 0, n = 0;
   if (!bUU && out != nullptr) {
-    // Whole groups through the tables, while no '=' is met.
+    // Whole groups through the vectors and the tables, while no '=' is met.
+    // The text is searched for a NUL a piece at a time just before it is
+    // decoded, while it is in the cache: [0, fin) holds none.
     static const STDecodage orx(CEncodeBase64ORX(), false);
     static const STDecodage b64(CEncodeBase64(), true);
+    constexpr std::size_t MORCEAU = 32768;
     const STDecodage& d = bPadding ? b64 : orx;
-    while (fin - pos >= 4) {
+    const PFDecode pfVecteur = pfDecodeVecteur();
+    for (;;) {
+      if (fin < length && fin - pos < MORCEAU / 2) {
+        const std::size_t k = length - fin < MORCEAU ? length - fin : MORCEAU;
+        const void* pNul = std::memchr(t + fin, 0, k);
+        if (pNul != nullptr) {
+          length = static_cast<std::size_t>(static_cast<const BYTE*>(pNul) - t);
+          fin = length;
+        } else {
+          fin += k;
+        }
+      }
+      // From here on, fin - pos >= 4 means at least four characters before the end.
+      if (pfVecteur != nullptr && fin - pos >= 16) pos = pfVecteur(t, pos, fin, bPadding, out, n);
+      if (fin - pos < 4) {
+        if (fin == length) break;
+        continue;
+      }
       const BYTE c0 = t[pos];
       if (c0 == '\r' || c0 == '\n') {
         ++pos;
@@ -240,6 +312,16 @@ std::size_t CEncodeBase::nDecode(const char* text, std::size_t length, BYTE* out
       out[n + 2] = static_cast<BYTE>(w);
       n += 3;
       pos += 4;
+    }
+    length = fin + strnlen(text + fin, length - fin);
+    fin = length;
+  } else {
+    length = strnlen(text, length);
+    fin = length;
+    if (bUU) {
+      if (length < nEnteteUU + nFinUU) return 0;
+      pos = nEnteteUU;
+      fin = length - nFinUU;
     }
   }
   while (pos < fin) {

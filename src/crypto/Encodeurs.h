@@ -99,6 +99,21 @@ CEncodeBase* pclGetEncodeur(int nEncodage);
 // Groups per line of the UU-style form.
 constexpr unsigned UU_GROUPES_LIGNE = 45;
 
+// Computing paths of the base-64 forms; every path gives the same text and
+// the same bytes, line breaks and damaged texts included.
+enum eCHEMINBASE64 : int {
+  BASE64_SCALAIRE = 0,  // tables, a group at a time
+  BASE64_SSSE3 = 1,     // 128-bit vectors (needs SSSE3)
+  BASE64_AVX2 = 2,      // 256-bit vectors (needs AVX2)
+};
+// True when the processor can run the path.
+bool BASE64_bCheminDisponible(eCHEMINBASE64 eChemin);
+// The path in use: the fastest available unless another was imposed.
+eCHEMINBASE64 BASE64_eChemin();
+// Imposes a path on the whole process (tests and benchmarks); false, and
+// nothing changed, when the processor cannot run it.
+bool BASE64_bImposeChemin(eCHEMINBASE64 eChemin);
+
 // URL percent-encoding. Mode 0 keeps letters, digits and @!#$&'()*,-./:;=?_;
 // mode 1 keeps letters and digits only.
 std::size_t nCalculeLongueurEncodee(const char* text, int mode);

@@ -105,6 +105,77 @@ TEST(Base64, RoundTripsStreamingAndLines) {
   }
 }
 
+// Runs f with the base-64 path imposed, then puts back the one in use.
+template <class F>
+auto withPath(eCHEMINBASE64 path, F f) {
+  const eCHEMINBASE64 before = BASE64_eChemin();
+  EXPECT_TRUE(BASE64_bImposeChemin(path));
+  auto r = f();
+  BASE64_bImposeChemin(before);
+  return r;
+}
+
+// Decoding into a buffer of exactly the announced size (so that a write past
+// it shows under the sanitizers).
+std::vector<BYTE> decodeExact(int encoding, const std::string& t) {
+  std::unique_ptr<CEncodeBase> e(pclGetEncodeur(encoding));
+  std::vector<BYTE> out(e->nDecode(t.c_str(), nullptr));
+  EXPECT_EQ(e->nDecode(t.c_str(), out.data()), out.size());
+  return out;
+}
+
+TEST(Base64, EveryPathAgreesWithTheScalarOne) {
+  std::vector<eCHEMINBASE64> paths;
+  for (auto p : {BASE64_SSSE3, BASE64_AVX2})
+    if (BASE64_bCheminDisponible(p)) paths.push_back(p);
+  ASSERT_TRUE(BASE64_bCheminDisponible(BASE64_SCALAIRE));
+  std::vector<std::size_t> lengths;
+  for (std::size_t n = 0; n <= 200; ++n) lengths.push_back(n);
+  for (std::size_t n : {1000u, 4097u, 100000u}) lengths.push_back(n);
+  for (int enc : {1, 2}) {
+    for (std::size_t n : lengths) {
+      const std::string data = randomBytes(n, static_cast<unsigned>(n * 3 + enc));
+      for (unsigned groups : {0u, 1u, 3u, 20u, 45u}) {
+        const std::string ref = withPath(BASE64_SCALAIRE, [&] { return encode(enc, data, groups); });
+        for (auto p : paths) {
+          ASSERT_EQ(withPath(p, [&] { return encode(enc, data, groups); }), ref)
+              << "path " << p << " enc " << enc << " n " << n << " groups " << groups;
+          const auto back = withPath(p, [&] { return decodeExact(enc, ref); });
+          ASSERT_EQ(std::string(back.begin(), back.end()), data) << "path " << p << " enc " << enc << " n " << n;
+        }
+      }
+    }
+  }
+  // A NUL ends the text even when a longer length is given, wherever it falls.
+  const std::string longText = encode(2, randomBytes(60000, 13), 20);
+  for (std::size_t nul : {0u, 5u, 81u, 32767u, 32768u, 40001u, 79999u}) {
+    std::string t = longText;
+    t[nul] = '\0';
+    const std::string prefix = t.substr(0, nul);
+    for (int enc : {1, 2}) {
+      const auto ref = withPath(BASE64_SCALAIRE, [&] { return decodeExact(enc, prefix); });
+      for (auto p : paths) {
+        std::unique_ptr<CEncodeBase> e(pclGetEncodeur(enc));
+        std::vector<BYTE> out(t.size());
+        out.resize(withPath(p, [&] { return e->nDecode(t.data(), t.size(), out.data()); }));
+        ASSERT_EQ(out, ref) << "path " << p << " nul at " << nul;
+      }
+    }
+  }
+  // Damaged texts: line breaks inside groups, '=' anywhere, characters
+  // outside the alphabet, long clean stretches between them.
+  std::mt19937 g(11);
+  const std::string clean = encode(1, randomBytes(3000, 12), 0);
+  for (int i = 0; i < 3000; ++i) {
+    std::string t = clean.substr(g() % 1000, g() % 300);
+    for (int k = g() % 6; k > 0 && !t.empty(); --k) t[g() % t.size()] = "\r\n=\r\n=-~ \x80\xff*"[g() % 12];
+    for (int enc : {1, 2}) {
+      const auto ref = withPath(BASE64_SCALAIRE, [&] { return decodeExact(enc, t); });
+      for (auto p : paths) ASSERT_EQ(withPath(p, [&] { return decodeExact(enc, t); }), ref) << "path " << p << " " << t;
+    }
+  }
+}
+
 TEST(UUEncode, ExampleAndLayout) {
   EXPECT_EQ(encode(3, "abc"), "begin 0666 uu\r\n86)C\r\nend\r\n");
   EXPECT_EQ(decode(3, "begin 0666 uu\r\n86)C\r\nend\r\n"), "abc");
