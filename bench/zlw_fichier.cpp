@@ -5,6 +5,7 @@
 //   zlw_fichier texte FILE MIB      writes MIB MiB of English-like text (always the same)
 //   zlw_fichier compresse IN OUT    IN as one ZLW block (type 4, or 0 when it does not pay)
 //   zlw_fichier decompresse IN OUT  the block IN decoded
+// Both read their input a piece at a time into the resumable cores.
 //   zlw_fichier memoire MIB         peak heap of Compresse of a MIB MiB text buffer
 #include <fcntl.h>
 #include <malloc.h>
@@ -70,6 +71,8 @@ void free(void* p) {
 }
 
 namespace {
+
+constexpr std::size_t TAILLE_MORCEAU = 1u << 20;
 
 // A buffer left uninitialised (the file or the coder fills it).
 struct STTampon {
@@ -161,23 +164,64 @@ int main(int argc, char** argv) {
     return Ecrit(argv[2], reinterpret_cast<const BYTE*>(t.data()), t.size()) ? 0 : 1;
   }
   if (mode == "compresse" && argc == 4) {
-    STTampon in, out;
-    if (!Lit(argv[2], in)) return 1;
-    CZLWCompresseur z;
-    const DWORD n = static_cast<DWORD>(in.n);
-    if (!out.bAlloue(z.dwTailleBufferCompression(n))) return 1;
-    const DWORD dw = z.dwCompression(in.p, n, out.p, static_cast<DWORD>(out.n));
+    // The file goes through the coder's resumable core a piece at a time,
+    // as it is read; the stored form (short or incompressible files) takes
+    // the whole file through the compressor object.
+    const int fd = open(argv[2], O_RDONLY);
+    struct stat st {};
+    if (fd < 0 || fstat(fd, &st) != 0) return 1;
+    const DWORD n = static_cast<DWORD>(st.st_size);
+    STTampon out, morceau;
+    if (!out.bAlloue(std::size_t{n} + 7) || !morceau.bAlloue(TAILLE_MORCEAU)) return 1;
+    DWORD dw = 0;
+    CCodeurZLW codeur;
+    if (n > 19 && codeur.bDebut(out.p, n + 3)) {
+      bool ok = true;
+      for (ssize_t k; ok && (k = read(fd, morceau.p, morceau.n)) > 0;) ok = codeur.bCode(morceau.p, static_cast<DWORD>(k));
+      dw = ok ? codeur.dwTermine() : 0;
+    }
+    close(fd);
+    if (dw == 0) {
+      STTampon in;
+      CZLWCompresseur z;
+      if (!Lit(argv[2], in)) return 1;
+      dw = z.dwCompression(in.p, n, out.p, static_cast<DWORD>(out.n));
+    }
     return dw != 0 && Ecrit(argv[3], out.p, dw) ? 0 : 1;
   }
   if (mode == "decompresse" && argc == 4) {
-    STTampon in, out;
-    if (!Lit(argv[2], in) || in.n == 0) return 1;
-    CZLWCompresseur z;
-    const DWORD n = static_cast<DWORD>(in.n);
-    const DWORD dwTaille = z.dwTailleDecompression(in.p, n);
-    if (dwTaille == 0xFFFFFFFFu || !out.bAlloue(dwTaille)) return 1;
-    const DWORD dw = z.dwDecompression(in.p, n, out.p, dwTaille);
-    return dw == dwTaille && Ecrit(argv[3], out.p, dw) ? 0 : 1;
+    // The payload is read a piece at a time into the decoder's resumable
+    // core; the stored form is copied.
+    const int fd = open(argv[2], O_RDONLY);
+    BYTE entete[TAILLE_ENTETE_BLOC];
+    if (fd < 0 || read(fd, entete, 5) != 5) return 1;
+    STTampon out, morceau;
+    DWORD dw = 0;
+    if (entete[0] == COMPRESSEUR_COPIE) {
+      if (!out.bAlloue(dwLitLE32(entete + 1))) return 1;
+      while (dw < out.n) {
+        const ssize_t k = read(fd, out.p + dw, out.n - dw);
+        if (k <= 0) break;
+        dw += static_cast<DWORD>(k);
+      }
+    } else {
+      if (entete[0] != COMPRESSEUR_ZLW || read(fd, entete + 5, 6) != 6) return 1;
+      DWORD dwReste = dwLitLE32(entete + 1);
+      CDecodeurZLW decodeur;
+      if (!out.bAlloue(dwLitLE32(entete + 5)) || !morceau.bAlloue(TAILLE_MORCEAU) ||
+          !decodeur.bDebut(out.p, static_cast<DWORD>(out.n)))
+        return 1;
+      bool encore = true;
+      while (encore && dwReste > 0) {
+        const ssize_t k = read(fd, morceau.p, dwReste < morceau.n ? dwReste : morceau.n);
+        if (k <= 0) break;
+        dwReste -= static_cast<DWORD>(k);
+        encore = decodeur.bDecode(morceau.p, static_cast<DWORD>(k), dwReste == 0);
+      }
+      dw = decodeur.dwProduits();
+    }
+    close(fd);
+    return dw == out.n && Ecrit(argv[3], out.p, dw) ? 0 : 1;
   }
   if (mode == "memoire" && argc == 3) {
     // The component's method itself, on a buffer the caller holds already:

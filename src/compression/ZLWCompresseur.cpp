@@ -114,6 +114,20 @@ bool CCodeurZLW::bCode(const BYTE* p, DWORD n) {
   DWORD* const pdwCle = m_pdwCle;
   WORD* const pwCode = m_pwCode;
   DWORD dwMarque = m_dwGeneration << 24;
+  // The output and dictionary state in locals while coding; the members
+  // are brought up to date around the rare paths that use them.
+  BYTE* const pbySortie = m_pbySortie;
+  const DWORD dwLimite = m_dwLimite;
+  DWORD dwAccu = m_dwAccu, dwPos = m_dwPos, dwSuivant = m_dwSuivant, dwLimiteCode = m_dwLimiteCode;
+  unsigned nBits = m_nBits, nLargeur = m_nLargeur;
+  auto sauve = [&] {
+    m_dwAccu = dwAccu;
+    m_dwPos = dwPos;
+    m_dwSuivant = dwSuivant;
+    m_dwLimiteCode = dwLimiteCode;
+    m_nBits = nBits;
+    m_nLargeur = nLargeur;
+  };
   while (p < pFin) {
     const DWORD c = *p++;
     const DWORD dwCle = (dwCourant << 8) | c;
@@ -143,23 +157,38 @@ bool CCodeurZLW::bCode(const BYTE* p, DWORD n) {
       }
       if (bTrouve) continue;
     }
-    // The string ends: its code goes out and (string, c) comes in.
-    m_dwLus = dwLusDebut + static_cast<DWORD>(p - pDebut);
-    _Emet(dwCourant);
-    if (m_dwPos >= m_dwLimite) {
+    // The string ends: its code goes out (the position is below the limit,
+    // so four bytes fit, as in _Emet) and (string, c) comes in.
+    dwAccu |= dwCourant << nBits;
+    nBits += nLargeur;
+    std::memcpy(pbySortie + dwPos, &dwAccu, 4);
+    dwPos += nBits >> 3;
+    dwAccu >>= nBits & ~7u;
+    nBits &= 7;
+    if (dwPos >= dwLimite) {
+      sauve();
       m_bAbandon = true;
       return false;
     }
-    if (bLibre && m_dwSuivant < NB_CODES) {
+    if (bLibre && dwSuivant < NB_CODES) {
       pdwCle[idx] = dwCleMarquee;
-      pwCode[idx] = static_cast<WORD>(m_dwSuivant);
-      if (++m_dwSuivant > m_dwLimiteCode && m_nLargeur <= 15) {
-        m_dwLimiteCode <<= 1;
-        ++m_nLargeur;
+      pwCode[idx] = static_cast<WORD>(dwSuivant);
+      if (++dwSuivant > dwLimiteCode && nLargeur <= 15) {
+        dwLimiteCode <<= 1;
+        ++nLargeur;
       }
-      if (m_dwSuivant == NB_CODES) ++m_stStat.dwPlein;
+      if (dwSuivant == NB_CODES) ++m_stStat.dwPlein;
     } else {
-      if (!_bAjoute(dwCle, idx, bLibre)) {
+      m_dwLus = dwLusDebut + static_cast<DWORD>(p - pDebut);
+      sauve();
+      const bool bOk = _bAjoute(dwCle, idx, bLibre);
+      dwAccu = m_dwAccu;
+      dwPos = m_dwPos;
+      dwSuivant = m_dwSuivant;
+      dwLimiteCode = m_dwLimiteCode;
+      nBits = m_nBits;
+      nLargeur = m_nLargeur;
+      if (!bOk) {
         m_bAbandon = true;
         return false;
       }
@@ -167,6 +196,7 @@ bool CCodeurZLW::bCode(const BYTE* p, DWORD n) {
     }
     dwCourant = c + 1;
   }
+  sauve();
   m_nCourant = static_cast<int>(dwCourant);
   m_dwLus = dwLusDebut + static_cast<DWORD>(p - pDebut);
   return true;
