@@ -3,6 +3,7 @@
 // and damaged texts.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <unistd.h>
@@ -172,6 +173,48 @@ TEST(Base64, EveryPathAgreesWithTheScalarOne) {
     for (int enc : {1, 2}) {
       const auto ref = withPath(BASE64_SCALAIRE, [&] { return decodeExact(enc, t); });
       for (auto p : paths) ASSERT_EQ(withPath(p, [&] { return decodeExact(enc, t); }), ref) << "path " << p << " " << t;
+    }
+  }
+}
+
+// Decodes t in pieces of random sizes (0 to 9 characters, now and then a
+// large one) and ends it.
+std::string decodeInPieces(int encoding, const std::string& t, std::mt19937& g) {
+  std::unique_ptr<CEncodeBase> e(pclGetEncodeur(encoding));
+  STEtatDecodage etat;
+  std::string out;
+  for (std::size_t pos = 0; pos < t.size();) {
+    const std::size_t k = std::min<std::size_t>(t.size() - pos, g() % 10 == 0 ? 500 : g() % 10);
+    std::vector<BYTE> b(CEncodeBase::nTailleDecodeMorceau(etat, k));
+    b.resize(e->nDecodeMorceau(etat, t.data() + pos, k, b.data()));
+    out.append(b.begin(), b.end());
+    pos += k;
+  }
+  BYTE fin[2];
+  const std::size_t n = e->nDecodeFin(etat, fin);
+  out.append(fin, fin + n);
+  return out;
+}
+
+TEST(Base64, DecodingInPiecesGivesTheSameBytes) {
+  std::mt19937 g(50);
+  for (int enc : {1, 2, 3}) {
+    std::vector<std::string> texts;
+    for (std::size_t n : {0u, 1u, 2u, 3u, 59u, 61u, 1000u, 5000u})
+      for (unsigned groups : {0u, 20u}) texts.push_back(encode(enc, randomBytes(n, static_cast<unsigned>(n)), groups));
+    // Damaged: line breaks inside groups, '=' anywhere, foreign characters,
+    // a NUL (which ends the text), a text shorter than the UU-style frame.
+    for (int i = 0; i < 300; ++i) {
+      std::string t = texts[g() % texts.size()];
+      for (int k = g() % 5; k > 0 && !t.empty(); --k) t[g() % t.size()] = "\r\n=-~ \x80\0"[g() % 9];
+      texts.push_back(t);
+    }
+    texts.push_back("begin 0666 uu\r\n86");
+    for (const std::string& t : texts) {
+      std::unique_ptr<CEncodeBase> e(pclGetEncodeur(enc));
+      std::string whole(t.size() / 4 * 3 + 3, '\0');
+      whole.resize(e->nDecode(t.data(), t.size(), reinterpret_cast<BYTE*>(whole.data())));
+      ASSERT_EQ(decodeInPieces(enc, t, g), whole) << enc << " " << t;
     }
   }
 }
