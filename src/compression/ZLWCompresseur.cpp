@@ -16,7 +16,7 @@ constexpr DWORD NB_SLOTS = 131072;
 constexpr DWORD NB_CODES = 65536;
 constexpr DWORD CODE_RESET = 0, CODE_FIN = 257, PREMIER_CODE = 258;
 constexpr int ESSAIS_HASH = 11;
-constexpr DWORD PAS_CONTROLE = 4096;  // bytes read between two checks of a full dictionary
+constexpr DWORD FENETRE = 16384;  // bytes read over which a full dictionary is judged
 
 inline DWORD dwSlot(DWORD p, DWORD c) { return (c * 512 + p * 2 + 1) & (NB_SLOTS - 1); }
 inline DWORD dwSlotSuivant(DWORD k, DWORD idx) { return ((k + idx + 1019) & 0xFFFF) * 2; }
@@ -40,9 +40,7 @@ void CCodeurZLW::_RAZDico() {
   m_dwSuivant = PREMIER_CODE;
   m_nLargeur = 9;
   m_dwLimiteCode = 512;
-  m_dwLusReset = m_dwLus;
-  m_dwPosReset = m_dwPos;
-  m_dwProchainControle = 0;
+  m_bFenetre = false;
   m_dBest = -1e9;
 }
 
@@ -72,18 +70,25 @@ void CCodeurZLW::_EmetReset() {
 
 bool CCodeurZLW::_bAjoute(DWORD dwCle, DWORD dwSlot, bool bSlotLibre) {
   if (m_dwSuivant == NB_CODES) {
-    // Full: keep the dictionary while the ratio since the last reset holds
-    // up, reset it when it falls clearly below the best reached.
-    if (m_dwLus >= m_dwProchainControle) {
-      m_dwProchainControle = m_dwLus + PAS_CONTROLE;
-      const double dLus = m_dwLus - m_dwLusReset, dEcrits = m_dwPos - m_dwPosReset;
-      const double dTaux = dLus > 0 ? 100.0 * (1.0 - dEcrits / dLus) : 0.0;
-      if (dTaux > m_dBest) {
-        m_dBest = dTaux;
-      } else if (dTaux < m_dBest - MARGE_DICO_PLEIN) {
-        ++m_stStat.dwResetPlein;
-        _EmetReset();
+    // Full: the ratio of each window of input is compared with the best
+    // window since the dictionary filled; the dictionary is kept while it
+    // holds up and reset when it falls clearly below (the data have changed).
+    if (!m_bFenetre || m_dwLus >= m_dwFinFenetre) {
+      if (m_bFenetre) {
+        const double dLus = m_dwLus - m_dwLusFenetre, dEcrits = m_dwPos - m_dwPosFenetre;
+        const double dTaux = 100.0 * (1.0 - dEcrits / dLus);
+        if (dTaux > m_dBest) {
+          m_dBest = dTaux;
+        } else if (dTaux < m_dBest - MARGE_DICO_PLEIN) {
+          ++m_stStat.dwResetPlein;
+          _EmetReset();
+          return m_dwPos < m_dwLimite;
+        }
       }
+      m_bFenetre = true;
+      m_dwLusFenetre = m_dwLus;
+      m_dwPosFenetre = m_dwPos;
+      m_dwFinFenetre = m_dwLus + FENETRE;
     }
   } else if (bSlotLibre) {
     m_pdwCle[dwSlot] = (m_dwGeneration << 24) | dwCle;

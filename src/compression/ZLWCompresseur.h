@@ -33,8 +33,9 @@ public:
   // (type 4, sizes). Returns the block size; 0 when coding was abandoned.
   DWORD dwTermine();
 
-  // Full-dictionary rule: the dictionary is reset when the ratio since the
-  // last reset falls this many percentage points below the best one reached.
+  // Full-dictionary rule: the dictionary is reset when the compression ratio
+  // (percent) of the last 16 KiB read falls this many points below the best
+  // such ratio since it filled.
   static constexpr double MARGE_DICO_PLEIN = 0.2;
 
   // What happened to the dictionary since bDebut (tests, measurements).
@@ -85,8 +86,10 @@ private:
   int m_nCourant = -1;         // code of the match in progress (-1 before the first byte)
   DWORD m_dwLus = 0;           // bytes read in all
   bool m_bAbandon = false;
-  // Since the last reset: bytes read and output position, best ratio, last check.
-  DWORD m_dwLusReset = 0, m_dwPosReset = 0, m_dwProchainControle = 0;
+  // Full dictionary: the window being measured (bytes read and output
+  // position at its start, where it ends) and the best window ratio.
+  bool m_bFenetre = false;
+  DWORD m_dwLusFenetre = 0, m_dwPosFenetre = 0, m_dwFinFenetre = 0;
   double m_dBest = -1e9;
   STStatistiques m_stStat;
 };
