@@ -1,7 +1,7 @@
 // The encodings of whole files: the source read piece by piece through the
-// disk-file layer and encoded (decoded) into the destination. Encoding
-// streams, so the text is the one a single call would give, header and
-// trailer of the UU-style form included once.
+// disk-file layer and encoded (decoded) into the destination. Both stream,
+// so the result is the one a single call would give, the UU-style header
+// and trailer included once.
 #include <memory>
 #include <new>
 
@@ -77,21 +77,25 @@ bool CEncodeBase::bEncodeFichier(const char* pszSource, const char* pszDestinati
 
 bool CEncodeBase::bDecodeFichier(const char* pszSource, const char* pszDestination, unsigned groupsPerLine,
                                  CXError* pclErreur) {
-  (void)groupsPerLine;
   Fichier pclSource, pclDestination;
   if (!bOuvre(pszSource, pszDestination, &pclSource, &pclDestination, pclErreur)) return false;
-  // The whole text, then decoded as one.
-  const long long oTaille = pclSource->oGetSize();
-  if (oTaille < 0) return bErreurFichier(pclSource.get(), pclErreur);
-  if (static_cast<unsigned long long>(oTaille) >= 0xFFFFFFF0ULL) return bMemoire(pclErreur);
-  const auto nTexte = static_cast<DWORD>(oTaille);
-  std::unique_ptr<char[]> pTexte(new (std::nothrow) char[nTexte + 1]);
-  std::unique_ptr<BYTE[]> pOctets(new (std::nothrow) BYTE[nTexte / 4 * 3 + 3]);
+  // Pieces of 1000 encoded lines with their CR LF; the decoder carries what
+  // a piece leaves incomplete, so any cut gives the text of one call.
+  const DWORD nMorceau = 4000 * (groupsPerLine > 0 ? groupsPerLine : 20) + 2000;
+  STEtatDecodage etat;
+  const std::size_t nSortie = nTailleDecodeMorceau(etat, nMorceau) + 8;
+  std::unique_ptr<char[]> pTexte(new (std::nothrow) char[nMorceau + 1]);
+  std::unique_ptr<BYTE[]> pOctets(new (std::nothrow) BYTE[nSortie]);
   if (pTexte == nullptr || pOctets == nullptr) return bMemoire(pclErreur);
-  DWORD nLu = 0;
-  if (!pclSource->bRead(pTexte.get(), nTexte, &nLu)) return bErreurFichier(pclSource.get(), pclErreur);
-  pTexte[nLu] = '\0';
-  const std::size_t n = nDecode(pTexte.get(), nLu, pOctets.get());
+  for (;;) {
+    DWORD nLu = 0;
+    if (!pclSource->bRead(pTexte.get(), nMorceau, &nLu)) return bErreurFichier(pclSource.get(), pclErreur);
+    if (nLu == 0) break;
+    const std::size_t n = nDecodeMorceau(etat, pTexte.get(), nLu, pOctets.get());
+    if (!pclDestination->bWrite(pOctets.get(), static_cast<DWORD>(n)))
+      return bErreurFichier(pclDestination.get(), pclErreur);
+  }
+  const std::size_t n = nDecodeFin(etat, pOctets.get());
   if (!pclDestination->bWrite(pOctets.get(), static_cast<DWORD>(n)))
     return bErreurFichier(pclDestination.get(), pclErreur);
   return true;

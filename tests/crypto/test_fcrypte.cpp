@@ -89,6 +89,12 @@ TEST_F(FichiersCryptes, RoundTripsThroughEveryMethodAndEncoding) {
   TempDir::write(dir / "p", plain);
   ASSERT_TRUE(crypte(dir / "p", dir / "b64", "", 0, 2));
   EXPECT_EQ(TempDir::read(dir / "b64"), base64Lines(plain));
+  // Decoding does not depend on where the lines break: one long line.
+  std::string oneLine = base64Lines(plain);
+  for (std::size_t i; (i = oneLine.find("\r\n")) != std::string::npos;) oneLine.erase(i, 2);
+  TempDir::write(dir / "ligne", oneLine);
+  ASSERT_TRUE(decrypte(dir / "ligne", dir / "d", "", 0, 2));
+  EXPECT_EQ(TempDir::read(dir / "d"), plain);
 }
 
 TEST_F(FichiersCryptes, SameFileAsSourceAndDestination) {
