@@ -160,6 +160,15 @@ show("RC5 + LZW + base 64 of " .. #text .. " bytes", #rc5 .. " characters")
 show("and back", tostring(kv.Decrypte(rc5, "clé", kv.cryptSecure + kv.compressLZW, kv.encodeBASE64) == text))
 kv.Crypte("abc", "", kv.crypteRapide)
 show("empty password", kv.toutf8(kv.error().message))
+local plainFile = (os.getenv("TMPDIR") or "/tmp") .. "/kv_tour_plain_" .. tostring(os.time())
+kv.fSauveTexte(plainFile, text)
+show("fCrypte (RC5, base 64) to a file", tostring(kv.fCrypte(plainFile, plainFile .. ".b64", "clé", kv.crypteSecurise, kv.encodeBASE64)))
+show("its first line", kv.fChargeTexte(plainFile .. ".b64"):match("^[^\r]*"))
+show("fDécrypte with a wrong password", tostring(kv.fDecrypte(plainFile .. ".b64", plainFile .. ".out", "faux", kv.crypteSecurise, kv.encodeBASE64)))
+show("its message", kv.toutf8(kv.error().message))
+kv.fDecrypte(plainFile .. ".b64", plainFile .. ".out", "clé", kv.crypteSecurise, kv.encodeBASE64)
+show("with the right one", tostring(kv.fChargeTexte(plainFile .. ".out") == text))
+for _, suffix in ipairs({"", ".b64", ".out"}) do os.remove(plainFile .. suffix) end
 
 section("Files through handles")
 local dir = os.getenv("TMPDIR") or "/tmp"
@@ -240,6 +249,13 @@ show("fListeRépertoire", (kv.fListeRepertoire(base):gsub(base, "…"):gsub("\r\
 show("fRepSupprime without frRécursif", tostring(kv.fRepSupprime(base)))
 show("its error", kv.error().code)
 show("fRepSupprime(frRécursif)", tostring(kv.fRepSupprime(base, kv.frRecursif)))
+
+section("Table to text")
+local clients = kv.table{columns = {"Name", "City", {title = "Id", visible = false}},
+                         rows = {{"Ana", "Lyon", 7}, {"Bob", "Nantes", 8}, {"Cy", "Brest", 9}}}
+show("TableVersTexte (title, tab, CR LF)", (kv.TableVersTexte(clients):gsub("\t", " | "):gsub("\r\n", " / ")))
+show("rows 3 to 2, no title, ';'", kv.TableVersTexte(clients, kv.taSansTitre, ";", " / ", 3, 2))
+show("with the hidden column", kv.TableVersTexte(clients, kv.taAvecColonnesInvisibles, ",", " / "))
 
 section("Programs and services")
 show("ExeLance('true', exeValeurRetour)", kv.ExeRun("true", 1, 2))

@@ -1,6 +1,8 @@
 // Fuzz target of the LZW block decoders (type 4 and the old type 2) and of
 // the framing that Décompresse reads: any bytes, output rooms from 0 up,
-// and a round trip of the bytes through the type-4 coder.
+// the type-4 decoder against a reference that walks prefix chains, fed
+// whole or in pieces, and a round trip of the bytes through the coders.
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -14,6 +16,80 @@ namespace {
 
 void Verifie(bool b) {
   if (!b) std::abort();
+}
+
+// Type-4 payload decoded the plain way: each code's (prefix, byte), its
+// string written backwards from the chain.
+std::vector<BYTE> Reference(const BYTE* p, std::size_t n, std::size_t total) {
+  std::vector<BYTE> out;
+  std::vector<unsigned> prefixe(65536), longueur(65536);
+  std::vector<BYTE> car(65536), premier(65536);
+  for (unsigned b = 0; b < 256; ++b) {
+    car[b + 1] = premier[b + 1] = static_cast<BYTE>(b);
+    longueur[b + 1] = 1;
+  }
+  unsigned suivant = 258, limite = 512, largeur = 9, bits = 0;
+  unsigned long long accu = 0;
+  long prec = -1;
+  std::size_t i = 0;
+  auto chaine = [&](unsigned c) {
+    std::vector<BYTE> s(longueur[c]);
+    for (std::size_t k = s.size(); k-- > 0; c = prefixe[c]) s[k] = car[c];
+    return s;
+  };
+  auto ecrit = [&](const std::vector<BYTE>& s) {
+    for (BYTE b : s)
+      if (out.size() < total) out.push_back(b);
+  };
+  auto ajoute = [&](unsigned pre, BYTE b) {
+    if (suivant >= 65536) return;
+    prefixe[suivant] = pre;
+    car[suivant] = b;
+    premier[suivant] = premier[pre];
+    longueur[suivant] = longueur[pre] + 1;
+    if (++suivant == limite && largeur < 16) {
+      limite *= 2;
+      ++largeur;
+    }
+  };
+  while (out.size() < total) {
+    while (bits < largeur && i < n) {
+      accu |= static_cast<unsigned long long>(p[i++]) << bits;
+      bits += 8;
+    }
+    if (bits < largeur) break;
+    const unsigned c = static_cast<unsigned>(accu & ((1u << largeur) - 1));
+    accu >>= largeur;
+    bits -= largeur;
+    if (c == 257) break;
+    if (c == 0) {
+      suivant = 258;
+      limite = 512;
+      largeur = 9;
+      prec = -1;
+      continue;
+    }
+    if (prec < 0) {
+      if (c > 256) break;
+      ecrit(chaine(c));
+      prec = c;
+      continue;
+    }
+    const unsigned pr = static_cast<unsigned>(prec);
+    if (c >= suivant) {
+      std::vector<BYTE> s = chaine(pr);
+      s.push_back(premier[pr]);
+      ecrit(s);
+      const bool place = suivant < 65536;
+      ajoute(pr, premier[pr]);
+      prec = place ? suivant - 1 : pr;
+    } else {
+      ecrit(chaine(c));
+      ajoute(pr, premier[c]);
+      prec = c;
+    }
+  }
+  return out;
 }
 
 }  // namespace
@@ -34,6 +110,27 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       c.ChangeDestination(out.data(), room);
       Verifie(c.dwDecompression(COMPRESSEUR_ZLW) <= room);
     }
+  }
+  // Against the reference, whole and in pieces whose sizes the bytes choose.
+  if (n >= TAILLE_ENTETE_BLOC) {
+    std::vector<BYTE> bloc(in);
+    bloc[0] = COMPRESSEUR_ZLW;
+    const DWORD total = dwLitLE32(bloc.data() + 5) % (4 * n + 64);
+    EcritLE32(bloc.data() + 1, n - TAILLE_ENTETE_BLOC);
+    EcritLE32(bloc.data() + 5, total);
+    const std::vector<BYTE> ref = Reference(bloc.data() + TAILLE_ENTETE_BLOC, n - TAILLE_ENTETE_BLOC, total);
+    std::vector<BYTE> out(total);
+    const DWORD nOut = ZLW_dwDecode(bloc.data(), n, out.data(), total);
+    Verifie(nOut == ref.size() && std::equal(ref.begin(), ref.end(), out.begin()));
+    std::vector<BYTE> out2(total);
+    CDecodeurZLW d;
+    Verifie(d.bDebut(out2.data(), total));
+    for (DWORD pos = TAILLE_ENTETE_BLOC; pos < n;) {
+      const DWORD k = std::min<DWORD>(n - pos, 1 + bloc[pos] % 23);
+      d.bDecode(bloc.data() + pos, k, pos + k == n);
+      pos += k;
+    }
+    Verifie(d.dwProduits() == ref.size() && std::equal(ref.begin(), ref.end(), out2.begin()));
   }
   // Round trips of the bytes through both coders.
   CZLWCompresseur z;

@@ -18,6 +18,7 @@
 
 #include "Arguments.h"
 #include "Output.h"
+#include "PageLibrary.h"
 #include "Text.h"
 #include "core/VXDSTR.h"
 #include "frame/Appel.h"
@@ -30,6 +31,7 @@ namespace {
 const char* const kScriptKey = "kvrun.script";
 const char* const kBufferMeta = "kv.buffer";
 const char* const kVarMeta = "kv.var";
+const char* const kTableMeta = "kv.table";
 
 Script* self(lua_State* L) {
   lua_getfield(L, LUA_REGISTRYINDEX, kScriptKey);
@@ -139,8 +141,76 @@ std::optional<kvhost::Value> naturalValue(lua_State* L, int index) {
         return v;
       }
       return std::nullopt;
+    case LUA_TUSERDATA:
+      if (hasMeta(L, index, kTableMeta))
+        return Value::pageObject(*static_cast<std::shared_ptr<kvhost::PageObject>*>(lua_touserdata(L, index)));
+      return std::nullopt;
     default: return std::nullopt;
   }
+}
+
+// kv.table{columns = {"A", {title = "B", visible = false}}, rows = {{1, "x"}},
+// selected = {1}, kind = "table" | "looper" | number}: a control of the
+// stand-in page library, for the table exports.
+int makeTable(lua_State* L) {
+  luaL_checktype(L, 1, LUA_TTABLE);
+  auto object = std::make_shared<kvhost::PageObject>();
+  lua_getfield(L, 1, "kind");
+  if (lua_isinteger(L, -1)) {
+    object->type = static_cast<int>(lua_tointeger(L, -1));
+  } else if (lua_isstring(L, -1)) {
+    std::string kind = lua_tostring(L, -1);
+    if (kind != "table" && kind != "looper") return luaL_error(L, "kv.table: kind is \"table\", \"looper\" or a number");
+    object->type = kind == "table" ? 9 : 11;
+  }
+  lua_pop(L, 1);
+  // Each list is walked until its first nil, which is popped with the list.
+  if (lua_getfield(L, 1, "columns") != LUA_TTABLE) lua_pushnil(L);
+  for (lua_Integer i = 1; lua_istable(L, -1) && lua_rawgeti(L, -1, i) != LUA_TNIL; ++i) {
+    kvhost::PageColumn column;
+    if (lua_istable(L, -1)) {
+      lua_getfield(L, -1, "title");
+      column.title = lua_isstring(L, -1) ? lua_tostring(L, -1) : "";
+      lua_getfield(L, -2, "visible");
+      column.visible = lua_isnil(L, -1) || lua_toboolean(L, -1);
+      lua_pop(L, 2);
+    } else {
+      column.title = luaL_tolstring(L, -1, nullptr);
+      lua_pop(L, 1);
+    }
+    object->columns.push_back(column);
+    lua_pop(L, 1);
+  }
+  lua_pop(L, 2);
+  if (lua_getfield(L, 1, "rows") != LUA_TTABLE) lua_pushnil(L);
+  for (lua_Integer r = 1; lua_istable(L, -1) && lua_rawgeti(L, -1, r) == LUA_TTABLE; ++r) {
+    std::vector<kvhost::Value> row;
+    for (std::size_t c = 1; c <= object->columns.size(); ++c) {
+      lua_rawgeti(L, -1, static_cast<lua_Integer>(c));
+      auto v = naturalValue(L, lua_gettop(L));
+      row.push_back(v ? *v : kvhost::Value::none());
+      lua_pop(L, 1);
+    }
+    object->rows.push_back(std::move(row));
+    lua_pop(L, 1);
+  }
+  lua_pop(L, 2);
+  if (lua_getfield(L, 1, "selected") != LUA_TTABLE) lua_pushnil(L);
+  for (lua_Integer i = 1; lua_istable(L, -1) && lua_rawgeti(L, -1, i) != LUA_TNIL; ++i) {
+    object->selected.push_back(static_cast<int>(lua_tointeger(L, -1)));
+    lua_pop(L, 1);
+  }
+  lua_pop(L, 2);
+  void* block = lua_newuserdatauv(L, sizeof(std::shared_ptr<kvhost::PageObject>), 0);
+  new (block) std::shared_ptr<kvhost::PageObject>(std::move(object));
+  luaL_setmetatable(L, kTableMeta);
+  return 1;
+}
+
+int collectTable(lua_State* L) {
+  auto* held = static_cast<std::shared_ptr<kvhost::PageObject>*>(luaL_checkudata(L, 1, kTableMeta));
+  held->~shared_ptr();
+  return 0;
 }
 
 }  // namespace
@@ -154,6 +224,10 @@ Script::Script(kvhost::Host& host) : host_(host) {
   luaL_newmetatable(L_, kBufferMeta);
   lua_pop(L_, 1);
   luaL_newmetatable(L_, kVarMeta);
+  lua_pop(L_, 1);
+  luaL_newmetatable(L_, kTableMeta);
+  lua_pushcfunction(L_, collectTable);
+  lua_setfield(L_, -2, "__gc");
   lua_pop(L_, 1);
   defineTable();
 }
@@ -226,6 +300,7 @@ void Script::defineTable() {
   lua_setfield(L_, LUA_REGISTRYINDEX, "kvrun.catalog");
   lua_newtable(L_);
   const luaL_Reg helpers[] = {{"var", makeVar},           {"buffer", makeBuffer},     {"error", lastErrorEntry},
+                              {"table", makeTable},
                               {"toutf8", luaToUtf8},      {"fromutf8", luaFromUtf8},  {nullptr, nullptr}};
   luaL_setfuncs(L_, helpers, 0);
   lua_newtable(L_);

@@ -8,6 +8,7 @@
 
 #include "Conversions.h"
 #include "ExchangeRates.h"
+#include "PageLibrary.h"
 #include "StartupData.h"
 #include "core/Any.h"
 #include "core/VXDSTR.h"
@@ -105,8 +106,10 @@ bool accepts(DWORD code, const Value& v) {
       return v.isText() || v.type == VXT_BINAIRE;
     case VXT_ANY:
       return true;
+    case VXT_OBJETAPCODE:
+      return v.object != nullptr;
     default:
-      return false;  // program objects and kinds a caller cannot give here
+      return false;  // kinds a caller cannot give here
   }
 }
 
@@ -316,6 +319,11 @@ CallResult Host::call(const FunctionInfo& f, const SyntaxInfo& s, const std::vec
           throw HostError(nameOf(f) + ": no memory for argument " + std::to_string(i + 1));
         block[i] = &slot.buffer;
         continue;
+      case VXT_OBJETAPCODE: {
+        IObjetAPCode* pi = v.object.get();
+        std::memcpy(slot.raw, &pi, sizeof pi);
+        break;
+      }
       case VXT_ANY:
         anyFromValue(v, &slot.any);
         block[i] = &slot.any;

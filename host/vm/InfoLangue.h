@@ -21,6 +21,9 @@ public:
   const char* pszGetAM() override { return "AM"; }
   const char* pszGetPM() override { return "PM"; }
   const char* pszGetMasqueDate() override { return nullptr; }
+  const char* pszGetMonnaie() override { return english_ ? "$" : "\x80"; }
+  int nGetDecimalesMonnaie() override { return 2; }
+  const char* pszGetUnitesTaille() override { return nullptr; }
 
 private:
   bool english_;

@@ -7,6 +7,7 @@
 #include <climits>
 #include <cstring>
 
+#include "PageLibrary.h"
 #include "core/XError.h"
 
 namespace kvhost {
@@ -15,6 +16,8 @@ namespace {
 
 constexpr int kRuntimeObjects = 0;  // served by the host program itself
 constexpr int kComponent = 8;
+constexpr int kPageLibrary = 31;
+constexpr int kInterfaceKind = 19;
 
 }  // namespace
 
@@ -22,8 +25,10 @@ LibShop::LibShop(std::string libraryPath) : libraryPath_(std::move(libraryPath))
   self_ = dlopen(nullptr, RTLD_NOW);
 }
 
-void* LibShop::piGetInterface(int, int, const char*, CXError* pclErreur) {
-  // No sibling library (page library, ...) is present in the stand-in.
+void* LibShop::piGetInterface(int nGenre, int nLibrairie, const char* pszNom, CXError* pclErreur) {
+  // The page library's gate is the only sibling interface of the stand-in.
+  if (nGenre == kInterfaceKind && nLibrairie == kPageLibrary && pszNom != nullptr && std::strcmp(pszNom, "PageGate") == 0)
+    return static_cast<IPageGate*>(&pageLibrary());
   if (pclErreur != nullptr) pclErreur->SetErrorLevel(EL_ERREUR_GRAVE);
   return nullptr;
 }
@@ -35,7 +40,7 @@ BOOL LibShop::bVerifie(IVXLibrary*, int nLibrairie, int nVersion, int nCompat, c
 }
 
 HMODULE LibShop::hGetModule(int nLibrairie, CXError* pclErreur) {
-  if (nLibrairie == kRuntimeObjects) return self_;
+  if (nLibrairie == kRuntimeObjects || nLibrairie == kPageLibrary) return self_;
   if (pclErreur != nullptr) pclErreur->SetErrorLevel(EL_ERREUR_GRAVE);
   return nullptr;
 }

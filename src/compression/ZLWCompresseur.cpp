@@ -1,8 +1,13 @@
-// The type-4 LZW coder and decoder (CCodeurZLW, ZLW_dwDecode) and the
-// compressor object over them.
+// The type-4 LZW coder and decoder (CCodeurZLW, CDecodeurZLW, ZLW_dwDecode)
+// and the compressor object over them.
+//
+// The decoder keeps, for each code, where its string already lies in the
+// output and its length: a code's string is copied from there instead of
+// walking its prefix chain backwards.
 #include "compression/ZLWCompresseur.h"
 
 #include <cstdlib>
+#include <cstdint>
 #include <cstring>
 
 namespace {
@@ -11,7 +16,7 @@ constexpr DWORD NB_SLOTS = 131072;
 constexpr DWORD NB_CODES = 65536;
 constexpr DWORD CODE_RESET = 0, CODE_FIN = 257, PREMIER_CODE = 258;
 constexpr int ESSAIS_HASH = 11;
-constexpr DWORD PAS_CONTROLE = 4096;  // bytes read between two checks of a full dictionary
+constexpr DWORD FENETRE = 16384;  // bytes read over which a full dictionary is judged
 
 inline DWORD dwSlot(DWORD p, DWORD c) { return (c * 512 + p * 2 + 1) & (NB_SLOTS - 1); }
 inline DWORD dwSlotSuivant(DWORD k, DWORD idx) { return ((k + idx + 1019) & 0xFFFF) * 2; }
@@ -21,25 +26,29 @@ inline DWORD dwSlotSuivant(DWORD k, DWORD idx) { return ((k + idx + 1019) & 0xFF
 // ---- coder ----
 
 CCodeurZLW::~CCodeurZLW() {
-  std::free(m_pwHash);
-  std::free(m_pdwEntree);
+  std::free(m_pdwCle);
+  std::free(m_pwCode);
 }
 
 void CCodeurZLW::_RAZDico() {
-  std::memset(m_pwHash, 0, NB_SLOTS * sizeof(WORD));
+  // Every slot becomes free by moving to the next generation; the tags are
+  // cleared once every 255 resets.
+  if (++m_dwGeneration > 255) {
+    std::memset(m_pdwCle, 0, NB_SLOTS * sizeof(DWORD));
+    m_dwGeneration = 1;
+  }
   m_dwSuivant = PREMIER_CODE;
   m_nLargeur = 9;
   m_dwLimiteCode = 512;
-  m_dwLusReset = m_dwLus;
-  m_dwPosReset = m_dwPos;
-  m_dwProchainControle = 0;
+  m_bFenetre = false;
   m_dBest = -1e9;
 }
 
 bool CCodeurZLW::bDebut(BYTE* out, DWORD limite) {
-  if (m_pwHash == nullptr) m_pwHash = static_cast<WORD*>(std::malloc(NB_SLOTS * sizeof(WORD)));
-  if (m_pdwEntree == nullptr) m_pdwEntree = static_cast<DWORD*>(std::malloc(NB_CODES * sizeof(DWORD)));
-  if (m_pwHash == nullptr || m_pdwEntree == nullptr) return false;
+  if (m_pdwCle == nullptr) m_pdwCle = static_cast<DWORD*>(std::malloc(NB_SLOTS * sizeof(DWORD)));
+  if (m_pwCode == nullptr) m_pwCode = static_cast<WORD*>(std::malloc(NB_SLOTS * sizeof(WORD)));
+  if (m_pdwCle == nullptr || m_pwCode == nullptr) return false;
+  m_dwGeneration = 255;  // the first reset clears the tags
   m_pbySortie = out;
   m_dwPos = TAILLE_ENTETE_BLOC;
   m_dwLimite = limite;
@@ -48,6 +57,7 @@ bool CCodeurZLW::bDebut(BYTE* out, DWORD limite) {
   m_nCourant = -1;
   m_dwLus = 0;
   m_bAbandon = false;
+  m_stStat = STStatistiques();
   _RAZDico();
   return true;
 }
@@ -60,26 +70,36 @@ void CCodeurZLW::_EmetReset() {
 
 bool CCodeurZLW::_bAjoute(DWORD dwCle, DWORD dwSlot, bool bSlotLibre) {
   if (m_dwSuivant == NB_CODES) {
-    // Full: keep the dictionary while the ratio since the last reset holds
-    // up, reset it when it falls clearly below the best reached.
-    if (m_dwLus >= m_dwProchainControle) {
-      m_dwProchainControle = m_dwLus + PAS_CONTROLE;
-      const double dLus = m_dwLus - m_dwLusReset, dEcrits = m_dwPos - m_dwPosReset;
-      const double dTaux = dLus > 0 ? 100.0 * (1.0 - dEcrits / dLus) : 0.0;
-      if (dTaux > m_dBest) {
-        m_dBest = dTaux;
-      } else if (dTaux < m_dBest - MARGE_DICO_PLEIN) {
-        _EmetReset();
+    // Full: the ratio of each window of input is compared with the best
+    // window since the dictionary filled; the dictionary is kept while it
+    // holds up and reset when it falls clearly below (the data have changed).
+    if (!m_bFenetre || m_dwLus >= m_dwFinFenetre) {
+      if (m_bFenetre) {
+        const double dLus = m_dwLus - m_dwLusFenetre, dEcrits = m_dwPos - m_dwPosFenetre;
+        const double dTaux = 100.0 * (1.0 - dEcrits / dLus);
+        if (dTaux > m_dBest) {
+          m_dBest = dTaux;
+        } else if (dTaux < m_dBest - MARGE_DICO_PLEIN) {
+          ++m_stStat.dwResetPlein;
+          _EmetReset();
+          return m_dwPos < m_dwLimite;
+        }
       }
+      m_bFenetre = true;
+      m_dwLusFenetre = m_dwLus;
+      m_dwPosFenetre = m_dwPos;
+      m_dwFinFenetre = m_dwLus + FENETRE;
     }
   } else if (bSlotLibre) {
-    m_pwHash[dwSlot] = static_cast<WORD>(m_dwSuivant);
-    m_pdwEntree[m_dwSuivant] = dwCle;
+    m_pdwCle[dwSlot] = (m_dwGeneration << 24) | dwCle;
+    m_pwCode[dwSlot] = static_cast<WORD>(m_dwSuivant);
     if (++m_dwSuivant > m_dwLimiteCode && m_nLargeur <= 15) {
       m_dwLimiteCode <<= 1;
       ++m_nLargeur;
     }
+    if (m_dwSuivant == NB_CODES) ++m_stStat.dwPlein;
   } else {
+    ++m_stStat.dwResetHash;
     _EmetReset();
   }
   return m_dwPos < m_dwLimite;
@@ -96,35 +116,92 @@ bool CCodeurZLW::bCode(const BYTE* p, DWORD n) {
   DWORD dwCourant = static_cast<DWORD>(m_nCourant);
   const BYTE* const pDebut = p;
   const DWORD dwLusDebut = m_dwLus;
-  const WORD* const pwHash = m_pwHash;
-  const DWORD* const pdwEntree = m_pdwEntree;
+  DWORD* const pdwCle = m_pdwCle;
+  WORD* const pwCode = m_pwCode;
+  DWORD dwMarque = m_dwGeneration << 24;
+  // The output and dictionary state in locals while coding; the members
+  // are brought up to date around the rare paths that use them.
+  BYTE* const pbySortie = m_pbySortie;
+  const DWORD dwLimite = m_dwLimite;
+  DWORD dwAccu = m_dwAccu, dwPos = m_dwPos, dwSuivant = m_dwSuivant, dwLimiteCode = m_dwLimiteCode;
+  unsigned nBits = m_nBits, nLargeur = m_nLargeur;
+  auto sauve = [&] {
+    m_dwAccu = dwAccu;
+    m_dwPos = dwPos;
+    m_dwSuivant = dwSuivant;
+    m_dwLimiteCode = dwLimiteCode;
+    m_nBits = nBits;
+    m_nLargeur = nLargeur;
+  };
   while (p < pFin) {
     const DWORD c = *p++;
     const DWORD dwCle = (dwCourant << 8) | c;
+    const DWORD dwCleMarquee = dwMarque | dwCle;
     DWORD idx = dwSlot(dwCourant, c);
-    bool bTrouve = false, bLibre = false;
-    for (int k = 0; k < ESSAIS_HASH; ++k) {
-      const DWORD dwCode = pwHash[idx];
-      if (dwCode == 0) {
-        bLibre = true;
-        break;
-      }
-      if (pdwEntree[dwCode] == dwCle) {
-        dwCourant = dwCode;
-        bTrouve = true;
-        break;
-      }
-      idx = dwSlotSuivant(static_cast<DWORD>(k), idx);
+    // Most lookups end at the first slot.
+    DWORD dwOccupant = pdwCle[idx];
+    if (dwOccupant == dwCleMarquee) {
+      dwCourant = pwCode[idx];
+      continue;
     }
-    if (bTrouve) continue;
-    m_dwLus = dwLusDebut + static_cast<DWORD>(p - pDebut);
-    _Emet(dwCourant);
-    if (m_dwPos >= m_dwLimite || !_bAjoute(dwCle, idx, bLibre)) {
+    bool bLibre = (dwOccupant & 0xFF000000u) != dwMarque;
+    if (!bLibre) {
+      bool bTrouve = false;
+      for (DWORD k = 0; k + 1 < ESSAIS_HASH; ++k) {
+        idx = dwSlotSuivant(k, idx);
+        dwOccupant = pdwCle[idx];
+        if (dwOccupant == dwCleMarquee) {
+          dwCourant = pwCode[idx];
+          bTrouve = true;
+          break;
+        }
+        if ((dwOccupant & 0xFF000000u) != dwMarque) {
+          bLibre = true;
+          break;
+        }
+      }
+      if (bTrouve) continue;
+    }
+    // The string ends: its code goes out (the position is below the limit,
+    // so four bytes fit, as in _Emet) and (string, c) comes in.
+    dwAccu |= dwCourant << nBits;
+    nBits += nLargeur;
+    std::memcpy(pbySortie + dwPos, &dwAccu, 4);
+    dwPos += nBits >> 3;
+    dwAccu >>= nBits & ~7u;
+    nBits &= 7;
+    if (dwPos >= dwLimite) {
+      sauve();
       m_bAbandon = true;
       return false;
     }
+    if (bLibre && dwSuivant < NB_CODES) {
+      pdwCle[idx] = dwCleMarquee;
+      pwCode[idx] = static_cast<WORD>(dwSuivant);
+      if (++dwSuivant > dwLimiteCode && nLargeur <= 15) {
+        dwLimiteCode <<= 1;
+        ++nLargeur;
+      }
+      if (dwSuivant == NB_CODES) ++m_stStat.dwPlein;
+    } else {
+      m_dwLus = dwLusDebut + static_cast<DWORD>(p - pDebut);
+      sauve();
+      const bool bOk = _bAjoute(dwCle, idx, bLibre);
+      dwAccu = m_dwAccu;
+      dwPos = m_dwPos;
+      dwSuivant = m_dwSuivant;
+      dwLimiteCode = m_dwLimiteCode;
+      nBits = m_nBits;
+      nLargeur = m_nLargeur;
+      if (!bOk) {
+        m_bAbandon = true;
+        return false;
+      }
+      dwMarque = m_dwGeneration << 24;  // a reset moves to the next generation
+    }
     dwCourant = c + 1;
   }
+  sauve();
   m_nCourant = static_cast<int>(dwCourant);
   m_dwLus = dwLusDebut + static_cast<DWORD>(p - pDebut);
   return true;
@@ -153,40 +230,151 @@ DWORD CCodeurZLW::dwTermine() {
 
 // ---- decoder ----
 
-namespace {
+CDecodeurZLW::~CDecodeurZLW() { std::free(m_pDico); }
 
-// Reads codes least-significant bit first, refilling a byte at a time.
-class CLecteurBits {
-public:
-  CLecteurBits(const BYTE* p, DWORD n) : m_p(p), m_pFin(p + n) {}
-  // False when fewer than nLargeur bits are left.
-  bool bLit(unsigned nLargeur, DWORD& dwCode) {
-    while (m_nBits < 24 && m_p < m_pFin) {
-      m_dwAccu |= DWORD{*m_p++} << m_nBits;
-      m_nBits += 8;
+bool CDecodeurZLW::bDebut(BYTE* out, DWORD total) {
+  if (m_pDico == nullptr) {
+    m_pDico = static_cast<STChaine*>(std::malloc(512 * sizeof(STChaine)));
+    if (m_pDico == nullptr) return false;
+    m_dwCapacite = 512;
+  }
+  m_pbySortie = out;
+  m_dwTotal = out != nullptr ? total : 0;
+  m_n = 0;
+  m_dwAccu = 0;
+  m_nBits = 0;
+  m_nLargeur = 9;
+  m_dwLimite = 512;
+  m_dwSuivant = PREMIER_CODE;
+  m_bPrec = false;
+  m_bFini = m_dwTotal == 0;
+  m_bMemoire = false;
+  return true;
+}
+
+// Copies a string already in the output to its end, as far as the total
+// allows. The source ends before the output position, so nothing overlaps.
+inline void CDecodeurZLW::_Ecrit(DWORD dwDebut, DWORD dwLongueur) {
+  BYTE* const d = m_pbySortie + m_n;
+  const BYTE* const s = m_pbySortie + dwDebut;
+  if (dwLongueur <= 16 && m_dwTotal - m_n >= 16) {
+    // Short strings (most of them) in two 8-byte moves; the bytes past the
+    // string are written again later.
+    std::uint64_t a, b;
+    std::memcpy(&a, s, 8);
+    std::memcpy(&b, s + 8, 8);
+    std::memcpy(d, &a, 8);
+    std::memcpy(d + 8, &b, 8);
+    m_n += dwLongueur;
+    return;
+  }
+  if (dwLongueur > m_dwTotal - m_n) dwLongueur = m_dwTotal - m_n;
+  std::memcpy(d, s, dwLongueur);
+  m_n += dwLongueur;
+}
+
+inline bool CDecodeurZLW::_bAjoute(DWORD dwDebut, DWORD dwLongueur) {
+  if (m_dwSuivant >= NB_CODES) return true;
+  if (m_dwSuivant - PREMIER_CODE >= m_dwCapacite) {
+    auto* p = static_cast<STChaine*>(std::realloc(m_pDico, 2 * m_dwCapacite * sizeof(STChaine)));
+    if (p == nullptr) {
+      m_bMemoire = true;
+      return false;
     }
-    if (m_nBits < nLargeur) return false;
-    dwCode = m_dwAccu & ((1u << nLargeur) - 1);
-    m_dwAccu >>= nLargeur;
-    m_nBits -= nLargeur;
+    m_pDico = p;
+    m_dwCapacite *= 2;
+  }
+  m_pDico[m_dwSuivant - PREMIER_CODE] = {dwDebut, dwLongueur};
+  if (++m_dwSuivant == m_dwLimite && m_nLargeur < 16) {
+    m_dwLimite <<= 1;
+    ++m_nLargeur;
+  }
+  return true;
+}
+
+inline bool CDecodeurZLW::_bTraite(DWORD c) {
+  if (c == CODE_FIN) return false;
+  if (c == CODE_RESET) {
+    m_dwSuivant = PREMIER_CODE;
+    m_dwLimite = 512;
+    m_nLargeur = 9;
+    m_bPrec = false;
     return true;
   }
+  const DWORD dwDebut = m_n;
+  if (!m_bPrec) {
+    if (c > 256) return false;  // a string before any was defined: damaged
+    m_pbySortie[m_n++] = static_cast<BYTE>(c - 1);
+    m_bPrec = true;
+    m_dwDebutPrec = dwDebut;
+    m_dwLongueurPrec = 1;
+    return m_n < m_dwTotal;
+  }
+  if (c >= m_dwSuivant) {
+    // The string being defined: the previous one and its first byte.
+    const bool bPlace = m_dwSuivant < NB_CODES;
+    _Ecrit(m_dwDebutPrec, m_dwLongueurPrec);
+    if (m_n < m_dwTotal) {
+      m_pbySortie[m_n] = m_pbySortie[dwDebut];
+      ++m_n;
+    }
+    const DWORD L = m_dwLongueurPrec + 1;
+    if (!_bAjoute(dwDebut, L)) return false;
+    m_dwDebutPrec = dwDebut;
+    m_dwLongueurPrec = bPlace ? L : L - 1;
+  } else {
+    DWORD dwLongueur = 1;
+    if (c <= 256) {
+      m_pbySortie[m_n++] = static_cast<BYTE>(c - 1);
+    } else {
+      const STChaine& e = m_pDico[c - PREMIER_CODE];
+      dwLongueur = e.dwLongueur;
+      _Ecrit(e.dwDebut, dwLongueur);
+    }
+    // The previous string followed by the first byte of this one: they lie
+    // side by side in the output.
+    if (!_bAjoute(m_dwDebutPrec, m_dwLongueurPrec + 1)) return false;
+    m_dwDebutPrec = dwDebut;
+    m_dwLongueurPrec = dwLongueur;
+  }
+  return m_n < m_dwTotal;
+}
 
-private:
-  const BYTE* m_p;
-  const BYTE* m_pFin;
-  DWORD m_dwAccu = 0;
-  unsigned m_nBits = 0;
-};
-
-struct STDicoDecodage {
-  WORD awPrefixe[NB_CODES];
-  BYTE abyCar[NB_CODES];
-  BYTE abyPremier[NB_CODES];
-  WORD awLongueur[NB_CODES];  // string length - 1
-};
-
-}  // namespace
+bool CDecodeurZLW::bDecode(const BYTE* p, DWORD n, bool bDernier) {
+  if (m_bFini) return false;
+  const BYTE* const pFin = p + n;
+  DWORD dwAccu = m_dwAccu;
+  unsigned nBits = m_nBits;
+  for (;;) {
+    // At least 24 bits, or all that is left.
+    if (nBits < 24) {
+      if (pFin - p >= 4) {
+        DWORD dw;
+        std::memcpy(&dw, p, 4);
+        dwAccu |= dw << nBits;
+        p += (31 - nBits) >> 3;
+        nBits |= 24;
+      } else {
+        while (nBits < 24 && p < pFin) {
+          dwAccu |= DWORD{*p++} << nBits;
+          nBits += 8;
+        }
+      }
+    }
+    if (nBits < m_nLargeur) break;
+    const DWORD c = dwAccu & ((1u << m_nLargeur) - 1);
+    dwAccu >>= m_nLargeur;
+    nBits -= m_nLargeur;
+    if (!_bTraite(c)) {
+      m_bFini = true;
+      break;
+    }
+  }
+  m_dwAccu = dwAccu;
+  m_nBits = nBits;
+  if (bDernier) m_bFini = true;
+  return !m_bFini;
+}
 
 DWORD ZLW_dwDecode(const BYTE* src, DWORD srcSize, BYTE* dst, DWORD dstCapacity) {
   if (src == nullptr || srcSize < TAILLE_ENTETE_BLOC || src[0] != COMPRESSEUR_ZLW) return 0;
@@ -194,86 +382,11 @@ DWORD ZLW_dwDecode(const BYTE* src, DWORD srcSize, BYTE* dst, DWORD dstCapacity)
   if (dwCharge > srcSize - TAILLE_ENTETE_BLOC) dwCharge = srcSize - TAILLE_ENTETE_BLOC;
   DWORD dwTotal = dwLitLE32(src + 5);
   if (dwTotal > dstCapacity) dwTotal = dstCapacity;
-  if (dwTotal == 0) return 0;
-  auto* d = static_cast<STDicoDecodage*>(std::malloc(sizeof(STDicoDecodage)));
-  if (d == nullptr) return 0;
-  for (DWORD b = 0; b < 256; ++b) {
-    d->awPrefixe[b + 1] = 0;
-    d->abyCar[b + 1] = d->abyPremier[b + 1] = static_cast<BYTE>(b);
-    d->awLongueur[b + 1] = 0;
-  }
-  CLecteurBits lecteur(src + TAILLE_ENTETE_BLOC, dwCharge);
-  DWORD dwSuivant = PREMIER_CODE, dwLimite = 512, n = 0;
-  unsigned nLargeur = 9;
-  int nPrec = -1;
-  auto reset = [&] {
-    dwSuivant = PREMIER_CODE;
-    dwLimite = 512;
-    nLargeur = 9;
-    nPrec = -1;
-  };
-  // Writes the string of code at dst + n, as far as the output goes.
-  auto ecrit = [&](DWORD dwCode) {
-    const DWORD L = DWORD{d->awLongueur[dwCode]} + 1;
-    DWORD i = L;
-    if (n + L <= dwTotal) {
-      BYTE* p = dst + n;
-      while (i-- > 0) {
-        p[i] = d->abyCar[dwCode];
-        dwCode = d->awPrefixe[dwCode];
-      }
-    } else {
-      while (i-- > 0) {
-        if (n + i < dwTotal) dst[n + i] = d->abyCar[dwCode];
-        dwCode = d->awPrefixe[dwCode];
-      }
-    }
-    n = n + L < dwTotal ? n + L : dwTotal;
-  };
-  auto ajoute = [&](DWORD dwPrefixe, BYTE by) {
-    if (dwSuivant >= NB_CODES) return;
-    d->awPrefixe[dwSuivant] = static_cast<WORD>(dwPrefixe);
-    d->abyCar[dwSuivant] = by;
-    d->abyPremier[dwSuivant] = d->abyPremier[dwPrefixe];
-    const DWORD L = DWORD{d->awLongueur[dwPrefixe]} + 1;
-    d->awLongueur[dwSuivant] = static_cast<WORD>(L < 0xFFFF ? L : 0xFFFF);
-    if (++dwSuivant == dwLimite && nLargeur < 16) {
-      dwLimite <<= 1;
-      ++nLargeur;
-    }
-  };
-  DWORD c = 0;
-  while (n < dwTotal && lecteur.bLit(nLargeur, c)) {
-    if (c == CODE_FIN) break;
-    if (c == CODE_RESET) {
-      reset();
-      continue;
-    }
-    if (nPrec < 0) {
-      if (c > 256) break;  // a string before any was defined: damaged
-      ecrit(c);
-      nPrec = static_cast<int>(c);
-      continue;
-    }
-    const DWORD p = static_cast<DWORD>(nPrec);
-    if (c >= dwSuivant) {
-      // The string being defined: the previous one and its first byte.
-      const BYTE by = d->abyPremier[p];
-      const DWORD nAvant = n;
-      ecrit(p);
-      if (n < dwTotal) dst[n++] = by;
-      (void)nAvant;
-      const bool bPlace = dwSuivant < NB_CODES;
-      ajoute(p, by);
-      nPrec = bPlace ? static_cast<int>(dwSuivant - 1) : static_cast<int>(p);
-    } else {
-      ecrit(c);
-      ajoute(p, d->abyPremier[c]);
-      nPrec = static_cast<int>(c);
-    }
-  }
-  std::free(d);
-  return n;
+  if (dwTotal == 0 || dst == nullptr) return 0;
+  CDecodeurZLW decodeur;
+  if (!decodeur.bDebut(dst, dwTotal)) return 0;
+  decodeur.bDecode(src + TAILLE_ENTETE_BLOC, dwCharge, true);
+  return decodeur.bMemoireManque() ? 0 : decodeur.dwProduits();
 }
 
 // ---- compressor object ----

@@ -5,9 +5,12 @@
 // (codes most-significant bit first, a dictionary of 4096 strings, an escape
 // code 256 for control codes).
 //
-// CCodeurZLW is the resumable core of the type-4 coder: input comes in
-// pieces of any size, the block takes shape in one output buffer.
+// CCodeurZLW and CDecodeurZLW are the resumable cores of the type-4 coder
+// and decoder: input comes in pieces of any size, the block (or the decoded
+// bytes) take shape in one output buffer.
 #pragma once
+
+#include <cstring>
 
 #include "compression/Compresseur.h"
 
@@ -30,15 +33,33 @@ public:
   // (type 4, sizes). Returns the block size; 0 when coding was abandoned.
   DWORD dwTermine();
 
-  // Full-dictionary rule: the dictionary is reset when the ratio since the
-  // last reset falls this many percentage points below the best one reached.
+  // Full-dictionary rule: the dictionary is reset when the compression ratio
+  // (percent) of the last 16 KiB read falls this many points below the best
+  // such ratio since it filled.
   static constexpr double MARGE_DICO_PLEIN = 0.2;
+
+  // What happened to the dictionary since bDebut (tests, measurements).
+  struct STStatistiques {
+    DWORD dwPlein = 0;        // times it became full
+    DWORD dwResetPlein = 0;   // resets of a full dictionary (the ratio fell)
+    DWORD dwResetHash = 0;    // resets for want of a free hash slot
+  };
+  const STStatistiques& stStatistiques() const { return m_stStat; }
 
 private:
   void _RAZDico();
   void _Emet(DWORD dwCode) {
-    m_dwAccu |= dwCode << m_nBits;
+    m_dwAccu |= dwCode << m_nBits;  // at most 7 + 16 bits
     m_nBits += m_nLargeur;
+    if (m_dwPos < m_dwLimite) {
+      // Room for four bytes (the limit is 4 below the capacity): the whole
+      // accumulator goes out, the position moves by the complete bytes.
+      std::memcpy(m_pbySortie + m_dwPos, &m_dwAccu, 4);
+      m_dwPos += m_nBits >> 3;
+      m_dwAccu >>= m_nBits & ~7u;
+      m_nBits &= 7;
+      return;
+    }
     while (m_nBits >= 8) {
       m_pbySortie[m_dwPos++] = static_cast<BYTE>(m_dwAccu);
       m_dwAccu >>= 8;
@@ -50,8 +71,13 @@ private:
   bool _bAjoute(DWORD dwCle, DWORD dwSlot, bool bSlotLibre);
   void _EmetReset();
 
-  WORD* m_pwHash = nullptr;    // 131072 slots: a code, 0 when free
-  DWORD* m_pdwEntree = nullptr;// entry of each code: prefix << 8 | byte
+  // The hash table, 131072 slots side by side in two arrays: the key of the
+  // string (prefix code << 8 | byte) tagged with the generation in its top
+  // byte, and its code. A slot whose tag is not the current generation is
+  // free, so a reset only moves to the next generation.
+  DWORD* m_pdwCle = nullptr;
+  WORD* m_pwCode = nullptr;
+  DWORD m_dwGeneration = 0;    // 1 to 255, in the top byte
   BYTE* m_pbySortie = nullptr;
   DWORD m_dwPos = 0, m_dwLimite = 0;
   DWORD m_dwAccu = 0;
@@ -60,9 +86,56 @@ private:
   int m_nCourant = -1;         // code of the match in progress (-1 before the first byte)
   DWORD m_dwLus = 0;           // bytes read in all
   bool m_bAbandon = false;
-  // Since the last reset: bytes read and output position, best ratio, last check.
-  DWORD m_dwLusReset = 0, m_dwPosReset = 0, m_dwProchainControle = 0;
+  // Full dictionary: the window being measured (bytes read and output
+  // position at its start, where it ends) and the best window ratio.
+  bool m_bFenetre = false;
+  DWORD m_dwLusFenetre = 0, m_dwPosFenetre = 0, m_dwFinFenetre = 0;
   double m_dBest = -1e9;
+  STStatistiques m_stStat;
+};
+
+class CDecodeurZLW {
+public:
+  CDecodeurZLW() = default;
+  ~CDecodeurZLW();
+  CDecodeurZLW(const CDecodeurZLW&) = delete;
+  CDecodeurZLW& operator=(const CDecodeurZLW&) = delete;
+
+  // Starts decoding a payload (the block after its 11-byte header).
+  //   out     where the bytes go
+  //   total   how many to produce at most (the size the header gives,
+  //           within the room of out)
+  // False when memory is short.
+  bool bDebut(BYTE* out, DWORD total);
+  // Decodes n more payload bytes. bDernier: no more will come, so bits
+  // left over that do not make a whole code end the payload. Returns false
+  // once decoding has ended (end code, total reached, damaged or cut data,
+  // memory short), true while more input is welcome.
+  bool bDecode(const BYTE* p, DWORD n, bool bDernier);
+  // Bytes produced so far.
+  DWORD dwProduits() const { return m_n; }
+  // Decoding stopped for lack of memory (what was produced is not usable).
+  bool bMemoireManque() const { return m_bMemoire; }
+
+private:
+  // A code's string lies in the output already: where, and its length.
+  struct STChaine {
+    DWORD dwDebut, dwLongueur;
+  };
+  bool _bTraite(DWORD c);  // one code; false when decoding ends
+  bool _bAjoute(DWORD dwDebut, DWORD dwLongueur);
+  void _Ecrit(DWORD dwDebut, DWORD dwLongueur);
+
+  STChaine* m_pDico = nullptr; // codes 258 and up; grows by doubling
+  DWORD m_dwCapacite = 0;      // codes the array can hold (from 0)
+  BYTE* m_pbySortie = nullptr;
+  DWORD m_dwTotal = 0, m_n = 0;
+  DWORD m_dwAccu = 0;
+  unsigned m_nBits = 0, m_nLargeur = 9;
+  DWORD m_dwLimite = 512, m_dwSuivant = 258;
+  bool m_bPrec = false;        // a previous string exists (since the start or the last reset)
+  DWORD m_dwDebutPrec = 0, m_dwLongueurPrec = 0;  // its string in the output
+  bool m_bFini = false, m_bMemoire = false;
 };
 
 class CZLWCompresseur : public CCompresseurBase {

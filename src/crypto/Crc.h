@@ -47,8 +47,9 @@ private:
 // the same values.
 enum eCHEMINCRC32 : int {
   CRC32_OCTET = 0,   // one table, a byte at a time
-  CRC32_TABLES = 1,  // sixteen tables, sixteen bytes at a time
-  CRC32_PCLMUL = 2,  // carry-less multiplication folding (needs PCLMULQDQ)
+  CRC32_TABLES = 1,  // eight tables, eight bytes a step, three chains on long data
+  CRC32_PCLMUL = 2,  // carry-less multiplication folding, 128-bit lanes (needs PCLMULQDQ)
+  CRC32_VPCLMUL = 3, // the same on 256-bit lanes (needs VPCLMULQDQ and AVX2)
 };
 // True when the processor can run the path.
 bool CRC32_bCheminDisponible(eCHEMINCRC32 eChemin);

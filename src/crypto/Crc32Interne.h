@@ -10,5 +10,7 @@ namespace kvcrc {
 DWORD dwRegistreOctets(DWORD r, const BYTE* p, std::size_t n);
 DWORD dwRegistreTables(DWORD r, const BYTE* p, std::size_t n);
 DWORD dwRegistrePclmul(DWORD r, const BYTE* p, std::size_t n);
+DWORD dwRegistreVpclmul(DWORD r, const BYTE* p, std::size_t n);
 bool bPclmulDisponible();
+bool bVpclmulDisponible();
 }  // namespace kvcrc

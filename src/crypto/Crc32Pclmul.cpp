@@ -1,7 +1,10 @@
 // CRC-32 by folding with carry-less multiplication: four 128-bit lanes fold
 // 64 bytes a step, then fold into one lane and 16 bytes a step; the
-// remaining 128 bits and the tail go through the table. The folding
-// constants are x^k mod P (bit-reflected) for the folding distances.
+// remaining 128 bits and the tail go through the table. The 256-bit form
+// (VPCLMULQDQ) folds four lanes of 32 bytes, 128 bytes a step, then comes
+// down to one 128-bit lane the same way. The folding constants of a
+// distance of D bits are x^(D+32) and x^(D-32) mod P, bit-reflected and
+// shifted left by one.
 #include <immintrin.h>
 
 #include <cstring>
@@ -13,6 +16,11 @@ namespace kvcrc {
 bool bPclmulDisponible() {
   __builtin_cpu_init();
   return __builtin_cpu_supports("pclmul") && __builtin_cpu_supports("sse2");
+}
+
+bool bVpclmulDisponible() {
+  __builtin_cpu_init();
+  return bPclmulDisponible() && __builtin_cpu_supports("vpclmulqdq") && __builtin_cpu_supports("avx2");
 }
 
 }  // namespace kvcrc
@@ -38,6 +46,22 @@ inline __m128i Plie(__m128i x, __m128i k) {
   return _mm_xor_si128(bas, haut);
 }
 
+// Folds the 16-byte pieces that follow into x0, then the remainder of the
+// 128 bits and the tail through the table.
+DWORD dwFinit(__m128i x0, const BYTE* p, std::size_t n) {
+  const __m128i k128 = _mm_set_epi32(0x00000000, static_cast<int>(0xccaa009e), 0x00000001, 0x751997d0);
+  while (n >= 16) {
+    x0 = _mm_xor_si128(Plie(x0, k128), Lit(p));
+    p += 16;
+    n -= 16;
+  }
+  // The folded 128 bits have the same remainder as everything read so far.
+  alignas(16) BYTE reste[16];
+  _mm_store_si128(reinterpret_cast<__m128i*>(reste), x0);
+  const DWORD r = dwRegistreOctets(0, reste, 16);
+  return dwRegistreTables(r, p, n);
+}
+
 }  // namespace
 
 DWORD dwRegistrePclmul(DWORD r, const BYTE* p, std::size_t n) {
@@ -60,16 +84,73 @@ DWORD dwRegistrePclmul(DWORD r, const BYTE* p, std::size_t n) {
   x0 = _mm_xor_si128(Plie(x0, k128), x1);
   x0 = _mm_xor_si128(Plie(x0, k128), x2);
   x0 = _mm_xor_si128(Plie(x0, k128), x3);
-  while (n >= 16) {
-    x0 = _mm_xor_si128(Plie(x0, k128), Lit(p));
-    p += 16;
-    n -= 16;
+  return dwFinit(x0, p, n);
+}
+
+}  // namespace kvcrc
+
+#if defined(__clang__)
+#pragma clang attribute pop
+#else
+#pragma GCC pop_options
+#endif
+
+// The 256-bit form: needs VPCLMULQDQ and AVX2 as well.
+#if defined(__clang__)
+#pragma clang attribute push(__attribute__((target("pclmul,sse2,avx2,vpclmulqdq"))), apply_to = function)
+#else
+#pragma GCC push_options
+#pragma GCC target("pclmul,sse2,avx2,vpclmulqdq")
+#endif
+
+namespace kvcrc {
+
+namespace {
+
+inline __m256i Lit256(const BYTE* q) { return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(q)); }
+
+inline __m256i Plie256(__m256i x, __m256i k) {
+  return _mm256_xor_si256(_mm256_clmulepi64_epi128(x, k, 0x00), _mm256_clmulepi64_epi128(x, k, 0x11));
+}
+
+// The same constant pair in both 128-bit halves.
+inline __m256i Constante(DWORD dwBasHaut, DWORD dwBas, DWORD dwHautHaut, DWORD dwHaut) {
+  return _mm256_set_epi32(static_cast<int>(dwHautHaut), static_cast<int>(dwHaut), static_cast<int>(dwBasHaut),
+                          static_cast<int>(dwBas), static_cast<int>(dwHautHaut), static_cast<int>(dwHaut),
+                          static_cast<int>(dwBasHaut), static_cast<int>(dwBas));
+}
+
+}  // namespace
+
+DWORD dwRegistreVpclmul(DWORD r, const BYTE* p, std::size_t n) {
+  if (n < 256) return dwRegistrePclmul(r, p, n);
+  // Distances 1024 bits (four 256-bit lanes) and 256 bits (one).
+  const __m256i k1024 = Constante(0x1, 0xe88ef372, 0x1, 0x4a7fe880);
+  const __m256i k256 = Constante(0x0, 0xf1da05aa, 0x1, 0x5a546366);
+  __m256i y0 = _mm256_xor_si256(Lit256(p), _mm256_zextsi128_si256(_mm_cvtsi32_si128(static_cast<int>(r))));
+  __m256i y1 = Lit256(p + 32), y2 = Lit256(p + 64), y3 = Lit256(p + 96);
+  p += 128;
+  n -= 128;
+  while (n >= 128) {
+    y0 = _mm256_xor_si256(Plie256(y0, k1024), Lit256(p));
+    y1 = _mm256_xor_si256(Plie256(y1, k1024), Lit256(p + 32));
+    y2 = _mm256_xor_si256(Plie256(y2, k1024), Lit256(p + 64));
+    y3 = _mm256_xor_si256(Plie256(y3, k1024), Lit256(p + 96));
+    p += 128;
+    n -= 128;
   }
-  // The folded 128 bits have the same remainder as everything read so far.
-  alignas(16) BYTE reste[16];
-  _mm_store_si128(reinterpret_cast<__m128i*>(reste), x0);
-  r = dwRegistreOctets(0, reste, 16);
-  return dwRegistreTables(r, p, n);
+  y0 = _mm256_xor_si256(Plie256(y0, k256), y1);
+  y0 = _mm256_xor_si256(Plie256(y0, k256), y2);
+  y0 = _mm256_xor_si256(Plie256(y0, k256), y3);
+  while (n >= 32) {
+    y0 = _mm256_xor_si256(Plie256(y0, k256), Lit256(p));
+    p += 32;
+    n -= 32;
+  }
+  // The low half folds 128 bits onto the high half.
+  const __m128i k128 = _mm_set_epi32(0x00000000, static_cast<int>(0xccaa009e), 0x00000001, 0x751997d0);
+  const __m128i x0 = _mm_xor_si128(Plie(_mm256_castsi256_si128(y0), k128), _mm256_extracti128_si256(y0, 1));
+  return dwFinit(x0, p, n);
 }
 
 }  // namespace kvcrc

@@ -1,5 +1,7 @@
-// The abstract cipher and the fast cipher (CCryptHomeMade).
+// The abstract cipher, the fast cipher (CCryptHomeMade) and the cipher of
+// an encryption method.
 #include <cstring>
+#include <new>
 
 #include "crypto/Crypt.h"
 
@@ -96,4 +98,13 @@ void CCryptHomeMade::Uncrypt(BYTE* d, unsigned n, const BYTE (*key)[16]) {
     j = (j + 15) % 16;
   }
   d[0] = static_cast<BYTE>((d[0] ^ K[15]) - d[n - 1]);
+}
+
+CCrypt* pclCreeCrypt(int nMethode) {
+  switch (nMethode) {
+    case 1: return new (std::nothrow) CCryptHomeMade();
+    case 2: return new (std::nothrow) CCryptRC5(8);
+    case 3: return new (std::nothrow) CCryptRC5(16);
+    default: return nullptr;
+  }
 }

@@ -81,3 +81,8 @@ private:
   int m_nTours;
   DWORD* m_pdwS = nullptr;
 };
+
+// The cipher of an encryption method: 1 the fast cipher, 2 RC5 with 8
+// rounds, 3 RC5 with 16 rounds; null for any other method or when memory is
+// short. Its count starts at 0: one dwRelease frees it.
+CCrypt* pclCreeCrypt(int nMethode);

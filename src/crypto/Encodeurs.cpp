@@ -2,13 +2,17 @@
 // Encoding goes through a table of character pairs (12 bits a lookup);
 // decoding of the base-64 forms through four tables that place each
 // character's six bits, with a byte-at-a-time path for the ends, the
-// padding and the UU-style form.
+// padding and the UU-style form. The plain middle of a base-64 text goes
+// through vector kernels (Base64Simd.cpp) when the processor has them.
 #include <array>
+#include <atomic>
 #include <cstdlib>
 #include <cstring>
 #include <new>
 
 #include "crypto/Encodeurs.h"
+
+#include "crypto/Base64Interne.h"
 
 namespace {
 
@@ -53,12 +57,61 @@ struct STDecodage {
   }
 };
 
+// Path in use, -1 before the first choice.
+std::atomic<int> gnChemin{-1};
+
+using PFEncode = char* (*)(const BYTE*, std::size_t, unsigned, unsigned&, char*);
+using PFDecode = std::size_t (*)(const BYTE*, std::size_t, std::size_t, bool, BYTE*, std::size_t&);
+
+PFEncode pfEncodeVecteur() {
+  switch (BASE64_eChemin()) {
+    case BASE64_AVX2: return kvb64::pEncodeAvx2;
+    case BASE64_SSSE3: return kvb64::pEncodeSsse3;
+    default: return nullptr;
+  }
+}
+
+PFDecode pfDecodeVecteur() {
+  switch (BASE64_eChemin()) {
+    case BASE64_AVX2: return kvb64::nDecodeAvx2;
+    case BASE64_SSSE3: return kvb64::nDecodeSsse3;
+    default: return nullptr;
+  }
+}
+
 inline void EcritPaire(char* out, WORD w) {
   out[0] = static_cast<char>(w & 0xFF);
   out[1] = static_cast<char>(w >> 8);
 }
 
 }  // namespace
+
+bool BASE64_bCheminDisponible(eCHEMINBASE64 eChemin) {
+  switch (eChemin) {
+    case BASE64_SCALAIRE: return true;
+    case BASE64_SSSE3: return kvb64::bSsse3Disponible();
+    case BASE64_AVX2: return kvb64::bAvx2Disponible();
+  }
+  return false;
+}
+
+eCHEMINBASE64 BASE64_eChemin() {
+  int n = gnChemin.load(std::memory_order_relaxed);
+  if (n < 0) {
+    n = BASE64_bCheminDisponible(BASE64_AVX2)    ? BASE64_AVX2
+        : BASE64_bCheminDisponible(BASE64_SSSE3) ? BASE64_SSSE3
+                                                 : BASE64_SCALAIRE;
+    int nAttendu = -1;
+    if (!gnChemin.compare_exchange_strong(nAttendu, n, std::memory_order_relaxed)) n = nAttendu;
+  }
+  return static_cast<eCHEMINBASE64>(n);
+}
+
+bool BASE64_bImposeChemin(eCHEMINBASE64 eChemin) {
+  if (!BASE64_bCheminDisponible(eChemin)) return false;
+  gnChemin.store(eChemin, std::memory_order_relaxed);
+  return true;
+}
 
 const char* CEncodeBase::_pszAlphabet() const { return kBase64; }
 
@@ -107,6 +160,7 @@ std::size_t CEncodeBase::nEncodeMorceau(STEtatEncodage& etat, const BYTE* data, 
   }
   etat.bDebut = true;
   const unsigned nLigne = groupsPerLine > 0 ? groupsPerLine : 0xFFFFFFFFu;
+  const PFEncode pfVecteur = bUU ? nullptr : pfEncodeVecteur();
   auto ecritGroupe = [&](DWORD g) {
     EcritPaire(p, paires[g >> 12]);
     EcritPaire(p + 2, paires[g & 0xFFF]);
@@ -129,6 +183,11 @@ std::size_t CEncodeBase::nEncodeMorceau(STEtatEncodage& etat, const BYTE* data, 
   }
   // Whole lines, then the groups of the last line.
   std::size_t nGroupes = length / 3;
+  if (pfVecteur != nullptr) {
+    p = pfVecteur(data, nGroupes, nLigne, etat.nGroupesLigne, p);
+    data += 3 * nGroupes;
+    nGroupes = 0;
+  }
   while (nGroupes > 0) {
     std::size_t nPas = nLigne - etat.nGroupesLigne;
     if (nPas > nGroupes) nPas = nGroupes;
@@ -210,38 +269,43 @@ std::size_t CEncodeBase::nDecode(const char* text, BYTE* out) {
   return text == nullptr ? 0 : nDecode(text, std::strlen(text), out);
 }
 
-std::size_t CEncodeBase::nDecode(const char* text, std::size_t length, BYTE* out) {
-  if (text == nullptr) return 0;
-  length = strnlen(text, length);
-  const auto* t = reinterpret_cast<const BYTE*>(text);
-  const bool bUU = _bUU(), bPadding = _bPadding();
-  std::size_t pos = 0, fin = length;
-  if (bUU) {
-    if (length < nEnteteUU + nFinUU) return 0;
-    pos = nEnteteUU;
-    fin = length - nFinUU;
-  }
-  std::size_t n = 0;
-  if (!bUU && out != nullptr) {
-    // Whole groups through the tables, while no '=' is met.
-    static const STDecodage orx(CEncodeBase64ORX(), false);
-    static const STDecodage b64(CEncodeBase64(), true);
-    const STDecodage& d = bPadding ? b64 : orx;
-    while (fin - pos >= 4) {
-      const BYTE c0 = t[pos];
-      if (c0 == '\r' || c0 == '\n') {
-        ++pos;
-        continue;
-      }
-      const DWORD w = d.a0[c0] | d.a1[t[pos + 1]] | d.a2[t[pos + 2]] | d.a3[t[pos + 3]];
-      if (w & 0x80000000u) break;
-      out[n] = static_cast<BYTE>(w >> 16);
-      out[n + 1] = static_cast<BYTE>(w >> 8);
-      out[n + 2] = static_cast<BYTE>(w);
-      n += 3;
-      pos += 4;
+// Whole groups of t[pos, fin) through the vectors and the tables, while no
+// '=' is met (base-64 forms, out not null). Returns where it stopped.
+std::size_t CEncodeBase::_nDecodeGroupes(const BYTE* t, std::size_t pos, std::size_t fin, BYTE* out,
+                                         std::size_t& n) const {
+  static const STDecodage orx(CEncodeBase64ORX(), false);
+  static const STDecodage b64(CEncodeBase64(), true);
+  const bool bPadding = _bPadding();
+  const STDecodage& d = bPadding ? b64 : orx;
+  const PFDecode pfVecteur = pfDecodeVecteur();
+  while (fin - pos >= 4) {
+    if (pfVecteur != nullptr && fin - pos >= 16) {
+      pos = pfVecteur(t, pos, fin, bPadding, out, n);
+      if (fin - pos < 4) break;
     }
+    const BYTE c0 = t[pos];
+    if (c0 == '\r' || c0 == '\n') {
+      ++pos;
+      continue;
+    }
+    const DWORD w = d.a0[c0] | d.a1[t[pos + 1]] | d.a2[t[pos + 2]] | d.a3[t[pos + 3]];
+    if (w & 0x80000000u) break;
+    out[n] = static_cast<BYTE>(w >> 16);
+    out[n + 1] = static_cast<BYTE>(w >> 8);
+    out[n + 2] = static_cast<BYTE>(w);
+    n += 3;
+    pos += 4;
   }
+  return pos;
+}
+
+// Steps of t[pos, fin) a character at a time (out null: count only). With
+// bFinal the text ends at fin and a last step of two or three characters
+// gives its bytes; otherwise such a step is left and the position of its
+// first character returned. bArret is set when decoding has ended.
+std::size_t CEncodeBase::_nDecodeEtapes(const BYTE* t, std::size_t pos, std::size_t fin, bool bFinal, BYTE* out,
+                                        std::size_t& n, bool& bArret) {
+  const bool bPadding = _bPadding();
   while (pos < fin) {
     const char c0 = static_cast<char>(t[pos]);
     if (c0 == '\r' || c0 == '\n') {
@@ -249,7 +313,11 @@ std::size_t CEncodeBase::nDecode(const char* text, std::size_t length, BYTE* out
       continue;
     }
     const std::size_t r = fin - pos;
-    if (r < 2 || (bPadding && c0 == '=')) break;
+    if (r < 4 && !bFinal) return pos;
+    if (r < 2 || (bPadding && c0 == '=')) {
+      bArret = true;
+      return pos;
+    }
     const std::size_t k = r < 4 ? r : 4;
     BYTE v[4] = {0, 0, 0, 0};
     for (std::size_t i = 0; i < k; ++i) v[i] = __byDecodeChar(static_cast<char>(t[pos + i]));
@@ -274,8 +342,126 @@ std::size_t CEncodeBase::nDecode(const char* text, std::size_t length, BYTE* out
     }
     n += nOctets;
     pos += k;
-    if (bFin) break;
+    if (bFin) {
+      bArret = true;
+      return pos;
+    }
   }
+  return pos;
+}
+
+std::size_t CEncodeBase::nDecode(const char* text, std::size_t length, BYTE* out) {
+  if (text == nullptr) return 0;
+  const auto* t = reinterpret_cast<const BYTE*>(text);
+  std::size_t pos = 0, fin = 0, n = 0;
+  if (!_bUU() && out != nullptr) {
+    // The text is searched for a NUL a piece at a time just before it is
+    // decoded, while it is in the cache: [0, fin) holds none.
+    constexpr std::size_t MORCEAU = 32768;
+    for (;;) {
+      if (fin < length && fin - pos < MORCEAU / 2) {
+        const std::size_t k = length - fin < MORCEAU ? length - fin : MORCEAU;
+        const void* pNul = std::memchr(t + fin, 0, k);
+        if (pNul != nullptr) {
+          length = static_cast<std::size_t>(static_cast<const BYTE*>(pNul) - t);
+          fin = length;
+        } else {
+          fin += k;
+        }
+      }
+      pos = _nDecodeGroupes(t, pos, fin, out, n);
+      // Stopped short of the known end ('=' met) or at the end: the rest
+      // goes step by step.
+      if (fin - pos >= 4 || fin == length) break;
+    }
+    length = fin + strnlen(text + fin, length - fin);
+    fin = length;
+  } else {
+    length = strnlen(text, length);
+    fin = length;
+    if (_bUU()) {
+      if (length < nEnteteUU + nFinUU) return 0;
+      pos = nEnteteUU;
+      fin = length - nFinUU;
+    }
+  }
+  bool bArret = false;
+  _nDecodeEtapes(t, pos, fin, true, out, n, bArret);
+  return n;
+}
+
+// ---- decoding piece by piece ----
+
+// Feeds run characters (no NUL among them) to the steps: the group left
+// incomplete by the previous piece first, then whole groups, and keeps what
+// does not make a whole group.
+std::size_t CEncodeBase::_nDecodeFlux(STEtatDecodage& etat, const BYTE* t, std::size_t length, BYTE* out) {
+  std::size_t n = 0, pos = 0;
+  bool bArret = false;
+  while (!etat.bFini && pos < length && etat.nReste > 0) {
+    // Complete the group in hand (its first character is no line break).
+    etat.acReste[etat.nReste++] = static_cast<char>(t[pos++]);
+    if (etat.nReste < 4) continue;
+    _nDecodeEtapes(reinterpret_cast<const BYTE*>(etat.acReste), 0, 4, false, out, n, bArret);
+    etat.nReste = 0;
+    etat.bFini = bArret;
+  }
+  if (etat.bFini || pos == length) return n;
+  if (!_bUU() && out != nullptr) pos = _nDecodeGroupes(t, pos, length, out, n);
+  pos = _nDecodeEtapes(t, pos, length, false, out, n, bArret);
+  if (bArret) {
+    etat.bFini = true;
+    return n;
+  }
+  // Fewer than four characters from the start of a group are left.
+  for (; pos < length; ++pos) etat.acReste[etat.nReste++] = static_cast<char>(t[pos]);
+  return n;
+}
+
+std::size_t CEncodeBase::nDecodeMorceau(STEtatDecodage& etat, const char* text, std::size_t length, BYTE* out) {
+  if (etat.bFini || text == nullptr) return 0;
+  const std::size_t nTexte = strnlen(text, length);
+  const auto* t = reinterpret_cast<const BYTE*>(text);
+  std::size_t n = 0;
+  if (!_bUU()) {
+    n = _nDecodeFlux(etat, t, nTexte, out);
+  } else {
+    // The header is skipped; the last seven characters seen are held back,
+    // for they may be the trailer.
+    std::size_t pos = 0;
+    while (pos < nTexte && etat.nVus < nEnteteUU) {
+      ++pos;
+      ++etat.nVus;
+    }
+    const std::size_t nNouveaux = nTexte - pos;
+    etat.nVus += nNouveaux;
+    if (etat.nFin + nNouveaux > nFinUU) {
+      // Held characters that are now known not to be the trailer go first.
+      const std::size_t nSortent = etat.nFin + nNouveaux - nFinUU;
+      const std::size_t nDesTenus = nSortent < etat.nFin ? nSortent : etat.nFin;
+      n += _nDecodeFlux(etat, reinterpret_cast<const BYTE*>(etat.acFin), nDesTenus, out);
+      std::memmove(etat.acFin, etat.acFin + nDesTenus, etat.nFin - nDesTenus);
+      etat.nFin -= static_cast<unsigned>(nDesTenus);
+      const std::size_t nDuMorceau = nSortent - nDesTenus;
+      n += _nDecodeFlux(etat, t + pos, nDuMorceau, out != nullptr ? out + n : nullptr);
+      pos += nDuMorceau;
+    }
+    for (; pos < nTexte; ++pos) etat.acFin[etat.nFin++] = static_cast<char>(t[pos]);
+  }
+  // A NUL ends the text.
+  if (nTexte < length && !etat.bFini) n += nDecodeFin(etat, out != nullptr ? out + n : nullptr);
+  return n;
+}
+
+std::size_t CEncodeBase::nDecodeFin(STEtatDecodage& etat, BYTE* out) {
+  std::size_t n = 0;
+  if (!etat.bFini && etat.nReste > 0) {
+    bool bArret = false;
+    _nDecodeEtapes(reinterpret_cast<const BYTE*>(etat.acReste), 0, etat.nReste, true, out, n, bArret);
+  }
+  etat.nReste = 0;
+  etat.nFin = 0;  // the UU-style trailer
+  etat.bFini = true;
   return n;
 }
 

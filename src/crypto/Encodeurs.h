@@ -3,15 +3,19 @@
 // value + 32, between a fixed header and trailer). Three bytes become four
 // characters; CR LF follows every groupsPerLine complete groups.
 //
-// Encoding can stream: an STEtatEncodage carries the bytes of an incomplete
-// group and the position in the line from one piece to the next, so a file
-// is encoded piece by piece into the same text as in one call. Decoding
-// takes a whole text and never writes more than the size it announces.
+// Encoding and decoding can stream: an STEtatEncodage carries the bytes of an
+// incomplete group and the position in the line from one piece to the next,
+// an STEtatDecodage the characters of an incomplete group (and, UU-style, the
+// last seven characters, which may be the trailer), so a text is coded piece
+// by piece exactly as in one call. Decoding never writes more than the size
+// it announces.
 #pragma once
 
 #include <cstddef>
 
 #include "frame/TypesBase.h"
+
+class CXError;
 
 // State of an encoding in progress (zero-initialised to start).
 struct STEtatEncodage {
@@ -19,6 +23,16 @@ struct STEtatEncodage {
   unsigned nReste = 0;        // how many (0 to 2)
   unsigned nGroupesLigne = 0; // complete groups already in the current line
   bool bDebut = false;        // the header (UU-style) is written
+};
+
+// State of a decoding in progress (zero-initialised to start).
+struct STEtatDecodage {
+  char acReste[4] = {};      // characters of the group not yet complete
+  unsigned nReste = 0;       // how many (0 to 3; the first is no CR or LF)
+  char acFin[7] = {};        // UU-style: the last characters seen, held back
+  unsigned nFin = 0;
+  std::size_t nVus = 0;      // UU-style: characters seen (the header is skipped)
+  bool bFini = false;        // padding, a NUL or nDecodeFin ended the text
 };
 
 class CEncodeBase {
@@ -38,6 +52,19 @@ public:
   // The same over length characters (stops at a NUL before them).
   std::size_t nDecode(const char* text, std::size_t length, BYTE* out);
 
+  // Streaming: decodes the next length characters of a text (a NUL among
+  // them ends the text), keeping an incomplete group for later. out (null:
+  // measure) must hold nTailleDecodeMorceau(etat, length) bytes. Returns the
+  // count. Pieces after the end of the text are ignored.
+  std::size_t nDecodeMorceau(STEtatDecodage& etat, const char* text, std::size_t length, BYTE* out);
+  // Ends the text: the last incomplete group. out (null: measure) must hold
+  // 2 bytes. Returns the count.
+  std::size_t nDecodeFin(STEtatDecodage& etat, BYTE* out);
+  // Most bytes nDecodeMorceau writes for length more characters.
+  static std::size_t nTailleDecodeMorceau(const STEtatDecodage& etat, std::size_t length) {
+    return (etat.nReste + etat.nFin + length) / 4 * 3 + 3;
+  }
+
   // Streaming: encodes the complete groups of data after those left in
   // etat, keeping an incomplete group for later. out (null: measure) must
   // hold nTailleMorceau(etat, length) characters. Returns the count.
@@ -56,6 +83,12 @@ public:
   // Returns the decoded length; -1 (and out null) when memory is short.
   long nDecodeEtAlloue(const char* text, BYTE*& out);
 
+  // A whole file encoded (decoded) into another, created: pieces of 3000
+  // groups per line bytes (1000 lines); false with the error filled (message
+  // 28257 when memory is short, the file's own error otherwise).
+  bool bEncodeFichier(const char* pszSource, const char* pszDestination, unsigned groupsPerLine, CXError* pclErreur);
+  bool bDecodeFichier(const char* pszSource, const char* pszDestination, unsigned groupsPerLine, CXError* pclErreur);
+
   // The character of a 6-bit value and the value of a character.
   virtual char __cEncodeByte(BYTE bySixBits) const;
   virtual BYTE __byDecodeChar(char c) const;
@@ -66,6 +99,12 @@ protected:
   virtual bool _bUU() const { return false; }            // UU-style alphabet, header and trailer
   // Table of the 64 characters.
   virtual const char* _pszAlphabet() const;
+
+private:
+  std::size_t _nDecodeGroupes(const BYTE* t, std::size_t pos, std::size_t fin, BYTE* out, std::size_t& n) const;
+  std::size_t _nDecodeEtapes(const BYTE* t, std::size_t pos, std::size_t fin, bool bFinal, BYTE* out, std::size_t& n,
+                             bool& bArret);
+  std::size_t _nDecodeFlux(STEtatDecodage& etat, const BYTE* t, std::size_t length, BYTE* out);
 };
 
 // Maker-specific base 64: standard alphabet, no padding, '=' read as 63.
@@ -98,6 +137,21 @@ CEncodeBase* pclGetEncodeur(int nEncodage);
 
 // Groups per line of the UU-style form.
 constexpr unsigned UU_GROUPES_LIGNE = 45;
+
+// Computing paths of the base-64 forms; every path gives the same text and
+// the same bytes, line breaks and damaged texts included.
+enum eCHEMINBASE64 : int {
+  BASE64_SCALAIRE = 0,  // tables, a group at a time
+  BASE64_SSSE3 = 1,     // 128-bit vectors (needs SSSE3)
+  BASE64_AVX2 = 2,      // 256-bit vectors (needs AVX2)
+};
+// True when the processor can run the path.
+bool BASE64_bCheminDisponible(eCHEMINBASE64 eChemin);
+// The path in use: the fastest available unless another was imposed.
+eCHEMINBASE64 BASE64_eChemin();
+// Imposes a path on the whole process (tests and benchmarks); false, and
+// nothing changed, when the processor cannot run it.
+bool BASE64_bImposeChemin(eCHEMINBASE64 eChemin);
 
 // URL percent-encoding. Mode 0 keeps letters, digits and @!#$&'()*,-./:;=?_;
 // mode 1 keeps letters and digits only.

@@ -99,13 +99,7 @@ CVXDSTR CComposanteStandard::__ChaineCrypteOuDecrypte(const CVXDSTR& clDonnees, 
     RaiseError(ERR_MOT_DE_PASSE_VIDE);
     return CVXDSTR();
   }
-  CCrypt* pcl = nullptr;
-  switch (nMethode) {
-    case 1: pcl = new (std::nothrow) CCryptHomeMade(); break;
-    case 2: pcl = new (std::nothrow) CCryptRC5(8); break;
-    case 3: pcl = new (std::nothrow) CCryptRC5(16); break;
-    default: break;
-  }
+  CCrypt* pcl = pclCreeCrypt(nMethode);
   if (pcl == nullptr) {
     RaiseError(ERR_PAS_DE_CHIFFRE);
     return CVXDSTR();

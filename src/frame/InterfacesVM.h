@@ -182,6 +182,11 @@ public:
   virtual const char* pszGetPM() = 0;
   // The language's own date mask, or null.
   virtual const char* pszGetMasqueDate() = 0;
+  // Currency symbol and its number of decimals (sCurrency, iCurrDigits).
+  virtual const char* pszGetMonnaie() = 0;
+  virtual int nGetDecimalesMonnaie() = 0;
+  // ";"-separated names of the size units, bytes to terabytes, or null.
+  virtual const char* pszGetUnitesTaille() = 0;
 
 protected:
   ~IInfoLangue() = default;

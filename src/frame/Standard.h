@@ -3,6 +3,7 @@
 // variables the VM reaches by address.
 #pragma once
 
+#include <functional>
 #include <memory>
 
 #include "core/Any.h"

@@ -1,14 +1,18 @@
 // The LZW block coders: stored form for short or incompressible sources,
-// round trips of many sizes and kinds, a dictionary that fills and resets,
+// round trips of many sizes and kinds, blocks pinned by their CRC, a
+// dictionary that fills, is kept, then reset, the decoder fed in pieces,
 // the old type-2 format, and damaged blocks.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdio>
 #include <random>
 #include <string>
 #include <vector>
 
 #include "compression/Compresseur.h"
 #include "compression/ZLWCompresseur.h"
+#include "crypto/Crc.h"
 
 namespace {
 
@@ -82,8 +86,8 @@ TEST(ZLW, RoundTripsOfManySizesAndKinds) {
 }
 
 TEST(ZLW, DictionaryFillsAndResets) {
-  // Sixteen symbols at random: codes reach 16 bits, the dictionary fills,
-  // then the data changes character so that a reset pays.
+  // Sixteen symbols at random: codes reach 15 bits and the hash table runs
+  // out of free slots over and over; then the data changes character.
   Bytes src = randomBytes(3000000, 5, 16);
   const Bytes second = textBytes(3000000, 6);
   src.insert(src.end(), second.begin(), second.end());
@@ -97,6 +101,100 @@ TEST(ZLW, DictionaryFillsAndResets) {
                                                                                         static_cast<DWORD>(src.size() - 1000001)}};
   pieces.resize(c.dwCompressionMorceaux(m, 3, pieces.data(), static_cast<DWORD>(pieces.size())));
   EXPECT_EQ(pieces, b);
+}
+
+TEST(ZLW, BlocksKeepTheirBytes) {
+  // The blocks written for these sources, by their CRC-32: any change to the
+  // coder's choices (hash slots, resets, widths) shows here.
+  struct {
+    Bytes src;
+    DWORD size, crc;
+  } cases[] = {
+      {textBytes(300000, 21), 36929, 0x895392E6},
+      {randomBytes(400000, 22, 16), 235442, 0x130D062B},
+      {Bytes(100000, 'a'), 540, 0x6BDAF1FD},
+      {[] {
+         Bytes v = randomBytes(200000, 23, 64);
+         const Bytes t = textBytes(400000, 24);
+         v.insert(v.end(), t.begin(), t.end());
+         return v;
+       }(),
+       233970, 0x1FC79274},
+  };
+  for (const auto& c : cases) {
+    CZLWCompresseur z;
+    const Bytes b = compress(z, c.src);
+    EXPECT_EQ(b.size(), c.size);
+    EXPECT_EQ(CCrc2::nCalculeCRC32(b.data(), static_cast<DWORD>(b.size()), 0), c.crc);
+  }
+}
+
+TEST(ZLW, FullDictionaryIsKeptThenReset) {
+  // Random bytes fill the dictionary (the block is let grow past the source
+  // so that coding goes on); the full dictionary serves for at least one
+  // window of input. Then text: it codes badly with strings of random
+  // bytes, the window ratio falls, the dictionary is reset and the text
+  // codes about as well as on its own. Both decode.
+  const Bytes random = randomBytes(150000, 32);
+  const Bytes text = textBytes(2000000, 33);
+  Bytes mixed = random;
+  mixed.insert(mixed.end(), text.begin(), text.end());
+  auto code = [](const Bytes& src, CCodeurZLW::STStatistiques& stat) {
+    Bytes block(2 * src.size() + 64);
+    CCodeurZLW codeur;
+    EXPECT_TRUE(codeur.bDebut(block.data(), static_cast<DWORD>(block.size() - 4)));
+    EXPECT_TRUE(codeur.bCode(src.data(), static_cast<DWORD>(src.size())));
+    block.resize(codeur.dwTermine());
+    stat = codeur.stStatistiques();
+    return block;
+  };
+  CCodeurZLW::STStatistiques stat;
+  const std::size_t head = code(random, stat).size(), alone = code(text, stat).size();
+  for (const Bytes* src : {&random, static_cast<const Bytes*>(&mixed)}) {
+    const Bytes block = code(*src, stat);
+    EXPECT_GE(stat.dwPlein, 1u);
+    if (src == &mixed) {
+      EXPECT_GE(stat.dwResetPlein, 1u);
+      EXPECT_LT(block.size(), head + alone + alone / 5);
+    }
+    Bytes out(src->size());
+    ASSERT_EQ(ZLW_dwDecode(block.data(), static_cast<DWORD>(block.size()), out.data(), static_cast<DWORD>(out.size())),
+              src->size());
+    EXPECT_EQ(out, *src);
+  }
+}
+
+TEST(ZLW, DecoderFedInPieces) {
+  CZLWCompresseur z;
+  std::mt19937 g(40);
+  for (const Bytes& src : {textBytes(200000, 41), randomBytes(600000, 42, 16), Bytes(50000, 'z')}) {
+    const Bytes b = compress(z, src);
+    ASSERT_EQ(b[0], COMPRESSEUR_ZLW);
+    // Pieces of 0 to 40 bytes, and the whole payload in one.
+    for (int run = 0; run < 2; ++run) {
+      Bytes out(src.size());
+      CDecodeurZLW d;
+      ASSERT_TRUE(d.bDebut(out.data(), static_cast<DWORD>(out.size())));
+      std::size_t pos = TAILLE_ENTETE_BLOC;
+      bool more = true;
+      while (more && pos < b.size()) {
+        const std::size_t k = run == 0 ? std::min<std::size_t>(b.size() - pos, g() % 41) : b.size() - pos;
+        more = d.bDecode(b.data() + pos, static_cast<DWORD>(k), pos + k == b.size());
+        pos += k;
+      }
+      EXPECT_FALSE(more) << "the end code ends decoding";
+      ASSERT_EQ(d.dwProduits(), src.size());
+      EXPECT_EQ(out, src);
+    }
+    // Cut short: what was decoded is a prefix of the source.
+    Bytes out(src.size());
+    CDecodeurZLW d;
+    ASSERT_TRUE(d.bDebut(out.data(), static_cast<DWORD>(out.size())));
+    EXPECT_TRUE(d.bDecode(b.data() + TAILLE_ENTETE_BLOC, static_cast<DWORD>(b.size() / 2 - TAILLE_ENTETE_BLOC), false));
+    EXPECT_FALSE(d.bDecode(nullptr, 0, true));
+    EXPECT_LT(d.dwProduits(), src.size());
+    EXPECT_TRUE(std::equal(out.begin(), out.begin() + d.dwProduits(), src.begin()));
+  }
 }
 
 TEST(VieuxBloc, RoundTripsThroughTheDispatcher) {

@@ -3,6 +3,7 @@
 // and damaged texts.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <unistd.h>
@@ -101,6 +102,119 @@ TEST(Base64, RoundTripsStreamingAndLines) {
         fin.resize(e->nEncodeFin(etat, groups, fin.data()));
         EXPECT_EQ(pieces + fin, whole) << enc << " " << n << " " << groups;
       }
+    }
+  }
+}
+
+// Runs f with the base-64 path imposed, then puts back the one in use.
+template <class F>
+auto withPath(eCHEMINBASE64 path, F f) {
+  const eCHEMINBASE64 before = BASE64_eChemin();
+  EXPECT_TRUE(BASE64_bImposeChemin(path));
+  auto r = f();
+  BASE64_bImposeChemin(before);
+  return r;
+}
+
+// Decoding into a buffer of exactly the announced size (so that a write past
+// it shows under the sanitizers).
+std::vector<BYTE> decodeExact(int encoding, const std::string& t) {
+  std::unique_ptr<CEncodeBase> e(pclGetEncodeur(encoding));
+  std::vector<BYTE> out(e->nDecode(t.c_str(), nullptr));
+  EXPECT_EQ(e->nDecode(t.c_str(), out.data()), out.size());
+  return out;
+}
+
+TEST(Base64, EveryPathAgreesWithTheScalarOne) {
+  std::vector<eCHEMINBASE64> paths;
+  for (auto p : {BASE64_SSSE3, BASE64_AVX2})
+    if (BASE64_bCheminDisponible(p)) paths.push_back(p);
+  ASSERT_TRUE(BASE64_bCheminDisponible(BASE64_SCALAIRE));
+  std::vector<std::size_t> lengths;
+  for (std::size_t n = 0; n <= 200; ++n) lengths.push_back(n);
+  for (std::size_t n : {1000u, 4097u, 100000u}) lengths.push_back(n);
+  for (int enc : {1, 2}) {
+    for (std::size_t n : lengths) {
+      const std::string data = randomBytes(n, static_cast<unsigned>(n * 3 + enc));
+      for (unsigned groups : {0u, 1u, 3u, 20u, 45u}) {
+        const std::string ref = withPath(BASE64_SCALAIRE, [&] { return encode(enc, data, groups); });
+        for (auto p : paths) {
+          ASSERT_EQ(withPath(p, [&] { return encode(enc, data, groups); }), ref)
+              << "path " << p << " enc " << enc << " n " << n << " groups " << groups;
+          const auto back = withPath(p, [&] { return decodeExact(enc, ref); });
+          ASSERT_EQ(std::string(back.begin(), back.end()), data) << "path " << p << " enc " << enc << " n " << n;
+        }
+      }
+    }
+  }
+  // A NUL ends the text even when a longer length is given, wherever it falls.
+  const std::string longText = encode(2, randomBytes(60000, 13), 20);
+  for (std::size_t nul : {0u, 5u, 81u, 32767u, 32768u, 40001u, 79999u}) {
+    std::string t = longText;
+    t[nul] = '\0';
+    const std::string prefix = t.substr(0, nul);
+    for (int enc : {1, 2}) {
+      const auto ref = withPath(BASE64_SCALAIRE, [&] { return decodeExact(enc, prefix); });
+      for (auto p : paths) {
+        std::unique_ptr<CEncodeBase> e(pclGetEncodeur(enc));
+        std::vector<BYTE> out(t.size());
+        out.resize(withPath(p, [&] { return e->nDecode(t.data(), t.size(), out.data()); }));
+        ASSERT_EQ(out, ref) << "path " << p << " nul at " << nul;
+      }
+    }
+  }
+  // Damaged texts: line breaks inside groups, '=' anywhere, characters
+  // outside the alphabet, long clean stretches between them.
+  std::mt19937 g(11);
+  const std::string clean = encode(1, randomBytes(3000, 12), 0);
+  for (int i = 0; i < 3000; ++i) {
+    std::string t = clean.substr(g() % 1000, g() % 300);
+    for (int k = g() % 6; k > 0 && !t.empty(); --k) t[g() % t.size()] = "\r\n=\r\n=-~ \x80\xff*"[g() % 12];
+    for (int enc : {1, 2}) {
+      const auto ref = withPath(BASE64_SCALAIRE, [&] { return decodeExact(enc, t); });
+      for (auto p : paths) ASSERT_EQ(withPath(p, [&] { return decodeExact(enc, t); }), ref) << "path " << p << " " << t;
+    }
+  }
+}
+
+// Decodes t in pieces of random sizes (0 to 9 characters, now and then a
+// large one) and ends it.
+std::string decodeInPieces(int encoding, const std::string& t, std::mt19937& g) {
+  std::unique_ptr<CEncodeBase> e(pclGetEncodeur(encoding));
+  STEtatDecodage etat;
+  std::string out;
+  for (std::size_t pos = 0; pos < t.size();) {
+    const std::size_t k = std::min<std::size_t>(t.size() - pos, g() % 10 == 0 ? 500 : g() % 10);
+    std::vector<BYTE> b(CEncodeBase::nTailleDecodeMorceau(etat, k));
+    b.resize(e->nDecodeMorceau(etat, t.data() + pos, k, b.data()));
+    out.append(b.begin(), b.end());
+    pos += k;
+  }
+  BYTE fin[2];
+  const std::size_t n = e->nDecodeFin(etat, fin);
+  out.append(fin, fin + n);
+  return out;
+}
+
+TEST(Base64, DecodingInPiecesGivesTheSameBytes) {
+  std::mt19937 g(50);
+  for (int enc : {1, 2, 3}) {
+    std::vector<std::string> texts;
+    for (std::size_t n : {0u, 1u, 2u, 3u, 59u, 61u, 1000u, 5000u})
+      for (unsigned groups : {0u, 20u}) texts.push_back(encode(enc, randomBytes(n, static_cast<unsigned>(n)), groups));
+    // Damaged: line breaks inside groups, '=' anywhere, foreign characters,
+    // a NUL (which ends the text), a text shorter than the UU-style frame.
+    for (int i = 0; i < 300; ++i) {
+      std::string t = texts[g() % texts.size()];
+      for (int k = g() % 5; k > 0 && !t.empty(); --k) t[g() % t.size()] = "\r\n=-~ \x80\0"[g() % 9];
+      texts.push_back(t);
+    }
+    texts.push_back("begin 0666 uu\r\n86");
+    for (const std::string& t : texts) {
+      std::unique_ptr<CEncodeBase> e(pclGetEncodeur(enc));
+      std::string whole(t.size() / 4 * 3 + 3, '\0');
+      whole.resize(e->nDecode(t.data(), t.size(), reinterpret_cast<BYTE*>(whole.data())));
+      ASSERT_EQ(decodeInPieces(enc, t, g), whole) << enc << " " << t;
     }
   }
 }

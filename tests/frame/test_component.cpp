@@ -156,6 +156,7 @@ public:
     return accept_;
   }
   void SetLibShop(ILibShop* shop) override { given = shop; }
+  IControlesPage* piGetControles() override { return nullptr; }
   int refs = 1;
   std::string askedModule, askedVersion;
   ILibShop* given = nullptr;

@@ -46,6 +46,11 @@ TEST_F(Systeme, LaunchesAndWaitModes) {
   EXPECT_EQ(kill(static_cast<pid_t>(pid), 0), 0) << "still running";
   kill(static_cast<pid_t>(pid), SIGKILL);
   EXPECT_EQ(call("LanceAppli", {T("/bin/sleep 2"), I(1), I(1)}).integer, 1) << "exeBloquant waits for the end";
+  // DDELance launches the same way and answers whether the launch worked.
+  EXPECT_TRUE(call("DDELance", {T("/bin/true")}).integer);
+  EXPECT_TRUE(call("DDELance", {T("/bin/sh -c \"exit 4\""), I(1), Value::boolean(true)}).integer);
+  EXPECT_FALSE(call("DDELance", {T("/no/such/program")}).integer);
+  EXPECT_EQ(last.code, 80400u);
 }
 
 TEST_F(Systeme, ExecutableInformation) {

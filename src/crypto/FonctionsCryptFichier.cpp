@@ -1,0 +1,176 @@
+// fCrypte and fDécrypte: a file enciphered into another, optionally then
+// encoded as text (and the reverse), through CCryptFile and the encoders'
+// file variants. A destination that is the source itself is written beside
+// it first and then put in its place, so the source is never truncated
+// before it has been read.
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <functional>
+#include <memory>
+#include <new>
+#include <string>
+
+#include "core/XError.h"
+#include "crypto/CryptFile.h"
+#include "crypto/Encodeurs.h"
+#include "files/DiskFile.h"
+#include "frame/Standard.h"
+
+namespace {
+
+enum : DWORD {
+  ERR_MEMOIRE = 80041,
+  ERR_METHODE = 80280,       // unknown encryption method (or encoding)
+  ERR_MOT_DE_PASSE = 80282,  // empty password
+};
+
+constexpr int METHODE_MAX = 3;
+constexpr unsigned GROUPES_LIGNE = 20;
+constexpr const char* PREFIXE_TEMP = "_KV";
+
+// Both names lead to the same file.
+bool bMemeFichier(const char* a, const char* b) {
+  struct stat64 sa {}, sb {};
+  if (stat64(CDiskFile::sNormalise(a).c_str(), &sa) == 0 && stat64(CDiskFile::sNormalise(b).c_str(), &sb) == 0)
+    return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
+  return false;
+}
+
+std::string sRepertoireDe(const std::string& s) {
+  const std::size_t i = s.rfind('/');
+  return i == std::string::npos ? std::string(".") : s.substr(0, i == 0 ? 1 : i);
+}
+
+}  // namespace
+
+bool CComposanteStandard::_bEcritVers(const char* pszSource, const char* pszDestination,
+                                      const std::function<bool(const char*)>& fnEcrit) {
+  if (!bMemeFichier(pszSource, pszDestination)) return fnEcrit(pszDestination);
+  const std::string destination = CDiskFile::sNormalise(pszDestination);
+  char szTemp[DISKFILE_MAX_PATH + 2];
+  CXError clErreur;
+  if (!CDiskFile::bGetTempName(szTemp, sRepertoireDe(destination).c_str(), PREFIXE_TEMP, &clErreur)) {
+    _ErreurSGF(&clErreur);
+    return false;
+  }
+  if (fnEcrit(szTemp) && std::rename(szTemp, destination.c_str()) == 0) return true;
+  if (!m_pclErreur->bIsError()) {
+    clErreur.SetSystemError(static_cast<DWORD>(errno));
+    clErreur.AddUserMessage(static_cast<DWORD>(MSG_FIC_DEPLACE), destination.c_str(), szTemp);
+    _ErreurSGF(&clErreur);
+  }
+  unlink(szTemp);
+  return false;
+}
+
+bool CComposanteStandard::_bEtapesTemp(const char* pszSource, const char* pszDestination,
+                                       const std::function<bool(const char*, const char*)>& fnPremiere,
+                                       const std::function<bool(const char*, const char*)>& fnSeconde) {
+  char szTemp[DISKFILE_MAX_PATH + 2];
+  CXError clErreur;
+  if (!CDiskFile::bGetTempName(szTemp, PREFIXE_TEMP, &clErreur)) {
+    _ErreurSGF(&clErreur);
+    return false;
+  }
+  const bool b = fnPremiere(pszSource, szTemp) && fnSeconde(szTemp, pszDestination);
+  unlink(szTemp);
+  return b;
+}
+
+bool CComposanteStandard::fCrypteEncode(const char* pszSource, const char* pszDestination,
+                                        const char* pszMotDePasse, int nMethode, int nEncodage) {
+  if (nMethode < 0 || nMethode > METHODE_MAX) {
+    RaiseError(ERR_METHODE);
+    return false;
+  }
+  if (nMethode == 0) {
+    if (nEncodage != 0) return fEncode(pszSource, pszDestination, nEncodage);
+    return bMemeFichier(pszSource, pszDestination) || fCopieFichier(pszSource, pszDestination, 0);
+  }
+  if (nEncodage == 0) return fCrypte(pszSource, pszDestination, pszMotDePasse, nMethode);
+  return _bEtapesTemp(
+      pszSource, pszDestination,
+      [&](const char* a, const char* b) { return fCrypte(a, b, pszMotDePasse, nMethode); },
+      [&](const char* a, const char* b) { return fEncode(a, b, nEncodage); });
+}
+
+bool CComposanteStandard::fDecrypteDecode(const char* pszSource, const char* pszDestination,
+                                          const char* pszMotDePasse, int nMethode, int nEncodage) {
+  if (nMethode < 0 || nMethode > METHODE_MAX) {
+    RaiseError(ERR_METHODE);
+    return false;
+  }
+  if (nMethode == 0) {
+    if (nEncodage != 0) return fDecode(pszSource, pszDestination, nEncodage);
+    return bMemeFichier(pszSource, pszDestination) || fCopieFichier(pszSource, pszDestination, 0);
+  }
+  if (nEncodage == 0) return fDecrypte(pszSource, pszDestination, pszMotDePasse, nMethode);
+  return _bEtapesTemp(
+      pszSource, pszDestination, [&](const char* a, const char* b) { return fDecode(a, b, nEncodage); },
+      [&](const char* a, const char* b) { return fDecrypte(a, b, pszMotDePasse, nMethode); });
+}
+
+bool CComposanteStandard::fCrypte(const char* pszSource, const char* pszDestination, const char* pszMotDePasse,
+                                  int nMethode) {
+  return _bCrypteFichier(pszSource, pszDestination, pszMotDePasse, nMethode, true);
+}
+
+bool CComposanteStandard::fDecrypte(const char* pszSource, const char* pszDestination, const char* pszMotDePasse,
+                                    int nMethode) {
+  return _bCrypteFichier(pszSource, pszDestination, pszMotDePasse, nMethode, false);
+}
+
+bool CComposanteStandard::_bCrypteFichier(const char* pszSource, const char* pszDestination,
+                                          const char* pszMotDePasse, int nMethode, bool bCrypte) {
+  if (pszMotDePasse == nullptr || *pszMotDePasse == '\0') {
+    RaiseError(ERR_MOT_DE_PASSE);
+    return false;
+  }
+  return _bEcritVers(pszSource, pszDestination, [&](const char* pszCible) {
+    auto* pcl = new (std::nothrow) CCryptFile();
+    if (pcl == nullptr) {
+      RaiseError(ERR_MEMOIRE);
+      return false;
+    }
+    // The encrypted side is the object: the destination when enciphering,
+    // the source when deciphering.
+    const bool b =
+        bCrypte ? pcl->bOpen(pszCible, IXStream::ACCESS_ECRITURE, IXStream::SHARE_AUCUN, IXStream::CREATE_TRONQUE,
+                             IXStream::FLAG_NORMAL, nullptr) &&
+                      pcl->bCrypt(pszSource, pszMotDePasse, nMethode)
+                : pcl->bOpen(pszSource, IXStream::ACCESS_LECTURE, IXStream::SHARE_AUCUN, IXStream::CREATE_EXISTANT,
+                             IXStream::FLAG_NORMAL, nullptr) &&
+                      pcl->bUncrypt(pszCible, pszMotDePasse, nMethode);
+    if (!b) _ErreurFichier(pcl);
+    pcl->dwRelease();
+    return b;
+  });
+}
+
+bool CComposanteStandard::fEncode(const char* pszSource, const char* pszDestination, int nEncodage) {
+  return _bEncodeFichier(pszSource, pszDestination, nEncodage, true);
+}
+
+bool CComposanteStandard::fDecode(const char* pszSource, const char* pszDestination, int nEncodage) {
+  return _bEncodeFichier(pszSource, pszDestination, nEncodage, false);
+}
+
+bool CComposanteStandard::_bEncodeFichier(const char* pszSource, const char* pszDestination, int nEncodage,
+                                          bool bEncode) {
+  std::unique_ptr<CEncodeBase> pcl(pclGetEncodeur(nEncodage));
+  if (pcl == nullptr) {
+    RaiseError(ERR_METHODE);
+    m_pclErreur->AddDebugMessage("Encodage inconnu : %d", nEncodage);
+    return false;
+  }
+  return _bEcritVers(pszSource, pszDestination, [&](const char* pszCible) {
+    CXError clErreur;
+    if (bEncode ? pcl->bEncodeFichier(pszSource, pszCible, GROUPES_LIGNE, &clErreur)
+                : pcl->bDecodeFichier(pszSource, pszCible, GROUPES_LIGNE, &clErreur))
+      return true;
+    _ErreurSGF(&clErreur);
+    return false;
+  });
+}
