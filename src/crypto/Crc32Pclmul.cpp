@@ -38,6 +38,10 @@ namespace kvcrc {
 
 namespace {
 
+// Bytes ahead of the folding loops asked of the cache: the loops outrun the
+// hardware prefetcher on a buffer that is not in the nearest caches.
+constexpr std::size_t PREFETCH_AVANCE = 2048;
+
 inline __m128i Lit(const BYTE* q) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(q)); }
 
 inline __m128i Plie(__m128i x, __m128i k) {
@@ -74,6 +78,7 @@ DWORD dwRegistrePclmul(DWORD r, const BYTE* p, std::size_t n) {
   p += 64;
   n -= 64;
   while (n >= 64) {
+    _mm_prefetch(reinterpret_cast<const char*>(p) + PREFETCH_AVANCE, _MM_HINT_T0);
     x0 = _mm_xor_si128(Plie(x0, k512), Lit(p));
     x1 = _mm_xor_si128(Plie(x1, k512), Lit(p + 16));
     x2 = _mm_xor_si128(Plie(x2, k512), Lit(p + 32));
@@ -132,6 +137,7 @@ DWORD dwRegistreVpclmul(DWORD r, const BYTE* p, std::size_t n) {
   p += 128;
   n -= 128;
   while (n >= 128) {
+    _mm_prefetch(reinterpret_cast<const char*>(p) + PREFETCH_AVANCE, _MM_HINT_T0);
     y0 = _mm256_xor_si256(Plie256(y0, k1024), Lit256(p));
     y1 = _mm256_xor_si256(Plie256(y1, k1024), Lit256(p + 32));
     y2 = _mm256_xor_si256(Plie256(y2, k1024), Lit256(p + 64));
