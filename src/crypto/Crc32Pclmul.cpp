@@ -138,6 +138,7 @@ DWORD dwRegistreVpclmul(DWORD r, const BYTE* p, std::size_t n) {
   n -= 128;
   while (n >= 128) {
     _mm_prefetch(reinterpret_cast<const char*>(p) + PREFETCH_AVANCE, _MM_HINT_T0);
+    _mm_prefetch(reinterpret_cast<const char*>(p) + PREFETCH_AVANCE + 64, _MM_HINT_T0);
     y0 = _mm256_xor_si256(Plie256(y0, k1024), Lit256(p));
     y1 = _mm256_xor_si256(Plie256(y1, k1024), Lit256(p + 32));
     y2 = _mm256_xor_si256(Plie256(y2, k1024), Lit256(p + 64));
