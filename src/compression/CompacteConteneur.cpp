@@ -375,16 +375,26 @@ short nfDecompacte(short nLangue, const char* pszSource, const char* pszDestinat
   return sDecompacteEx(0, nLangue, pszSource, pszDestination);
 }
 
-long long lfTailleCompacte(const char* pszChemin) {
+namespace {
+
+// The header at the start of a file; false when the file cannot be opened.
+bool bEnteteFichier(const char* pszChemin, STEntete* pst, eLECTURE* pe) {
   CDiskFile cl;
   if (pszChemin == nullptr ||
       !cl.bOpen(pszChemin, IXStream::ACCESS_LECTURE, IXStream::SHARE_LECTURE, IXStream::CREATE_EXISTANT,
                 IXStream::FLAG_NORMAL, nullptr))
-    return -1;
-  STEntete st;
+    return false;
   DWORD nLu = 0;
-  const eLECTURE e = eLitEntete(cl, &st, &nLu);
-  cl.Close();
+  *pe = eLitEntete(cl, pst, &nLu);
+  return true;
+}
+
+}  // namespace
+
+long long lfTailleCompacte(const char* pszChemin) {
+  STEntete st;
+  eLECTURE e;
+  if (!bEnteteFichier(pszChemin, &st, &e)) return -1;
   if (e == ENTETE_AUCUNE) return -2;
   if (e == ENTETE_COMPLETE && st.eMethode() != METHODE_AUTRE) return st.dwLit(POS_TAILLE_COMPRESSEE);
   const long long o = lVerifieSiCompresseOld(pszChemin);
@@ -392,14 +402,9 @@ long long lfTailleCompacte(const char* pszChemin) {
 }
 
 long long lfTailleDecompacte(const char* pszChemin) {
-  CDiskFile cl;
-  if (pszChemin == nullptr ||
-      !cl.bOpen(pszChemin, IXStream::ACCESS_LECTURE, IXStream::SHARE_LECTURE, IXStream::CREATE_EXISTANT,
-                IXStream::FLAG_NORMAL, nullptr))
-    return -1;
   STEntete st;
-  DWORD nLu = 0;
-  const eLECTURE e = eLitEntete(cl, &st, &nLu);
+  eLECTURE e;
+  if (!bEnteteFichier(pszChemin, &st, &e)) return -1;
   if (e != ENTETE_COMPLETE || st.eMethode() == METHODE_AUTRE) return -2;
   return st.dwLit(POS_TAILLE);
 }

@@ -26,3 +26,10 @@ public:
 protected:
   DWORD m_dwRef = 0;
 };
+
+// Deleter of std::unique_ptr for counted objects: one dwRelease.
+struct LibereKV {
+  void operator()(CKVUnknown* p) const {
+    if (p != nullptr) p->dwRelease();
+  }
+};

@@ -18,17 +18,6 @@ enum : DWORD {
   MSG_SOMME_FAUSSE = 28279,        // wrong password or damaged file
 };
 
-struct LibereCrypt {
-  void operator()(CCrypt* p) const {
-    if (p != nullptr) p->dwRelease();
-  }
-};
-struct LibereFichier {
-  void operator()(CDiskFile* p) const {
-    if (p != nullptr) p->dwRelease();
-  }
-};
-
 DWORD dwSomme(const BYTE* p, DWORD n, DWORD dwSomme) {
   for (DWORD i = 0; i < n; ++i) dwSomme += p[i];
   return dwSomme;
@@ -60,7 +49,7 @@ bool CCryptFile::__bInitAlgorithme(CCrypt** ppclCrypt, const char* pszMotDePasse
 }
 
 bool CCryptFile::bCrypt(const char* pszSource, const char* pszMotDePasse, int nMethode) {
-  std::unique_ptr<CDiskFile, LibereFichier> pclSource(new (std::nothrow) CDiskFile());
+  std::unique_ptr<CDiskFile, LibereKV> pclSource(new (std::nothrow) CDiskFile());
   if (pclSource == nullptr) {
     _Erreur(MSG_MEMOIRE_FICHIER);
     return false;
@@ -71,7 +60,7 @@ bool CCryptFile::bCrypt(const char* pszSource, const char* pszMotDePasse, int nM
   }
   CCrypt* p = nullptr;
   if (!__bInitAlgorithme(&p, pszMotDePasse, nMethode)) return false;
-  std::unique_ptr<CCrypt, LibereCrypt> pclCrypt(p);
+  std::unique_ptr<CCrypt, LibereKV> pclCrypt(p);
   std::unique_ptr<BYTE[]> pMorceau(new (std::nothrow) BYTE[CRYPTFILE_MORCEAU]);
   if (pMorceau == nullptr) {
     _Erreur(MSG_MEMOIRE_FICHIER);
@@ -96,7 +85,7 @@ bool CCryptFile::bCrypt(const char* pszSource, const char* pszMotDePasse, int nM
 }
 
 bool CCryptFile::bUncrypt(const char* pszDestination, const char* pszMotDePasse, int nMethode) {
-  std::unique_ptr<CDiskFile, LibereFichier> pclDestination(new (std::nothrow) CDiskFile());
+  std::unique_ptr<CDiskFile, LibereKV> pclDestination(new (std::nothrow) CDiskFile());
   if (pclDestination == nullptr) {
     _Erreur(MSG_MEMOIRE_FICHIER);
     return false;
@@ -110,7 +99,7 @@ bool CCryptFile::bUncrypt(const char* pszDestination, const char* pszMotDePasse,
   }
   CCrypt* p = nullptr;
   if (!__bInitAlgorithme(&p, pszMotDePasse, nMethode)) return false;
-  std::unique_ptr<CCrypt, LibereCrypt> pclCrypt(p);
+  std::unique_ptr<CCrypt, LibereKV> pclCrypt(p);
   std::unique_ptr<BYTE[]> pMorceau(new (std::nothrow) BYTE[CRYPTFILE_MORCEAU]);
   if (pMorceau == nullptr) {
     _Erreur(MSG_MEMOIRE_FICHIER);

@@ -13,12 +13,7 @@ namespace {
 
 enum : DWORD { MSG_MEMOIRE_ENCODAGE = 28257 };
 
-struct LibereFichier {
-  void operator()(CDiskFile* p) const {
-    if (p != nullptr) p->dwRelease();
-  }
-};
-using Fichier = std::unique_ptr<CDiskFile, LibereFichier>;
+using Fichier = std::unique_ptr<CDiskFile, LibereKV>;
 
 bool bMemoire(CXError* pclErreur) {
   if (pclErreur != nullptr) {

@@ -25,6 +25,12 @@ constexpr const char* PSZ_ERREUR = "ERR";
 constexpr std::size_t LONGUEUR_MAX_TEMPS = 4096;
 constexpr DWORD BITS_LECTURE = 0444, BITS_ECRITURE = 0222;
 
+// The attribute word made readable, and writable or not.
+DWORD dwLectureSeule(DWORD dw, bool bLectureSeule) {
+  dw |= BITS_LECTURE;
+  return bLectureSeule ? dw & ~BITS_ECRITURE : dw | BITS_ECRITURE;
+}
+
 // "C:" and the like: a drive, which has no attributes here.
 bool bFormeLecteur(const char* psz) { return std::strlen(psz) < 4 && psz[0] != '\0' && psz[1] == ':'; }
 
@@ -101,11 +107,7 @@ CVXDSTR CComposanteStandard::_sAttribut(const char* pszChemin, const char* pszNo
     return clTexte(PSZ_ERREUR);
   }
   if (pszNouveaux != nullptr) {
-    dw |= BITS_LECTURE;
-    if (std::strpbrk(pszNouveaux, "Rr") != nullptr)
-      dw &= ~BITS_ECRITURE;
-    else
-      dw |= BITS_ECRITURE;
+    dw = dwLectureSeule(dw, std::strpbrk(pszNouveaux, "Rr") != nullptr);
     if (!CDiskFile::bSetFileAttributes(chemin.c_str(), dw, &clErreur) ||
         !CDiskFile::bGetFileAttributes(&dw, chemin.c_str(), &clErreur)) {
       _ErreurSGF(&clErreur);
@@ -129,12 +131,8 @@ bool CComposanteStandard::fAttributLectureSeule(const char* pszChemin, int nLect
   }
   const bool bAvant = (dw & BITS_ECRITURE) == 0;
   if (nLectureSeule >= 0 && (nLectureSeule != 0) != bAvant) {
-    dw |= BITS_LECTURE;
-    if (nLectureSeule != 0)
-      dw &= ~BITS_ECRITURE;
-    else
-      dw |= BITS_ECRITURE;
-    if (!CDiskFile::bSetFileAttributes(chemin.c_str(), dw, &clErreur)) _ErreurSGF(&clErreur);
+    if (!CDiskFile::bSetFileAttributes(chemin.c_str(), dwLectureSeule(dw, nLectureSeule != 0), &clErreur))
+      _ErreurSGF(&clErreur);
   }
   return bAvant;
 }

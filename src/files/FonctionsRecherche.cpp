@@ -84,9 +84,10 @@ CVXDSTR CComposanteStandard::fRep(const char* pszFiltre, int nGenre) {
   }
   _stXFINDDATA*& pst = FIC_RechercheEnCours();
   CXError clErreur;
-  const bool bRepertoires = nGenre == GENRE_REPERTOIRE;
+  bool bTrouve;
   if (*pszFiltre != '\0') {
     FIC_FinRecherche();
+    const bool bRepertoires = nGenre == GENRE_REPERTOIRE;
     std::string filtre = CDiskFile::sNormalise(pszFiltre);
     if (bRepertoires)
       while (filtre.size() > 1 && filtre.back() == '/') filtre.pop_back();
@@ -97,21 +98,14 @@ CVXDSTR CComposanteStandard::fRep(const char* pszFiltre, int nGenre) {
     }
     const DWORD dwRequis = bRepertoires ? static_cast<DWORD>(FA_REPERTOIRE) : 0u;
     const DWORD dwExclus = bRepertoires ? 0u : static_cast<DWORD>(FA_REPERTOIRE);
-    bool bTrouve = CDiskFile::bFindFirst(filtre.c_str(), pst, dwRequis, dwExclus, &clErreur);
-    // Only real directories: the required bit is shared by other types.
-    while (bTrouve && bRepertoires && !bEstRepertoire(*pst)) bTrouve = CDiskFile::bFindNext(pst, &clErreur);
-    if (!bTrouve) {
-      FIC_FinRecherche();
-      if (clErreur.bIsError()) _ErreurSGF(&clErreur);
-      return CVXDSTR();
-    }
-    return clTexte(pst->szNom);
-  }
-  if (pst == nullptr) {
+    bTrouve = CDiskFile::bFindFirst(filtre.c_str(), pst, dwRequis, dwExclus, &clErreur);
+  } else if (pst == nullptr) {
     RaiseError(ERR_PAS_DE_RECHERCHE);
     return CVXDSTR();
+  } else {
+    bTrouve = CDiskFile::bFindNext(pst, &clErreur);
   }
-  bool bTrouve = CDiskFile::bFindNext(pst, &clErreur);
+  // Only real directories: the required bit is shared by other types.
   while (bTrouve && (pst->dwRequis & FA_REPERTOIRE) != 0 && !bEstRepertoire(*pst))
     bTrouve = CDiskFile::bFindNext(pst, &clErreur);
   if (!bTrouve) {

@@ -163,28 +163,22 @@ void CComposanteStandard::eInitDevise(int nDevise, const char* pszNom, CMoney cl
 
 int CComposanteStandard::eDeviseMemParDefaut(int nDevise) {
   CTauxDeChange* pclTable = _pclGetTauxDeChange();
-  if (pclTable == nullptr) return -1;
-  const int nActuelle = pclTable->m_wMemoireDefaut;
-  if (nDevise >= 0) {
-    if (nDevise >= pclTable->wGetNombreDeDevise()) {
-      RaiseError(ERR_DEVISE);
-      return -1;
-    }
-    pclTable->m_wMemoireDefaut = static_cast<unsigned short>(nDevise);
-  }
-  return nActuelle;
+  return pclTable != nullptr ? _nDeviseParDefaut(pclTable, &pclTable->m_wMemoireDefaut, nDevise) : -1;
 }
 
 int CComposanteStandard::eDeviseAffParDefaut(int nDevise) {
   CTauxDeChange* pclTable = _pclGetTauxDeChange();
-  if (pclTable == nullptr) return -1;
-  const int nActuelle = pclTable->m_wAffichageDefaut;
+  return pclTable != nullptr ? _nDeviseParDefaut(pclTable, &pclTable->m_wAffichageDefaut, nDevise) : -1;
+}
+
+int CComposanteStandard::_nDeviseParDefaut(CTauxDeChange* pclTable, unsigned short* pwDefaut, int nDevise) {
+  const int nActuelle = *pwDefaut;
   if (nDevise >= 0) {
     if (nDevise >= pclTable->wGetNombreDeDevise()) {
       RaiseError(ERR_DEVISE);
       return -1;
     }
-    pclTable->m_wAffichageDefaut = static_cast<unsigned short>(nDevise);
+    *pwDefaut = static_cast<unsigned short>(nDevise);
   }
   return nActuelle;
 }

@@ -34,6 +34,12 @@ void InitSeparateurs() {
   });
 }
 
+// The digits without their leading zeros ("" for zero).
+void SansZerosDeTete(std::string* ps) {
+  const std::size_t i = ps->find_first_not_of('0');
+  ps->erase(0, i == std::string::npos ? ps->size() : i);
+}
+
 // A value as sign, integer digits (no leading zero) and decimals.
 struct STNombre {
   bool bValide = false;
@@ -56,8 +62,7 @@ STNombre stLit(const char* psz) {
   if (psz == debut || (n.sEntier.empty() && n.sDecimales.empty())) return n;
   while (*psz == ' ') ++psz;
   if (*psz != '\0') return n;
-  n.sEntier.erase(0, n.sEntier.find_first_not_of('0') == std::string::npos ? n.sEntier.size()
-                                                                            : n.sEntier.find_first_not_of('0'));
+  SansZerosDeTete(&n.sEntier);
   n.bValide = true;
   if (n.bZero()) n.bNegatif = false;
   return n;
@@ -86,16 +91,14 @@ void Arrondit(STNombre* pn, int nDecimales) {
   Incremente(&tout);
   pn->sEntier = tout.substr(0, tout.size() - d);
   pn->sDecimales = tout.substr(tout.size() - d);
-  pn->sEntier.erase(0, pn->sEntier.find_first_not_of('0') == std::string::npos ? pn->sEntier.size()
-                                                                                : pn->sEntier.find_first_not_of('0'));
+  SansZerosDeTete(&pn->sEntier);
 }
 
 void Multiplie100(STNombre* pn) {
   pn->sDecimales.resize(std::max<std::size_t>(pn->sDecimales.size(), 2), '0');
   pn->sEntier += pn->sDecimales.substr(0, 2);
   pn->sDecimales.erase(0, 2);
-  pn->sEntier.erase(0, pn->sEntier.find_first_not_of('0') == std::string::npos ? pn->sEntier.size()
-                                                                               : pn->sEntier.find_first_not_of('0'));
+  SansZerosDeTete(&pn->sEntier);
 }
 
 bool bChiffre(char c) { return c == '0' || c == '9'; }
@@ -372,8 +375,7 @@ void CMasqueNumerique::DeformateNum(const char* pszTexte, CTString* pclSortie) {
     n.sDecimales = n.sEntier.substr(n.sEntier.size() - 2) + n.sDecimales;
     n.sEntier.resize(n.sEntier.size() - 2);
   }
-  n.sEntier.erase(0, n.sEntier.find_first_not_of('0') == std::string::npos ? n.sEntier.size()
-                                                                           : n.sEntier.find_first_not_of('0'));
+  SansZerosDeTete(&n.sEntier);
   while (!n.sDecimales.empty() && n.sDecimales.back() == '0') n.sDecimales.pop_back();
   std::string s = n.sEntier.empty() ? "0" : n.sEntier;
   if (!n.sDecimales.empty()) s += "." + n.sDecimales;
