@@ -281,6 +281,8 @@ bool CComposanteStandard::fLitLigne(int nFichier, const char* pszFormat, ...) {
     _ErreurFichier(pst->pclFichier);
     return false;
   }
+  // End of file: false with no error, so that a reading loop stops.
+  if (r == 0) return false;
   // The line is copied: assigning variables may call back into the VM.
   std::string ligne(p, n);
   CRegExp re;
