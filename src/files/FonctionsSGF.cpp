@@ -15,6 +15,7 @@
 #include "files/Commande.h"
 
 #include "core/XError.h"
+#include "files/AppelsSysteme.h"
 #include "files/DiskFile.h"
 #include "frame/Standard.h"
 
@@ -168,6 +169,11 @@ bool CComposanteStandard::fCopieFichier(const char* pszSource, const char* pszDe
   // names as separate arguments, so nothing in them is interpreted. Several
   // files go into a directory, created here when missing; a directory source
   // becomes the destination (cp creates it) unless it ends with a separator.
+  std::vector<std::string> noms;
+  if (bJokerSource) {
+    noms = CMD_vDeveloppe(source);
+    if (noms.empty()) return echecCopie(ENOENT, nullptr);
+  }
   if (bVersRepertoire && !bJokerSource && CDiskFile::bIsADirectory(destination.c_str())) ajouteNom();
   const bool bCreeDestination =
       bFinSeparateur(pszDestination) || (bJokerSource && !CDiskFile::bExist(destination.c_str()));
@@ -176,8 +182,6 @@ bool CComposanteStandard::fCopieFichier(const char* pszSource, const char* pszDe
   if ((nOption & COPIE_RECURSIVE) != 0) argv.push_back("-r");
   argv.push_back("--");
   if (bJokerSource) {
-    std::vector<std::string> noms = CMD_vDeveloppe(source);
-    if (noms.empty()) return echecCopie(ENOENT, nullptr);
     for (auto& s : noms) argv.push_back(std::move(s));
   } else {
     argv.push_back(source);
@@ -248,10 +252,10 @@ int CComposanteStandard::_nDroitRepertoire(const char* pszChemin) {
   if (rep.size() > 1 && rep.back() == '/') rep.pop_back();
   // A probe file created and deleted; one already there is left alone.
   const std::string sonde = rep + PSZ_SONDE;
-  int fd = open(sonde.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+  int fd = SYS_nOpen(sonde.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
   if (fd >= 0) {
     close(fd);
-    unlink(sonde.c_str());
+    SYS_nUnlink(sonde.c_str());
     return 2;
   }
   if (errno == EEXIST && (fd = open(sonde.c_str(), O_RDWR | O_CLOEXEC)) >= 0) {
