@@ -37,6 +37,8 @@ Param paramOf(DWORD code) {
 
 int fitOf(DWORD code, ArgKind kind) {
   using K = ArgKind;
+  // A parameter passed by reference is an output: an empty variable fits it.
+  if (VXT_bParReference(code) && kind == K::None) return kExact;
   switch (paramOf(code)) {
     case Param::Boolean:
       return kind == K::Boolean ? kExact : kind == K::Integer || kind == K::WholeReal || kind == K::Text ? kConverted : kNo;

@@ -65,6 +65,9 @@ TEST_F(Chooser, ExactKindsWinThenTableOrder) {
       {"fListeFichier", {Text, Text}, 0},  // a procedure by name
       {"fListeFichier", {Text, Int}, 4},
       {"fListeFichier", {Text}, 3},
+      // a(a); a(a,8); a(a,8,8); a(a,8,8,400a): an empty variable is an output.
+      {"eVersEuro", {Real, Int, Int, ArgKind::None}, 3},
+      {"eVersEuro", {Int}, 0},
       // 4b(8); 1(8,12...)
       {"fLitLigne", {Int}, 0},
       {"fLitLigne", {Int, Text, Text, Text}, 1},
