@@ -1,4 +1,4 @@
-// "-lh5-" coding between two open files: reads of 16000 bytes, a 16000-byte
+// "-lh5-" coding between two open files: reads of 64 KiB, a 64 KiB
 // write cache, progress points with the stop flag, CRC-16 of the data.
 #include "compression/Lh5Fichier.h"
 
@@ -15,7 +15,7 @@
 
 namespace {
 
-constexpr DWORD TAILLE_CACHE = 16000;
+constexpr DWORD TAILLE_CACHE = 1 << 16;
 constexpr QWORD MARGE_INCOMPRESSIBLE = 288;
 
 int nPourcent(QWORD qFait, QWORD qTotal) {
