@@ -8,6 +8,7 @@
 #include <new>
 
 #include "compression/Lh5.h"
+#include "core/Allocation.h"
 
 namespace {
 
@@ -273,7 +274,7 @@ CLh5Decodeur::~CLh5Decodeur() = default;
 
 bool CLh5Decodeur::bDemarre(QWORD qTaille) {
   if (!m_p) {
-    m_p.reset(new (std::nothrow) Etat);
+    m_p.reset(KV_pCree<Etat>());
     if (!m_p) return false;
   }
   Etat& e = *m_p;
