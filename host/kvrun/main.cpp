@@ -102,37 +102,29 @@ int callOnce(kvhost::Host& host, const Options& options, const std::string& name
     std::fprintf(stderr, "kvrun: unknown function '%s' (kvrun --list shows them)\n", name.c_str());
     return kUsage;
   }
-  // By count, then by the forms of the words: among the syntaxes that take
-  // them, the one whose parameter kinds best match what the words look like
-  // (a number for a numeric parameter, bytes for a buffer); syntaxes
-  // available here first, then table order.
+  // The chooser ranks the syntaxes by what the words look like; the first
+  // whose parameters take the words wins.
+  std::vector<kvhost::ArgKind> kinds;
+  for (const auto& w : words) kinds.push_back(kvrun::wordKind(w));
+  const kvhost::SyntaxInfo* ranked[kvhost::kMaxSyntaxes];
+  std::size_t n = kvhost::rankSyntaxes(*f, kinds.data(), kinds.size(), ranked, kvhost::kMaxSyntaxes);
   const kvhost::SyntaxInfo* chosen = nullptr;
   std::vector<kvhost::Value> args;
   std::string why;
-  for (int pass = 0; pass < 2 && chosen == nullptr; ++pass) {
-    int best = -1;
-    for (const auto& s : f->syntaxes) {
-      if ((pass == 0) != (s.entry != nullptr)) continue;
-      std::size_t n = s.params.size();
-      if (words.size() < n || (words.size() > n && !s.repeatable)) continue;
-      std::vector<kvhost::Value> candidate;
-      bool ok = true;
-      int score = 0;
-      for (std::size_t i = 0; i < words.size() && ok; ++i) {
-        DWORD code = s.params[std::min(i, n - 1)];
-        auto v = kvrun::shellArgument(code, words[i], catalog, &why);
-        if (!v) {
-          ok = false;
-          break;
-        }
-        score += kvrun::formScore(code, words[i], catalog);
-        candidate.push_back(std::move(*v));
-      }
-      if (ok && score > best) {
-        best = score;
-        chosen = &s;
-        args = std::move(candidate);
-      }
+  for (std::size_t r = 0; r < n && chosen == nullptr; ++r) {
+    const kvhost::SyntaxInfo& s = *ranked[r];
+    std::vector<kvhost::Value> candidate;
+    std::string reason;
+    for (std::size_t i = 0; i < words.size(); ++i) {
+      auto v = kvrun::shellArgument(s.params[std::min(i, s.params.size() - 1)], words[i], catalog, &reason);
+      if (!v) break;
+      candidate.push_back(std::move(*v));
+    }
+    if (candidate.size() == words.size()) {
+      chosen = &s;
+      args = std::move(candidate);
+    } else if (why.empty()) {
+      why = reason;
     }
   }
   std::string display = kvrun::toUtf8(f->french) + " / " + kvrun::toUtf8(f->english);
