@@ -12,6 +12,7 @@
 #include "core/XError.h"
 #include "frame/Standard.h"
 #include "system/Processus.h"
+#include "system/VersionPE.h"
 
 namespace {
 
@@ -31,10 +32,14 @@ enum : int {
   EXE_TID = 7,
 };
 
+constexpr std::size_t LONGUEUR_MAX_VERSION = 199;  // characters of a version string
+
 void GestionVide(int) {}
 
 // For the duration of a launch the children are waited for here, not reaped
-// by the library's handler; the previous disposition comes back after.
+// by the library's handler; the previous disposition comes back after, and
+// the library's earlier children that ended meanwhile are reaped then (their
+// SIGCHLD went to the empty handler).
 class CGardeSIGCHLD {
 public:
   CGardeSIGCHLD() {
@@ -43,7 +48,10 @@ public:
     sigemptyset(&sa.sa_mask);
     sigaction(SIGCHLD, &sa, &m_ancienne);
   }
-  ~CGardeSIGCHLD() { sigaction(SIGCHLD, &m_ancienne, nullptr); }
+  ~CGardeSIGCHLD() {
+    sigaction(SIGCHLD, &m_ancienne, nullptr);
+    PROCESSUS_RecolteEnfants();
+  }
   CGardeSIGCHLD(const CGardeSIGCHLD&) = delete;
   CGardeSIGCHLD& operator=(const CGardeSIGCHLD&) = delete;
 
@@ -87,6 +95,8 @@ int CComposanteStandard::ExeLance(const char* pszCommande, int, int nModeAttente
       m_pclErreur->SetSystemError(static_cast<DWORD>(nErreur));
       return 0;
     }
+  } else if (bEnCours) {
+    PROCESSUS_InscritEnfant(pid);  // runs on: reaped later if nobody else does
   }
   if (nModeAttente == EXE_VALEUR_RETOUR) return nCode;
   if (nModeAttente == EXE_PID) return static_cast<int>(pid);
@@ -115,9 +125,17 @@ CVXDSTR CComposanteStandard::ExeInfo(const char* pszInformation, const char* psz
       default: return {};
     }
   }
-  // Copyright, version, description, company: version resources, which
-  // the executables of this system do not carry.
-  return {};
+  // Copyright, version, description, company, or any other name: a string
+  // of the version resource of a Windows executable (none in this
+  // system's own executables).
+  const char* pszCle = pszInformation != nullptr ? pszInformation : "";
+  if (nom == "COPYRIGHT") pszCle = "LegalCopyright";
+  if (nom == "VERSION") pszCle = "FileVersion";
+  if (nom == "DESCRIPTION") pszCle = "FileDescription";
+  if (nom == "SOCIETE" || nom == "COMPANY") pszCle = "CompanyName";
+  std::string texte;
+  PE_bChaineVersionFichier(fichier.c_str(), "000004E4", pszCle, LONGUEUR_MAX_VERSION, &texte);
+  return clTexte(texte);
 }
 
 int CComposanteStandard::ExeDonnePID(int nGenre) {

@@ -3,6 +3,7 @@
 
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/syscall.h>
 #include <sys/utsname.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -14,6 +15,7 @@
 #include <cstring>
 #include <ctime>
 #include <fstream>
+#include <mutex>
 
 extern char** environ;
 
@@ -37,6 +39,46 @@ bool bTermine(pid_t pid, int* pnCode) {
 }
 
 }  // namespace
+
+namespace {
+
+struct STEnfant {
+  pid_t pid;
+  int fdPid;  // pidfd of the child
+};
+std::mutex gMutexEnfants;
+std::vector<STEnfant> gvEnfants;
+
+// True when the child has ended and is now reaped, or was reaped elsewhere.
+bool bFini(const STEnfant& e) {
+  siginfo_t info{};
+  if (waitid(P_PIDFD, static_cast<id_t>(e.fdPid), &info, WEXITED | WNOHANG) != 0) return errno != EINTR;
+  return info.si_pid != 0;
+}
+
+void RecolteVerrouille() {
+  std::erase_if(gvEnfants, [](const STEnfant& e) {
+    if (!bFini(e)) return false;
+    close(e.fdPid);
+    return true;
+  });
+}
+
+}  // namespace
+
+void PROCESSUS_InscritEnfant(pid_t pid) {
+  // Without a pidfd (an old kernel) the child is left to the SIGCHLD reaper.
+  const int fd = static_cast<int>(syscall(SYS_pidfd_open, pid, 0));
+  if (fd < 0) return;
+  std::lock_guard<std::mutex> verrou(gMutexEnfants);
+  RecolteVerrouille();
+  gvEnfants.push_back({pid, fd});
+}
+
+void PROCESSUS_RecolteEnfants() {
+  std::lock_guard<std::mutex> verrou(gMutexEnfants);
+  RecolteVerrouille();
+}
 
 std::vector<std::string> DecoupeArguments(const char* pszArguments) {
   std::vector<std::string> mots;

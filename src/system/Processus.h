@@ -17,6 +17,13 @@
 bool CreateProcess(const char* pszProgramme, const char* pszArguments, pid_t* ppid, bool* pbEnCours, int* pnCode);
 // Waits for a child without limit; its exit code (high byte of the status).
 bool WaitPid(pid_t pid, int* pnCode);
+// Children of the library that ran on when their launch returned. A child
+// that ends while a waiting launch holds SIGCHLD stays a zombie (the
+// library's reaper is not installed then): the launch reaps the library's
+// own finished children when it gives SIGCHLD back. Each is followed through
+// a pidfd, so that a recycled process identifier is never waited for.
+void PROCESSUS_InscritEnfant(pid_t pid);
+void PROCESSUS_RecolteEnfants();
 // Splits an argument text into words (quotes group and are removed).
 std::vector<std::string> DecoupeArguments(const char* pszArguments);
 

@@ -96,6 +96,28 @@ TEST_F(Divers, ParityAndColours) {
   EXPECT_EQ(call("ZigouigouiARoulette", {I(0)}).integer, 24053);
 }
 
+// Hues and saturations exactly half-way (worked out in exact fractions)
+// round away from zero, and components that are exactly whole keep their
+// value, where the formulas in binary floating point fall just short.
+TEST_F(Divers, ColoursAtExactHalves) {
+  const struct {
+    int colour, hue;
+  } hues[] = {{1227303, 113}, {6149, 108},      {6155, 93},       {10243, 116}, {3089468, 333},
+              {10257559, 288}, {14347717, 152}, {587982, 71},     {8624208, 163}};
+  for (const auto& c : hues) EXPECT_EQ(call("CouleurTeinte", {I(c.colour)}).integer, c.hue) << c.colour;
+  const struct {
+    int colour, saturation;
+  } saturations[] = {{460649, 88}, {901928, 88}, {3011000, 88}, {4728042, 83}, {10277581, 38}};
+  for (const auto& c : saturations)
+    EXPECT_EQ(call("CouleurSaturation", {I(c.colour)}).integer, c.saturation) << c.colour;
+  const struct {
+    int h, s, l, r, g, b;
+  } hsl[] = {{0, 50, 40, 153, 51, 51}, {0, 100, 57, 255, 35, 35}, {0, 60, 50, 204, 51, 51},
+             {200, 70, 30, 22, 94, 130}, {77, 25, 20, 56, 63, 38}};
+  for (const auto& c : hsl)
+    EXPECT_EQ(call("TSL", {I(c.h), I(c.s), I(c.l)}).integer, c.r + c.g * 256 + c.b * 65536) << c.h << " " << c.s << " " << c.l;
+}
+
 TEST_F(Divers, PhoneticKey) {
   struct Case {
     const char* word;

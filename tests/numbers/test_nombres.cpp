@@ -47,6 +47,23 @@ TEST_F(Numbers, LanguageFormats) {
   EXPECT_EQ(num(Value::integer64(12345678901234LL), "dS"), "12 345 678 901 234") << "an exact 64-bit integer";
 }
 
+// Exact halves and the decimals that binary stores just below a half round
+// away from zero, the same in every build.
+TEST_F(Numbers, HalvesRoundAwayFromZero) {
+  const struct {
+    double value;
+    const char* format;
+    const char* text;
+  } cases[] = {
+      {0.5, ".0f", "1"},       {1.5, ".0f", "2"},        {2.5, ".0f", "3"},         {-2.5, ".0f", "-3"},
+      {0.125, ".2f", "0.13"},  {-0.125, ".2f", "-0.13"}, {0.375, ".2f", "0.38"},    {2.675, ".2f", "2.68"},
+      {1.005, ".2f", "1.01"},  {8.345, ".2f", "8.35"},   {1.0005, ".3f", "1.001"},  {1000000.5, ".0f", "1000001"},
+      {2.5, "d", "3"},         {-0.5, "d", "-1"},        {1.25, ".1e", "1.3e+00"},  {-1.25, ".1E", "-1.3E+00"},
+      {4.5, "6.0f", "     5"}, {-4.5, "+06.0f", "-0005"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(num(Value::realValue(c.value), c.format), c.text) << c.value << " " << c.format;
+}
+
 // Exponents: only a real 3-digit exponent starting with 0 is shortened;
 // the padding after a 2-digit exponent stays where it is.
 TEST_F(Numbers, ExponentsKeepTheirDigits) {

@@ -5,8 +5,10 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -51,6 +53,27 @@ TEST_F(Systeme, LaunchesAndWaitModes) {
   EXPECT_TRUE(call("DDELance", {T("/bin/sh -c \"exit 4\""), I(1), Value::boolean(true)}).integer);
   EXPECT_FALSE(call("DDELance", {T("/no/such/program")}).integer);
   EXPECT_EQ(last.code, 80400u);
+}
+
+// A child launched without waiting that ends during a waiting launch is
+// reaped by the library when the launch ends (no zombie); a child of the
+// program itself that ends meanwhile is left to the program.
+TEST_F(Systeme, NoZombieAfterMixedLaunches) {
+  const pid_t own = fork();
+  ASSERT_GE(own, 0);
+  if (own == 0) {
+    usleep(300000);
+    _exit(5);
+  }
+  const auto first = static_cast<pid_t>(call("LanceAppli", {T("/bin/sh -c \"sleep 1.3\""), I(1), I(3)}).integer);
+  ASSERT_GT(first, 0) << "exePID: running after a second, its identifier";
+  EXPECT_EQ(call("LanceAppli", {T("/bin/sleep 1"), I(1), I(1)}).integer, 1);
+  int status = 0;
+  errno = 0;
+  EXPECT_EQ(waitpid(first, &status, WNOHANG), -1) << "still a zombie";
+  EXPECT_EQ(errno, ECHILD);
+  EXPECT_EQ(waitpid(own, &status, WNOHANG), own) << "the program's own child was taken";
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 5);
 }
 
 TEST_F(Systeme, ExecutableInformation) {
