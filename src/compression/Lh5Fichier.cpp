@@ -9,6 +9,7 @@
 
 #include "compression/Compacte.h"
 #include "compression/Lh5.h"
+#include "core/Progression.h"
 #include "core/XError.h"
 #include "files/DiskFile.h"
 
@@ -24,6 +25,7 @@ int nPourcent(QWORD qFait, QWORD qTotal) {
 // Progress point: the routine, then the stop flag.
 bool bPointProgression(QWORD qFait, QWORD qTotal) {
   COMPACTE_Progression(nPourcent(qFait, qTotal));
+  PROGRESSION_Point(static_cast<long long>(qFait), static_cast<long long>(qTotal), -1);
   return !COMPACTE_bArretDemande();
 }
 
