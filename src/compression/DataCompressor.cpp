@@ -6,6 +6,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "core/Allocation.h"
+
 namespace {
 
 // The four charsets, sorted.
@@ -336,7 +338,7 @@ char* CDataCompressor::s_pszDeCompress(const char* in) {
   // Three characters at most per pair of bytes, one per other byte.
   const size_t nTaille = std::strlen(in) * 3 / 2 + 2;
   if (nTaille > static_cast<size_t>(INT_MAX)) return nullptr;
-  char* psz = static_cast<char*>(std::malloc(nTaille));
+  char* psz = static_cast<char*>(KV_pAlloue(nTaille));
   if (psz == nullptr) return nullptr;
   int nLongueur = static_cast<int>(nTaille);
   if (s_nDeCompress(psz, &nLongueur, in) != DC_OK) {

@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "compression/ZLWCompresseur.h"
+#include "core/Allocation.h"
 
 namespace {
 
@@ -119,7 +120,7 @@ DWORD VIEUXBLOC_dwDecode(const BYTE* src, DWORD srcSize, BYTE* dst, DWORD dstCap
   if (src == nullptr || srcSize < TAILLE_ENTETE_BLOC || src[0] != COMPRESSEUR_VIEUXBLOC) return 0;
   DWORD dwCharge = dwLitLE32(src + 1);
   if (dwCharge > srcSize - TAILLE_ENTETE_BLOC) dwCharge = srcSize - TAILLE_ENTETE_BLOC;
-  auto* d = static_cast<STDicoVieux*>(std::malloc(sizeof(STDicoVieux)));
+  auto* d = static_cast<STDicoVieux*>(KV_pAlloue(sizeof(STDicoVieux)));
   if (d == nullptr) return 0;
   d->Init();
   CLecteurMSB lecteur(src + TAILLE_ENTETE_BLOC, dwCharge);
@@ -178,7 +179,7 @@ DWORD VIEUXBLOC_dwDecode(const BYTE* src, DWORD srcSize, BYTE* dst, DWORD dstCap
 
 DWORD VIEUXBLOC_dwCode(const BYTE* src, DWORD srcSize, BYTE* dst, DWORD dstCapacity) {
   if (dst == nullptr || dstCapacity < TAILLE_ENTETE_BLOC || srcSize == 0) return 0;
-  auto* d = static_cast<STDicoVieux*>(std::malloc(sizeof(STDicoVieux)));
+  auto* d = static_cast<STDicoVieux*>(KV_pAlloue(sizeof(STDicoVieux)));
   if (d == nullptr) return 0;
   d->Init();
   CEcrivainMSB sortie(dst + TAILLE_ENTETE_BLOC, dstCapacity - TAILLE_ENTETE_BLOC);
