@@ -128,6 +128,12 @@ BYTE* CKVBuffer::__Pack(DWORD* pdwTaille, DWORD* pdwCapacite) {
   // The short-string coding cannot carry a 0 byte: such a tail is stored.
   bool bStocke = m_ePack == BUFFER_PACK_CHAINECOURTE && std::memchr(pbyQueue, 0, n) != nullptr;
   QWORD qCapacite = bStocke ? QWORD{n} + TAILLE_ENTETE_COPIE : QWORD{m_pclPack->dwTailleBufferCompression(n)};
+  if (!bStocke && m_ePack == BUFFER_PACK_CHAINECOURTE && n <= 0x7FFFFFF0u) {
+    // Measured: a short tail with raw bytes takes more than twice its length.
+    CDataCompressor cl;
+    const int nCode = cl.nTailleCodage(pbyQueue, static_cast<int>(n));
+    if (nCode > 0) qCapacite = static_cast<DWORD>(nCode);
+  }
   if (qCapacite < QWORD{n} + TAILLE_ENTETE_COPIE) qCapacite = QWORD{n} + TAILLE_ENTETE_COPIE;
   if (qCapacite + dwPremier > TAILLE_MAX) return nullptr;
   const DWORD dwCapacite = static_cast<DWORD>(qCapacite);
