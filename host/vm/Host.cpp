@@ -345,17 +345,18 @@ CallResult Host::call(const FunctionInfo& f, const SyntaxInfo& s, const std::vec
   CXError* error = component_->pclGetError();
   // A call made from inside another (from a procedure) must not disturb the
   // outer call's error: it is kept aside and put back afterwards.
+  // (Held aside on the heap: only nested calls pay for it.)
   struct OuterError {
     CXError* error;
-    std::optional<CXError> saved;
+    std::unique_ptr<CXError> saved;
     ~OuterError() {
       if (!saved) return;
       error->RAZ();
-      error->LightCopy(&*saved);
+      error->LightCopy(saved.get());
     }
-  } outerError{error, std::nullopt};
+  } outerError{error, nullptr};
   if (depth_ > 1) {
-    outerError.saved.emplace();
+    outerError.saved = std::make_unique<CXError>();
     outerError.saved->LightCopy(error);
   }
   // Each call starts with no error (an object already clean is left alone).
@@ -405,6 +406,18 @@ ErrorInfo Host::readError() const {
   info.systemCode = e->dwGetSystemErrorCode();
   info.systemMessage = text(e->pszGetSystemErrorMessage());
   return info;
+}
+
+std::string Host::errorMessage(DWORD userCode) const {
+  unsigned id = CXError::nGetRessourceIdFromUserErrorCode(userCode);
+  if (id == 0) return {};
+  char buffer[1024] = {};
+  if (options_.language == Language::English) {
+    if (gMessageFile.empty() || !bRM_LoadMess(8, gMessageFile.c_str(), id, buffer, sizeof buffer)) return {};
+  } else if (DLLRES_nLoadString(id, buffer, sizeof buffer) <= 0) {
+    return {};
+  }
+  return buffer;
 }
 
 }  // namespace kvhost
