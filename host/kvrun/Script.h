@@ -3,6 +3,7 @@
 // procedures written in Lua, and the last call's error.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -33,6 +34,13 @@ public:
   int pushLastError();
 
 private:
+  struct Binding {
+    std::string name;  // the procedure's name in the VM
+    int ref;           // the Lua function, held in the registry
+  };
+  std::optional<kvhost::Value> argumentFor(int i, DWORD code);
+  kvhost::Value bindProcedure(int i, std::vector<Binding>& bound);
+  void unbind(std::vector<Binding>& bound);
   void defineTable();
   int execute(int loadStatus);
 

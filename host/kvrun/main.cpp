@@ -1,5 +1,7 @@
 // kvrun: calls the functions of kv140std.so through the stand-in VM, one at
 // a time from the shell or from Lua scripts.
+#include <unistd.h>
+
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -9,7 +11,9 @@
 
 #include "Arguments.h"
 #include "Host.h"
+#include "Interrupt.h"
 #include "Output.h"
+#include "Progress.h"
 #include "Script.h"
 #include "Text.h"
 #include "frame/InterfacesVM.h"
@@ -33,17 +37,21 @@ options:
   --lang fr|en   language of the library's messages (default: from LANG)
   --hex          print strings and buffers as lowercase hexadecimal
   --raw          print the library's text as its Windows-1252 bytes
+  --quiet        no progress line for long calls (shown on a terminal)
 
 NAME is a function's French name (accents optional, any case) or English
 name. Integer arguments take decimal, 0x hexadecimal, constant names and
 their sums (foLectureEcriture+foCreation); byte arguments take hex:414243,
 file:PATH or str:TEXT. The result goes to stdout; a library error goes to
 stderr as "kvrun: error CODE: MESSAGE" with status 1; usage errors give 2.
+Long calls (fCompacte, fDecompacte, fRepTaille) show a progress line when
+stderr is a terminal; Ctrl-C asks them to stop, a second Ctrl-C quits.
 )";
 
 struct Options {
   kvhost::Language language = kvhost::Language::French;
   kvrun::OutputOptions output;
+  bool quiet = false;
 };
 
 kvhost::Language defaultLanguage() {
@@ -102,37 +110,29 @@ int callOnce(kvhost::Host& host, const Options& options, const std::string& name
     std::fprintf(stderr, "kvrun: unknown function '%s' (kvrun --list shows them)\n", name.c_str());
     return kUsage;
   }
-  // By count, then by the forms of the words: among the syntaxes that take
-  // them, the one whose parameter kinds best match what the words look like
-  // (a number for a numeric parameter, bytes for a buffer); syntaxes
-  // available here first, then table order.
+  // The chooser ranks the syntaxes by what the words look like; the first
+  // whose parameters take the words wins.
+  std::vector<kvhost::ArgKind> kinds;
+  for (const auto& w : words) kinds.push_back(kvrun::wordKind(w));
+  const kvhost::SyntaxInfo* ranked[kvhost::kMaxSyntaxes];
+  std::size_t n = kvhost::rankSyntaxes(*f, kinds.data(), kinds.size(), ranked, kvhost::kMaxSyntaxes);
   const kvhost::SyntaxInfo* chosen = nullptr;
   std::vector<kvhost::Value> args;
   std::string why;
-  for (int pass = 0; pass < 2 && chosen == nullptr; ++pass) {
-    int best = -1;
-    for (const auto& s : f->syntaxes) {
-      if ((pass == 0) != (s.entry != nullptr)) continue;
-      std::size_t n = s.params.size();
-      if (words.size() < n || (words.size() > n && !s.repeatable)) continue;
-      std::vector<kvhost::Value> candidate;
-      bool ok = true;
-      int score = 0;
-      for (std::size_t i = 0; i < words.size() && ok; ++i) {
-        DWORD code = s.params[std::min(i, n - 1)];
-        auto v = kvrun::shellArgument(code, words[i], catalog, &why);
-        if (!v) {
-          ok = false;
-          break;
-        }
-        score += kvrun::formScore(code, words[i], catalog);
-        candidate.push_back(std::move(*v));
-      }
-      if (ok && score > best) {
-        best = score;
-        chosen = &s;
-        args = std::move(candidate);
-      }
+  for (std::size_t r = 0; r < n && chosen == nullptr; ++r) {
+    const kvhost::SyntaxInfo& s = *ranked[r];
+    std::vector<kvhost::Value> candidate;
+    std::string reason;
+    for (std::size_t i = 0; i < words.size(); ++i) {
+      auto v = kvrun::shellArgument(s.params[std::min(i, s.params.size() - 1)], words[i], catalog, &reason);
+      if (!v) break;
+      candidate.push_back(std::move(*v));
+    }
+    if (candidate.size() == words.size()) {
+      chosen = &s;
+      args = std::move(candidate);
+    } else if (why.empty()) {
+      why = reason;
     }
   }
   std::string display = kvrun::toUtf8(f->french) + " / " + kvrun::toUtf8(f->english);
@@ -207,6 +207,8 @@ int main(int argc, char** argv) {
       options.output.hex = true;
     } else if (a == "--raw") {
       options.output.raw = true;
+    } else if (a == "--quiet") {
+      options.quiet = true;
     } else if (a == "--list") {
       mode = Mode::List;
     } else if (a == "--constants") {
@@ -234,6 +236,22 @@ int main(int argc, char** argv) {
     kvhost::HostOptions hostOptions;
     hostOptions.language = options.language;
     kvhost::Host host(hostOptions);
+    // Progress points of long calls draw the line; a Ctrl-C seen at one asks
+    // the compaction to stop through fStopCompacte, as a VM does from its
+    // gauge, and the VM's interruption state answers the directory walks.
+    kvrun::installInterruptHandler();
+    host.vm().watchInterrupt(kvrun::interruptFlag());
+    kvrun::ProgressLine progress(STDERR_FILENO, !options.quiet && isatty(STDERR_FILENO));
+    bool stopSent = false;
+    host.vm().setProgressListener([&](const STProgression* point) {
+      progress.update(point);
+      if (point == nullptr) {
+        stopSent = false;
+      } else if (kvrun::interruptRequested() && !stopSent) {
+        stopSent = true;
+        host.call("fStopCompacte", {});
+      }
+    });
     switch (mode) {
       case Mode::List: return listFunctions(host.catalog(), rest.empty() ? "" : rest[0]);
       case Mode::Constants: return listConstants(host.catalog(), rest.empty() ? "" : rest[0]);

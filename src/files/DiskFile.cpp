@@ -14,6 +14,7 @@
 
 #include "core/TString.h"
 #include "core/XError.h"
+#include "files/AppelsSysteme.h"
 
 namespace {
 
@@ -57,7 +58,7 @@ bool CDiskFile::_bSynchronise() {
 }
 
 BOOL CDiskFile::_bOuvreFlags(int nFlags, int* pnFd) {
-  *pnFd = ::open64(m_szNomComplet, nFlags, 0666);
+  *pnFd = SYS_nOpen(m_szNomComplet, nFlags, 0666);
   return *pnFd >= 0;
 }
 
@@ -158,7 +159,7 @@ BOOL CDiskFile::bWrite(const void* p, DWORD n, DWORD* pnEcrit) {
     return 0;
   }
   ++ms_nGeneration;
-  ssize_t r = n == 0 ? 0 : ::write(m_nDescripteur, p, n);
+  ssize_t r = n == 0 ? 0 : SYS_nWrite(m_nDescripteur, p, n);
   if (r > 0) m_oPosition += r;
   if (pnEcrit != nullptr && r > 0) *pnEcrit = static_cast<DWORD>(r);
   if (r != static_cast<ssize_t>(n)) {
@@ -231,7 +232,7 @@ long long CDiskFile::oGetSizeFast() {
 
 BOOL CDiskFile::bFlush() {
   m_pclErreur->SetErrorLevel(EL_AUCUNE);
-  if (fsync(m_nDescripteur) != 0) {
+  if (SYS_nFsync(m_nDescripteur) != 0) {
     _Erreur(MSG_FIC_FLUSH, errno);
     return 0;
   }
@@ -242,7 +243,7 @@ BOOL CDiskFile::bSetSize(long long oTaille, eGROW eMode) {
   m_pclErreur->SetErrorLevel(EL_AUCUNE);
   if (!bSeek(oTaille, eMode == GROW_RELATIF ? SEEK_FIN : SEEK_DEBUT)) return 0;
   ++ms_nGeneration;
-  if (ftruncate64(m_nDescripteur, m_oPosition) != 0) {
+  if (SYS_nFtruncate(m_nDescripteur, m_oPosition) != 0) {
     _Erreur(MSG_FIC_TAILLE, errno);
     return 0;
   }

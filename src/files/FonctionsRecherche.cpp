@@ -9,7 +9,9 @@
 #include <new>
 #include <string>
 
+#include "core/Progression.h"
 #include "core/XError.h"
+#include "files/AppelsSysteme.h"
 #include "files/DiskFile.h"
 #include "files/TableFichiers.h"
 #include "frame/Standard.h"
@@ -66,7 +68,7 @@ int nVideRepertoire(const std::string& rep) {
         nErreur = errno;
         break;
       }
-    } else if (unlink(chemin.c_str()) != 0) {
+    } else if (SYS_nUnlink(chemin.c_str()) != 0) {
       nErreur = errno;
       break;
     }
@@ -138,7 +140,7 @@ bool CComposanteStandard::fRepSupprime(const char* pszChemin, int nOptions) {
     // A link given as the directory is removed itself; its target is left.
     struct stat64 st {};
     if (lstat64(rep.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) {
-      if (unlink(rep.c_str()) != 0) nErreur = errno;
+      if (SYS_nUnlink(rep.c_str()) != 0) nErreur = errno;
     } else if ((nErreur = nVideRepertoire(rep)) == 0 && rep != "/" && rmdir(rep.c_str()) != 0) {
       nErreur = errno;
     }
@@ -162,6 +164,7 @@ struct STTaille {
   int nOptions;
   CXError* pclErreur;  // the first error met, kept when errors are ignored
   bool bInterrompu;
+  long long oEntrees;  // entries seen, for the progress points
 };
 
 // Total size of the files under `rep` (with its final slash); false when it
@@ -177,6 +180,7 @@ bool bTailleRepertoire(const std::string& rep, STTaille* pst, long long* poTotal
       CDiskFile::bFindClose(&st);
       return false;
     }
+    PROGRESSION_Point(*poTotal, -1, ++pst->oEntrees);
     if (!bEstRepertoire(st)) {
       *poTotal += st.oTaille;
       continue;
@@ -226,7 +230,7 @@ long long CComposanteStandard::fRepTaille(const char* pszChemin, int nOptions) {
   }
   if (rep.back() != '/') rep += '/';
   CXError clErreur;
-  STTaille st{piGetVM(), nOptions, &clErreur, false};
+  STTaille st{piGetVM(), nOptions, &clErreur, false, 0};
   long long oTotal = 0;
   const bool bFini = bTailleRepertoire(rep, &st, &oTotal);
   if (st.bInterrompu) return -1;

@@ -1,11 +1,17 @@
 // kvrun as a user runs it: one call from the shell, scripts, discovery, and
 // what a user sees when the input is wrong.
+#include <dirent.h>
 #include <gtest/gtest.h>
+#include <pty.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <csignal>
+#include <cstdint>
 #include <cstdio>
 #include <fstream>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -220,6 +226,155 @@ TEST(KvrunScripts, ScriptFilesArgumentsAndTracebacks) {
     EXPECT_EQ(e.status, 1) << c.code;
     EXPECT_NE(e.err.find(c.message), std::string::npos) << c.code << ": " << e.err;
   }
+}
+
+TEST(KvrunScripts, LibraryCallsInsideCallbacksAtAnyDepth) {
+  // A callback calls the library, once plainly and once with a function
+  // that takes a callback itself; the outer listing keeps its count, its
+  // result and its error state.
+  std::string dir = std::string(KV_BINARY_DIR) + "/test_nested_" + std::to_string(getpid());
+  auto r = kvrun({"-e", "local d = '" + dir + "'" + R"(
+    kv.fRepCree(d)
+    kv.fSauveTexte(d .. "/a", "x")
+    kv.fSauveTexte(d .. "/b", "y")
+    print(kv.fListeFichier(d .. "/*", function() kv.DateValide("20240101") return true end))
+    local inner = 0
+    print(kv.fListeFichier(d .. "/*", function(rep, nom)
+      inner = inner + kv.fListeFichier(rep .. "*", function(r2, n2) return kv.Phonetique(n2) ~= nil end)
+      kv.TSL(400, 0, 0)  -- an error inside the callback
+      return true
+    end), inner, kv.error() == nil)
+    local names = {}
+    kv.fListeFichier(d .. "/*", function(rep, nom) kv.fSupprime(rep .. nom) names[#names + 1] = nom return true end)
+    table.sort(names)
+    print(table.concat(names, " "), kv.fFichierExiste(d .. "/a"), kv.fRepSupprime(d))
+  )"});
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.out, "2\n2\t4\ttrue\na b\tfalse\ttrue\n") << r.err;
+}
+
+TEST(KvrunScripts, NaNIsNoNumberForTheLibrary) {
+  // Refused wherever a Lua number becomes a currency, a duration or an
+  // integer, as infinities are.
+  for (const char* code : {"kv.eVersEuro(0/0)", "kv.eVersEuro(1/0)", "kv.eVersEuro(kv.var(0/0))",
+                           "kv.DureeVersChaine(0/0, 1)", "kv.Hasard(0/0)", "kv.RVB(0/0, 0, 0)"}) {
+    auto r = kvrun({"-e", std::string("print(") + code + ")"});
+    EXPECT_EQ(r.status, 1) << code << " printed " << r.out;
+    EXPECT_TRUE(r.err.find("not a currency amount") != std::string::npos ||
+                r.err.find("no syntax accepts") != std::string::npos)
+        << code << ": " << r.err;
+  }
+  auto shell = kvrun({"eVersEuro", "nan"});
+  EXPECT_NE(shell.status, 0) << shell.out;
+}
+
+TEST(KvrunScripts, StringsAndBuffersChooseTheSameSyntaxEverywhere) {
+  // A plain string takes the string syntax (the frame says "source was a
+  // string"), kv.buffer and hex: the buffer syntax, from Lua and the shell alike.
+  auto lua = kvrun({"-e", R"(print(kv.Compresse("abc"):byte(1), kv.Compresse(kv.buffer("abc")):byte(1),
+                              kv.Max(9, 10), kv.Max("9", "10"), kv.Paques(2024), kv.Paques("2024")))"});
+  EXPECT_EQ(lua.status, 0) << lua.err;
+  EXPECT_EQ(lua.out, "1\t0\t10.0\t9\t20240331\t20240331\n");
+  auto text = kvrun({"--hex", "Compresse", "abc"});
+  auto bytes = kvrun({"--hex", "Compresse", "hex:616263"});
+  EXPECT_EQ(text.out.substr(0, 2), "01") << text.err;
+  EXPECT_EQ(bytes.out.substr(0, 2), "00") << bytes.err;
+}
+
+// Runs kvrun on a pseudo-terminal (stdout and stderr both go to it);
+// `seen` is called with the output so far each time some arrives.
+Run onTerminal(const std::vector<std::string>& args, const std::function<void(pid_t, const std::string&)>& seen = {}) {
+  int master = -1;
+  pid_t pid = forkpty(&master, nullptr, nullptr, nullptr);
+  if (pid < 0) return {};
+  if (pid == 0) {
+    std::vector<char*> argv;
+    std::string exe = std::string(KV_BINARY_DIR) + "/bin/kvrun";
+    argv.push_back(exe.data());
+    for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    unsetenv("LANG");
+    execv(exe.c_str(), argv.data());
+    _exit(127);
+  }
+  Run r;
+  char buf[4096];
+  ssize_t n;
+  while ((n = read(master, buf, sizeof buf)) > 0) {  // EIO once the child has gone
+    r.out.append(buf, static_cast<std::size_t>(n));
+    if (seen) seen(pid, r.out);
+  }
+  close(master);
+  int status = 0;
+  waitpid(pid, &status, 0);
+  r.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+  return r;
+}
+
+// A directory holding one file of `megabytes` of text that compacts slowly
+// enough to be watched.
+std::string bigFile(const std::string& dir, int megabytes) {
+  mkdir(dir.c_str(), 0777);
+  std::string path = dir + "/source.txt";
+  std::ofstream out(path, std::ios::binary);
+  std::string block(1 << 20, ' ');
+  std::uint32_t x = 12345;
+  for (int m = 0; m < megabytes; ++m) {
+    for (auto& c : block) {
+      x = x * 1103515245u + 12345u;
+      c = static_cast<char>('a' + (x >> 16) % 26);
+    }
+    out << block;
+  }
+  return path;
+}
+
+TEST(KvrunProgress, ALineOnATerminalNoneElsewhere) {
+  std::string dir = std::string(KV_BINARY_DIR) + "/test_progress_" + std::to_string(getpid());
+  std::string source = bigFile(dir, 6);
+  std::string code = "kv.fCompacte('" + source + "', '" + dir + "/out.lh') print(kv.fRepTaille('" + dir + "'))";
+  auto shown = onTerminal({"-e", code});
+  EXPECT_EQ(shown.status, 0) << shown.out;
+  EXPECT_NE(shown.out.find("\r100%  6.0 MiB of 6.0 MiB"), std::string::npos) << shown.out;
+  EXPECT_NE(shown.out.find("MiB/s"), std::string::npos) << shown.out;
+  EXPECT_NE(shown.out.find(" entries"), std::string::npos) << "fRepTaille counts entries";
+  EXPECT_NE(shown.out.find("\r\x1b[K"), std::string::npos) << "the line is cleared at the end";
+  auto quiet = onTerminal({"--quiet", "-e", code});
+  EXPECT_EQ(quiet.status, 0);
+  EXPECT_EQ(quiet.out.find('%'), std::string::npos) << quiet.out;
+  auto piped = kvrun({"-e", code});
+  EXPECT_EQ(piped.status, 0);
+  EXPECT_TRUE(piped.err.empty()) << piped.err;
+  EXPECT_EQ(piped.out.find('\r'), std::string::npos);
+  std::remove((dir + "/out.lh").c_str());
+  std::remove(source.c_str());
+  rmdir(dir.c_str());
+}
+
+TEST(KvrunProgress, CtrlCStopsACompactionAndLeavesNoFile) {
+  std::string dir = std::string(KV_BINARY_DIR) + "/test_interrupt_" + std::to_string(getpid());
+  std::string source = bigFile(dir, 24);
+  bool sent = false;
+  auto r = onTerminal({"--lang", "en", "fCompacte", source, dir + "/out.lh"}, [&](pid_t pid, const std::string& out) {
+    if (!sent && out.find('%') != std::string::npos) {
+      sent = true;
+      kill(pid, SIGINT);
+    }
+  });
+  EXPECT_TRUE(sent) << r.out;
+  EXPECT_EQ(r.status, 1) << r.out;
+  EXPECT_NE(r.out.find("error 80305"), std::string::npos) << r.out;
+  // Nothing beside the source: no destination, no temporary file.
+  std::vector<std::string> names;
+  if (DIR* d = opendir(dir.c_str())) {
+    while (dirent* e = readdir(d)) {
+      if (e->d_name[0] != '.') names.push_back(e->d_name);
+    }
+    closedir(d);
+  }
+  EXPECT_EQ(names, std::vector<std::string>{"source.txt"});
+  std::remove(source.c_str());
+  rmdir(dir.c_str());
 }
 
 TEST(KvrunScripts, TheTourRuns) {
