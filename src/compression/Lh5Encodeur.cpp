@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "compression/Lh5.h"
+#include "core/Allocation.h"
 
 namespace {
 
@@ -328,7 +329,7 @@ CLh5Encodeur::~CLh5Encodeur() = default;
 
 bool CLh5Encodeur::bDemarre() {
   if (!m_p) {
-    m_p.reset(new (std::nothrow) Etat);
+    m_p.reset(KV_pCree<Etat>());
     if (!m_p) return false;
   }
   m_p->Reinit();
