@@ -407,4 +407,16 @@ ErrorInfo Host::readError() const {
   return info;
 }
 
+std::string Host::errorMessage(DWORD userCode) const {
+  unsigned id = CXError::nGetRessourceIdFromUserErrorCode(userCode);
+  if (id == 0) return {};
+  char buffer[1024] = {};
+  if (options_.language == Language::English) {
+    if (gMessageFile.empty() || !bRM_LoadMess(8, gMessageFile.c_str(), id, buffer, sizeof buffer)) return {};
+  } else if (DLLRES_nLoadString(id, buffer, sizeof buffer) <= 0) {
+    return {};
+  }
+  return buffer;
+}
+
 }  // namespace kvhost
