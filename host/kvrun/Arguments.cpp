@@ -2,6 +2,7 @@
 #include "Arguments.h"
 
 #include <cerrno>
+#include <cmath>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
@@ -189,23 +190,16 @@ std::optional<kvhost::Value> shellArgument(DWORD code, const std::string& word, 
   }
 }
 
-int formScore(DWORD code, const std::string& word, const kvhost::Catalog& catalog) {
-  DWORD base = VXT_dwBase(code);
-  if (base == VXT_ANY) return 1;
-  bool bytes = word.rfind("hex:", 0) == 0 || word.rfind("file:", 0) == 0;
-  bool literal = word.rfind("str:", 0) == 0;
-  std::string why;
-  bool number = !bytes && !literal && (parseReal(fromUtf8(word)) || parseInteger(fromUtf8(word), catalog, &why));
-  switch (base) {
-    case VXT_BOOLEEN: case VXT_UI1: case VXT_UI2: case VXT_UI4: case VXT_UI8: case VXT_I1: case VXT_I2:
-    case VXT_ENTIER: case VXT_ENTIER8: case VXT_MONETAIRE: case VXT_REEL4: case VXT_REEL: case VXT_DECIMAL:
-    case VXT_ENTIERSYS: case VXT_HWND: case VXT_DUREE:
-      return number ? 2 : 0;
-    case VXT_BINAIRE: case VXT_CHAINEOUBUFFER: case VXT_BUFFER:
-      return bytes ? 2 : 0;
-    default:
-      return !number && !bytes ? 2 : 0;
+kvhost::ArgKind wordKind(const std::string& word) {
+  using kvhost::ArgKind;
+  if (word.rfind("hex:", 0) == 0 || word.rfind("file:", 0) == 0) return ArgKind::Buffer;
+  if (word.rfind("str:", 0) == 0) return ArgKind::Text;
+  if (parseNumber(word)) return ArgKind::Integer;
+  if (auto d = parseReal(word)) {
+    return std::isfinite(*d) && *d == std::floor(*d) && std::fabs(*d) < 9.2e18 ? ArgKind::WholeReal : ArgKind::Real;
   }
+  if (parseBoolean(word)) return ArgKind::Boolean;
+  return ArgKind::Text;
 }
 
 }  // namespace kvrun

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "Catalog.h"
+#include "Chooser.h"
 #include "Value.h"
 
 namespace kvrun {
@@ -21,10 +22,9 @@ std::optional<std::int64_t> parseInteger(const std::string& text, const kvhost::
 std::optional<kvhost::Value> shellArgument(DWORD code, const std::string& word, const kvhost::Catalog& catalog,
                                            std::string* why);
 
-// How well a word's form suits a parameter declared `code`: 2 when it looks
-// like the parameter's kind (a number for a numeric parameter, hex: or file:
-// for a buffer, other text for a string), 1 for an any-value parameter, 0
-// otherwise.
-int formScore(DWORD code, const std::string& word, const kvhost::Catalog& catalog);
+// What a shell word looks like, for the syntax chooser: bytes for hex: and
+// file:, a string for str:, a number or a truth value when it reads as one,
+// a string otherwise.
+kvhost::ArgKind wordKind(const std::string& word);
 
 }  // namespace kvrun

@@ -17,6 +17,7 @@
 #include <optional>
 
 #include "Arguments.h"
+#include "Chooser.h"
 #include "Output.h"
 #include "PageLibrary.h"
 #include "Text.h"
@@ -333,112 +334,163 @@ int Script::pushLastError() {
   return 1;
 }
 
+namespace {
+
+// What a Lua value is, for the syntax chooser: a plain string is a string,
+// kv.buffer(s) a buffer, kv.var(x) the kind of what it holds.
+kvhost::ArgKind luaKind(lua_State* L, int i) {
+  using kvhost::ArgKind;
+  switch (lua_type(L, i)) {
+    case LUA_TNIL: return ArgKind::None;
+    case LUA_TBOOLEAN: return ArgKind::Boolean;
+    case LUA_TNUMBER: {
+      if (lua_isinteger(L, i)) return ArgKind::Integer;
+      double d = lua_tonumber(L, i);
+      return std::isfinite(d) && d == std::floor(d) && std::fabs(d) < 9.2e18 ? ArgKind::WholeReal : ArgKind::Real;
+    }
+    case LUA_TSTRING: return ArgKind::Text;
+    case LUA_TFUNCTION: return ArgKind::Procedure;
+    case LUA_TTABLE: {
+      if (hasMeta(L, i, kBufferMeta)) return ArgKind::Buffer;
+      if (!hasMeta(L, i, kVarMeta)) return ArgKind::Other;
+      lua_getfield(L, i, "value");
+      ArgKind inner = lua_type(L, -1) == LUA_TTABLE && !hasMeta(L, -1, kBufferMeta) ? ArgKind::Other
+                                                                                   : luaKind(L, lua_gettop(L));
+      lua_pop(L, 1);
+      return inner;
+    }
+    case LUA_TUSERDATA: return hasMeta(L, i, kTableMeta) ? ArgKind::Object : ArgKind::Other;
+    default: return ArgKind::Other;
+  }
+}
+
+bool isTextParameter(DWORD base) {
+  return base == VXT_PSZ || base == VXT_CHAINE || base == VXT_OBJETCHAINE || base == VXT_CHAINEUNICODE ||
+         base == VXT_DATE || base == VXT_HEURE || base == VXT_DATEHEURE || base == VXT_CHAINEOUBUFFER ||
+         base == VXT_BUFFER;
+}
+
+}  // namespace
+
+// The value of Lua argument i for a parameter declared `code`, or nullopt.
+// Procedures are bound later, once the syntax is chosen.
+std::optional<kvhost::Value> Script::argumentFor(int i, DWORD code) {
+  using kvhost::Value;
+  DWORD base = VXT_dwBase(code);
+  int type = lua_type(L_, i);
+  if (type == LUA_TTABLE && hasMeta(L_, i, kVarMeta)) {
+    lua_getfield(L_, i, "value");
+    auto inner = naturalValue(L_, lua_gettop(L_));
+    lua_pop(L_, 1);
+    if (!inner) return std::nullopt;
+    return Value::byReference(*inner);
+  }
+  if (base == VXT_PROCEDURE) {
+    if (type == LUA_TFUNCTION || type == LUA_TSTRING) return Value::text({});
+    return std::nullopt;
+  }
+  if (type == LUA_TTABLE && hasMeta(L_, i, kBufferMeta)) {
+    auto v = naturalValue(L_, i);
+    if (v && (base == VXT_BINAIRE || base == VXT_CHAINEOUBUFFER || base == VXT_ANY || base == VXT_BUFFER)) return v;
+    if (v && isTextParameter(base)) return Value::text(std::move(v->bytes));
+    return std::nullopt;
+  }
+  auto v = naturalValue(L_, i);
+  if (!v) return std::nullopt;
+  if (type == LUA_TSTRING && base != VXT_ANY && !kvhost::accepts(code, *v)) {
+    // Numeric parameters also take constant names and expressions.
+    std::string why;
+    auto n = parseInteger(v->bytes, host_.catalog(), &why);
+    if (n) v = *n >= INT32_MIN && *n <= INT32_MAX ? Value::integer32(static_cast<std::int32_t>(*n)) : Value::integer64(*n);
+  }
+  if ((type == LUA_TNUMBER || type == LUA_TBOOLEAN) && isTextParameter(base)) {
+    // A number or a truth value serves a string parameter as Lua writes it.
+    if (type == LUA_TBOOLEAN) return Value::text(lua_toboolean(L_, i) ? "1" : "0");
+    lua_pushvalue(L_, i);
+    std::size_t n = 0;
+    const char* t = lua_tolstring(L_, -1, &n);
+    Value text = Value::text(std::string(t, n));
+    lua_pop(L_, 1);
+    return text;
+  }
+  if (v->type == VXT_REEL && (base == VXT_ENTIER || base == VXT_ENTIER8 || base == VXT_BOOLEEN || base == VXT_DUREE)) {
+    // A float with a whole value serves an integer parameter; NaN does not.
+    double d = v->real;
+    if (!std::isfinite(d) || d != std::floor(d) || std::fabs(d) > 9.2e18) return std::nullopt;
+    v = Value::integer64(static_cast<std::int64_t>(d));
+  }
+  if (base == VXT_BINAIRE && v->type == VXT_CHAINE) v->type = VXT_BINAIRE;
+  if (base == VXT_DUREE && v->isInteger()) v = Value::duration(v->integer);
+  if (VXT_bParReference(code)) return Value::byReference(*v);
+  if (!kvhost::accepts(code, *v)) return std::nullopt;
+  return v;
+}
+
+// Binds Lua argument i (a function, or the name of a global one) as a
+// procedure of the VM for the duration of the call; its name is kept in
+// `bound` for removal.
+kvhost::Value Script::bindProcedure(int i, std::vector<Binding>& bound) {
+  using kvhost::Value;
+  int ref = LUA_NOREF;
+  if (lua_type(L_, i) == LUA_TFUNCTION) {
+    lua_pushvalue(L_, i);
+    ref = luaL_ref(L_, LUA_REGISTRYINDEX);
+  } else if (lua_getglobal(L_, lua_tostring(L_, i)) == LUA_TFUNCTION) {
+    ref = luaL_ref(L_, LUA_REGISTRYINDEX);
+  } else {
+    lua_pop(L_, 1);
+    return Value::text(lua_tostring(L_, i));  // the VM will not find it
+  }
+  std::string name = "kvrun_procedure_" + std::to_string(++procedures_);
+  lua_State* L = L_;
+  host_.vm().defineProcedure(name, [L, ref](const std::vector<Value>& args) {
+    lua_rawgeti(L, LUA_REGISTRYINDEX, ref);
+    for (const auto& a : args) pushValue(L, a);
+    if (lua_pcall(L, static_cast<int>(args.size()), 1, 0) != LUA_OK) {
+      std::fprintf(stderr, "kvrun: error in a procedure: %s\n", lua_tostring(L, -1));
+      lua_pop(L, 1);
+      return Value::boolean(false);  // stops the caller's loop
+    }
+    auto result = naturalValue(L, -1);
+    lua_pop(L, 1);
+    return result ? *result : Value::none();
+  });
+  bound.push_back({name, ref});
+  return Value::text(name);
+}
+
+void Script::unbind(std::vector<Binding>& bound) {
+  for (const auto& b : bound) {
+    host_.vm().removeProcedure(b.name);
+    luaL_unref(L_, LUA_REGISTRYINDEX, b.ref);
+  }
+  bound.clear();
+}
+
 int Script::callFunction(int position) {
+  std::vector<Binding> bound;
   try {
     const kvhost::FunctionInfo& f = host_.catalog().functions().at(static_cast<std::size_t>(position));
     int count = lua_gettop(L_);
-    std::vector<int> references;  // Lua functions held for procedures
-    auto release = [&] {
-      host_.vm().removeProcedures();
-      for (int ref : references) luaL_unref(L_, LUA_REGISTRYINDEX, ref);
-      references.clear();
-    };
-
-    // The value of argument i for a parameter declared `code`, or nullopt.
-    auto argumentFor = [&](int i, DWORD code) -> std::optional<kvhost::Value> {
-      using kvhost::Value;
-      DWORD base = VXT_dwBase(code);
-      int type = lua_type(L_, i);
-      if (type == LUA_TTABLE && hasMeta(L_, i, kVarMeta)) {
-        lua_getfield(L_, i, "value");
-        auto inner = naturalValue(L_, lua_gettop(L_));
-        lua_pop(L_, 1);
-        if (!inner) return std::nullopt;
-        return Value::byReference(*inner);
-      }
-      if (base == VXT_PROCEDURE) {
-        // A Lua function, or the name of a global one, becomes a procedure
-        // of the VM for the duration of the call.
-        int ref = LUA_NOREF;
-        if (type == LUA_TFUNCTION) {
-          lua_pushvalue(L_, i);
-          ref = luaL_ref(L_, LUA_REGISTRYINDEX);
-        } else if (type == LUA_TSTRING) {
-          if (lua_getglobal(L_, lua_tostring(L_, i)) == LUA_TFUNCTION) {
-            ref = luaL_ref(L_, LUA_REGISTRYINDEX);
-          } else {
-            lua_pop(L_, 1);
-            return Value::text(lua_tostring(L_, i));  // the VM will not find it
-          }
-        } else {
-          return std::nullopt;
-        }
-        std::string name = "kvrun_procedure_" + std::to_string(++procedures_);
-        lua_State* L = L_;
-        host_.vm().defineProcedure(name, [L, ref](const std::vector<Value>& args) {
-          lua_rawgeti(L, LUA_REGISTRYINDEX, ref);
-          for (const auto& a : args) pushValue(L, a);
-          if (lua_pcall(L, static_cast<int>(args.size()), 1, 0) != LUA_OK) {
-            std::fprintf(stderr, "kvrun: error in a procedure: %s\n", lua_tostring(L, -1));
-            lua_pop(L, 1);
-            return Value::boolean(false);  // stops the caller's loop
-          }
-          auto result = naturalValue(L, -1);
-          lua_pop(L, 1);
-          return result ? *result : Value::none();
-        });
-        references.push_back(ref);
-        return Value::text(name);
-      }
-      if (type == LUA_TTABLE && hasMeta(L_, i, kBufferMeta)) {
-        if (base == VXT_BINAIRE || base == VXT_CHAINEOUBUFFER || base == VXT_ANY || base == VXT_BUFFER)
-          return naturalValue(L_, i);
-        return std::nullopt;
-      }
-      auto v = naturalValue(L_, i);
-      if (!v) return std::nullopt;
-      if (type == LUA_TSTRING && base != VXT_ANY && !kvhost::accepts(code, *v)) {
-        // Numeric parameters also take constant names and expressions.
-        std::string why;
-        auto n = parseInteger(v->bytes, host_.catalog(), &why);
-        if (n) v = *n >= INT32_MIN && *n <= INT32_MAX ? Value::integer32(static_cast<std::int32_t>(*n)) : Value::integer64(*n);
-      }
-      if (v->type == VXT_REEL && (base == VXT_ENTIER || base == VXT_ENTIER8 || base == VXT_BOOLEEN || base == VXT_DUREE)) {
-        // A float with a whole value serves an integer parameter.
-        double d = v->real;
-        if (d != std::floor(d) || std::fabs(d) > 9.2e18) return std::nullopt;
-        v = Value::integer64(static_cast<std::int64_t>(d));
-      }
-      if (base == VXT_BINAIRE && v->type == VXT_CHAINE) v->type = VXT_BINAIRE;
-      if (base == VXT_DUREE && v->isInteger()) v = Value::duration(v->integer);
-      if (VXT_bParReference(code)) return Value::byReference(*v);
-      if (!kvhost::accepts(code, *v)) return std::nullopt;
-      return v;
-    };
+    std::vector<kvhost::ArgKind> kinds(static_cast<std::size_t>(count));
+    for (int i = 1; i <= count; ++i) kinds[static_cast<std::size_t>(i - 1)] = luaKind(L_, i);
+    const kvhost::SyntaxInfo* ranked[kvhost::kMaxSyntaxes];
+    std::size_t ranks = kvhost::rankSyntaxes(f, kinds.data(), kinds.size(), ranked, kvhost::kMaxSyntaxes);
 
     const kvhost::SyntaxInfo* chosen = nullptr;
     std::vector<kvhost::Value> args;
-    for (int pass = 0; pass < 2 && chosen == nullptr; ++pass) {
-      for (const auto& s : f.syntaxes) {
-        if ((pass == 0) != (s.entry != nullptr)) continue;
-        std::size_t n = s.params.size();
-        if (static_cast<std::size_t>(count) < n || (static_cast<std::size_t>(count) > n && !s.repeatable)) continue;
-        std::vector<kvhost::Value> candidate;
-        bool ok = true;
-        for (int i = 1; i <= count && ok; ++i) {
-          DWORD code = s.params[std::min<std::size_t>(static_cast<std::size_t>(i - 1), n - 1)];
-          auto v = argumentFor(i, code);
-          if (v) {
-            candidate.push_back(std::move(*v));
-          } else {
-            ok = false;
-          }
-        }
-        if (ok) {
-          chosen = &s;
-          args = std::move(candidate);
-          break;
-        }
+    for (std::size_t r = 0; r < ranks && chosen == nullptr; ++r) {
+      const kvhost::SyntaxInfo& s = *ranked[r];
+      std::size_t n = s.params.size();
+      std::vector<kvhost::Value> candidate;
+      for (int i = 1; i <= count; ++i) {
+        auto v = argumentFor(i, s.params[std::min<std::size_t>(static_cast<std::size_t>(i - 1), n - 1)]);
+        if (!v) break;
+        candidate.push_back(std::move(*v));
+      }
+      if (candidate.size() == static_cast<std::size_t>(count)) {
+        chosen = &s;
+        args = std::move(candidate);
       }
     }
     if (chosen == nullptr) {
@@ -449,19 +501,22 @@ int Script::callFunction(int position) {
           list += (p ? ", " : "") + kvhost::typeName(s.params[p]) + (s.repeatable && p + 1 == s.params.size() ? "..." : "");
         list += ") -> " + kvhost::typeName(s.result) + (s.entry ? "" : "  [not available here]");
       }
-      release();
       std::string message = "kv." + toUtf8(f.english) + ": no syntax accepts these arguments" + list;
       lua_pushlstring(L_, message.data(), message.size());
       return -1;
     }
     if (chosen->entry == nullptr) {
-      release();
       std::string message = "kv." + toUtf8(f.english) + " is not available on this platform";
       lua_pushlstring(L_, message.data(), message.size());
       return -1;
     }
+    for (int i = 1; i <= count; ++i) {
+      std::size_t p = std::min<std::size_t>(static_cast<std::size_t>(i - 1), chosen->params.size() - 1);
+      if (VXT_dwBase(chosen->params[p]) == VXT_PROCEDURE && !args[static_cast<std::size_t>(i - 1)].variable)
+        args[static_cast<std::size_t>(i - 1)] = bindProcedure(i, bound);
+    }
     kvhost::CallResult result = host_.call(f, *chosen, args);
-    release();
+    unbind(bound);
     lastError_ = result.error;
     if (result.redirect) {
       lastError_.level = 3;
@@ -479,7 +534,7 @@ int Script::callFunction(int position) {
     pushValue(L_, result.value);
     return 1;
   } catch (const std::exception& e) {
-    host_.vm().removeProcedures();
+    unbind(bound);
     lua_pushstring(L_, e.what());
     return -1;
   }

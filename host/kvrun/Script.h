@@ -3,6 +3,7 @@
 // procedures written in Lua, and the last call's error.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -32,7 +33,17 @@ public:
   int writeVariable(int number);
   int pushLastError();
 
+  // The script's Lua state (for what a caller adds to it before running).
+  lua_State* state() const { return L_; }
+
 private:
+  struct Binding {
+    std::string name;  // the procedure's name in the VM
+    int ref;           // the Lua function, held in the registry
+  };
+  std::optional<kvhost::Value> argumentFor(int i, DWORD code);
+  kvhost::Value bindProcedure(int i, std::vector<Binding>& bound);
+  void unbind(std::vector<Binding>& bound);
   void defineTable();
   int execute(int loadStatus);
 

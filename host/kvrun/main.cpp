@@ -12,6 +12,7 @@
 #include "Output.h"
 #include "Script.h"
 #include "Text.h"
+#include "Threads.h"
 #include "frame/InterfacesVM.h"
 
 namespace {
@@ -23,6 +24,7 @@ constexpr int kUsage = 2;
 const char* const kHelp = R"(usage:
   kvrun [OPTIONS] NAME [ARG...]     call one function of the library
   kvrun [OPTIONS] FILE.lua [ARG...] run a Lua script (table kv)
+  kvrun --threads N FILE.lua [ARG...]  the script in N VM threads at once
   kvrun [OPTIONS] -e CODE           run Lua code
   kvrun [OPTIONS] -i                interactive Lua
   kvrun --list [PATTERN]            functions, their syntaxes and availability
@@ -33,6 +35,9 @@ options:
   --lang fr|en   language of the library's messages (default: from LANG)
   --hex          print strings and buffers as lowercase hexadecimal
   --raw          print the library's text as its Windows-1252 bytes
+  --threads N    run the script in N threads (1 to 64), each with its own
+                 component and Lua state; kv.thread is 1 to N; lines of
+                 print and io.write come out whole; status 1 if any failed
 
 NAME is a function's French name (accents optional, any case) or English
 name. Integer arguments take decimal, 0x hexadecimal, constant names and
@@ -102,37 +107,29 @@ int callOnce(kvhost::Host& host, const Options& options, const std::string& name
     std::fprintf(stderr, "kvrun: unknown function '%s' (kvrun --list shows them)\n", name.c_str());
     return kUsage;
   }
-  // By count, then by the forms of the words: among the syntaxes that take
-  // them, the one whose parameter kinds best match what the words look like
-  // (a number for a numeric parameter, bytes for a buffer); syntaxes
-  // available here first, then table order.
+  // The chooser ranks the syntaxes by what the words look like; the first
+  // whose parameters take the words wins.
+  std::vector<kvhost::ArgKind> kinds;
+  for (const auto& w : words) kinds.push_back(kvrun::wordKind(w));
+  const kvhost::SyntaxInfo* ranked[kvhost::kMaxSyntaxes];
+  std::size_t n = kvhost::rankSyntaxes(*f, kinds.data(), kinds.size(), ranked, kvhost::kMaxSyntaxes);
   const kvhost::SyntaxInfo* chosen = nullptr;
   std::vector<kvhost::Value> args;
   std::string why;
-  for (int pass = 0; pass < 2 && chosen == nullptr; ++pass) {
-    int best = -1;
-    for (const auto& s : f->syntaxes) {
-      if ((pass == 0) != (s.entry != nullptr)) continue;
-      std::size_t n = s.params.size();
-      if (words.size() < n || (words.size() > n && !s.repeatable)) continue;
-      std::vector<kvhost::Value> candidate;
-      bool ok = true;
-      int score = 0;
-      for (std::size_t i = 0; i < words.size() && ok; ++i) {
-        DWORD code = s.params[std::min(i, n - 1)];
-        auto v = kvrun::shellArgument(code, words[i], catalog, &why);
-        if (!v) {
-          ok = false;
-          break;
-        }
-        score += kvrun::formScore(code, words[i], catalog);
-        candidate.push_back(std::move(*v));
-      }
-      if (ok && score > best) {
-        best = score;
-        chosen = &s;
-        args = std::move(candidate);
-      }
+  for (std::size_t r = 0; r < n && chosen == nullptr; ++r) {
+    const kvhost::SyntaxInfo& s = *ranked[r];
+    std::vector<kvhost::Value> candidate;
+    std::string reason;
+    for (std::size_t i = 0; i < words.size(); ++i) {
+      auto v = kvrun::shellArgument(s.params[std::min(i, s.params.size() - 1)], words[i], catalog, &reason);
+      if (!v) break;
+      candidate.push_back(std::move(*v));
+    }
+    if (candidate.size() == words.size()) {
+      chosen = &s;
+      args = std::move(candidate);
+    } else if (why.empty()) {
+      why = reason;
     }
   }
   std::string display = kvrun::toUtf8(f->french) + " / " + kvrun::toUtf8(f->english);
@@ -187,6 +184,7 @@ int main(int argc, char** argv) {
   std::vector<std::string> rest;
   enum class Mode { Call, Script, Code, Interactive, List, Constants } mode = Mode::Call;
   std::string code;
+  int threads = 0;
   int i = 1;
   for (; i < argc; ++i) {
     std::string a = argv[i];
@@ -207,6 +205,12 @@ int main(int argc, char** argv) {
       options.output.hex = true;
     } else if (a == "--raw") {
       options.output.raw = true;
+    } else if (a == "--threads") {
+      if (++i >= argc) return usage("--threads needs a number of threads");
+      char* end = nullptr;
+      long n = std::strtol(argv[i], &end, 10);
+      if (end == argv[i] || *end != '\0' || n < 1 || n > 64) return usage("--threads takes a number from 1 to 64");
+      threads = static_cast<int>(n);
     } else if (a == "--list") {
       mode = Mode::List;
     } else if (a == "--constants") {
@@ -229,20 +233,24 @@ int main(int argc, char** argv) {
   for (; i < argc; ++i) rest.emplace_back(argv[i]);
   if (mode == Mode::Call && !rest.empty() && rest[0].size() > 4 && rest[0].substr(rest[0].size() - 4) == ".lua")
     mode = Mode::Script;
+  if (threads > 0 && mode != Mode::Script) return usage("--threads runs a script: kvrun --threads N FILE.lua");
 
   try {
     kvhost::HostOptions hostOptions;
     hostOptions.language = options.language;
+    if (threads > 0) return kvrun::runThreads(hostOptions, threads, rest[0], std::vector<std::string>(rest.begin() + 1, rest.end()));
     kvhost::Host host(hostOptions);
     switch (mode) {
       case Mode::List: return listFunctions(host.catalog(), rest.empty() ? "" : rest[0]);
       case Mode::Constants: return listConstants(host.catalog(), rest.empty() ? "" : rest[0]);
       case Mode::Script: {
         kvrun::Script script(host);
+        kvrun::setThreadNumber(script, 1);
         return script.runFile(rest[0], std::vector<std::string>(rest.begin() + 1, rest.end()));
       }
       case Mode::Code: {
         kvrun::Script script(host);
+        kvrun::setThreadNumber(script, 1);
         return script.runCode(code);
       }
       case Mode::Interactive: {

@@ -38,6 +38,7 @@ long double readCurrency(const unsigned char* p) {
 }
 
 bool writeCurrency(long double millionths, unsigned char* p) {
+  if (!std::isfinite(millionths)) return false;  // NaN and infinities are no amount
   millionths = std::nearbyint(millionths);
   if (std::fabs(millionths) >= 604462909807314587353088.0L) return false;  // 2^79
   bool negative = millionths < 0;

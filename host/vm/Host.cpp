@@ -3,6 +3,7 @@
 
 #include <cstring>
 
+#include "Chooser.h"
 #include "Conversions.h"
 #include "PageLibrary.h"
 #include "core/Any.h"
@@ -132,28 +133,20 @@ void Host::stop() {
 }
 
 const SyntaxInfo* Host::chooseSyntax(const FunctionInfo& f, const std::vector<Value>& args, std::string* why) const {
-  // strict: a text does not go to a buffer parameter (a syntax taking a
-  // string is preferred for it, as the VM does).
-  auto fits = [&](const SyntaxInfo& s, bool strict) {
-    std::size_t n = s.params.size();
-    if (args.size() < n || (args.size() > n && !s.repeatable)) return false;
-    for (std::size_t i = 0; i < args.size(); ++i) {
-      const DWORD code = s.params[i < n ? i : n - 1];
-      if (!accepts(code, args[i])) return false;
-      if (strict && args[i].isText() && VXT_dwBase(code) == VXT_BINAIRE) return false;
-    }
-    return true;
-  };
-  for (bool strict : {true, false}) {
-    for (const auto& s : f.syntaxes) {
-      if (s.entry != nullptr && fits(s, strict)) return &s;
-    }
-  }
-  for (const auto& s : f.syntaxes) {
-    if (fits(s, false)) {
-      if (why) *why = nameOf(f) + ": syntax " + std::to_string(s.index) + " is not available on this platform";
-      return nullptr;
-    }
+  std::vector<ArgKind> kinds;
+  kinds.reserve(args.size());
+  for (const auto& a : args) kinds.push_back(kindOf(a));
+  const SyntaxInfo* ranked[kMaxSyntaxes];
+  std::size_t n = rankSyntaxes(f, kinds.data(), kinds.size(), ranked, kMaxSyntaxes);
+  for (std::size_t r = 0; r < n; ++r) {
+    const SyntaxInfo& s = *ranked[r];
+    bool takes = true;
+    for (std::size_t i = 0; i < args.size() && takes; ++i)
+      takes = accepts(s.params[i < s.params.size() ? i : s.params.size() - 1], args[i]);
+    if (!takes) continue;
+    if (s.entry != nullptr) return &s;
+    if (why) *why = nameOf(f) + ": syntax " + std::to_string(s.index) + " is not available on this platform";
+    return nullptr;
   }
   if (why) *why = f.syntaxes.empty() ? nameOf(f) + " has no syntax" : nameOf(f) + ": no syntax accepts these arguments";
   return nullptr;
@@ -194,7 +187,8 @@ CallResult Host::call(const FunctionInfo& f, const SyntaxInfo& s, const std::vec
   } depth{++depth_, slots, declared};
   for (std::size_t i = 0; i < declared; ++i) {
     DWORD code = s.params[i];
-    const Value& v = args[i];
+    // A variable given for a parameter passed by value gives its value.
+    const Value& v = args[i].variable && !VXT_bParReference(code) ? *args[i].variable : args[i];
     Slot& slot = slots[i];
     if (!accepts(code, v)) throw HostError(nameOf(f) + ": argument " + std::to_string(i + 1) + " must be " + typeName(code));
     switch (VXT_dwBase(code)) {
@@ -285,6 +279,21 @@ CallResult Host::call(const FunctionInfo& f, const SyntaxInfo& s, const std::vec
   }
 
   CXError* error = component_->pclGetError();
+  // A call made from inside another (from a procedure) must not disturb the
+  // outer call's error: it is kept aside and put back afterwards.
+  struct OuterError {
+    CXError* error;
+    std::optional<CXError> saved;
+    ~OuterError() {
+      if (!saved) return;
+      error->RAZ();
+      error->LightCopy(&*saved);
+    }
+  } outerError{error, std::nullopt};
+  if (depth_ > 1) {
+    outerError.saved.emplace();
+    outerError.saved->LightCopy(error);
+  }
   // Each call starts with no error (an object already clean is left alone).
   if (error->bIsError() || error->pszGetUserMessage() != nullptr || error->pszGetDebugMessage() != nullptr ||
       error->nNumInfo() > 0 || error->nGetNbSubError() > 0 || error->nNumErrorId() > 0)

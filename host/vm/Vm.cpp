@@ -38,6 +38,7 @@ BOOL refuse(CXError* error) {
 }  // namespace
 
 void Vm::beginCall(const std::vector<Value>* arguments, DWORD callWord) {
+  if (inCall_) outerCalls_.push_back({arguments_, callWord_, true, std::move(result_)});
   arguments_ = arguments;
   callWord_ = callWord;
   inCall_ = true;
@@ -45,9 +46,19 @@ void Vm::beginCall(const std::vector<Value>* arguments, DWORD callWord) {
 }
 
 std::optional<Value> Vm::endCall() {
+  std::optional<Value> result = std::move(result_);
+  result_.reset();
   inCall_ = false;
   arguments_ = nullptr;
-  return std::move(result_);
+  if (!outerCalls_.empty()) {
+    CallState& outer = outerCalls_.back();
+    arguments_ = outer.arguments;
+    callWord_ = outer.callWord;
+    inCall_ = outer.inCall;
+    result_ = std::move(outer.result);
+    outerCalls_.pop_back();
+  }
+  return result;
 }
 
 const Value* Vm::argument(int n, DWORD callWord) const {
@@ -179,6 +190,15 @@ void Vm::defineProcedure(const std::string& name, Procedure procedure) {
   procedures_.push_back({name, std::move(procedure)});
 }
 
+void Vm::removeProcedure(const std::string& name) {
+  for (auto p = procedures_.begin(); p != procedures_.end(); ++p) {
+    if (p->name == name) {
+      procedures_.erase(p);
+      return;
+    }
+  }
+}
+
 BOOL Vm::bRechercheProcedure(const char* pszNom, int, void** ppProcedure, CXError* pclErreur) {
   if (pszNom != nullptr && ppProcedure != nullptr) {
     for (auto& p : procedures_) {
@@ -213,7 +233,12 @@ BOOL Vm::bAppelleProcedure(void* pProcedure, DWORD, int nNbArgument, int) {
   if (procedure == nullptr || nNbArgument < 0 || static_cast<std::size_t>(nNbArgument) > pushed_.size()) return 0;
   std::vector<Value> args(pushed_.end() - nNbArgument, pushed_.end());
   pushed_.clear();
-  procedureResult_ = procedure->call(args);
+  // The procedure may call the library, which may call procedures in turn:
+  // what this call needs after it is kept here.
+  CAny* target = resultTarget_;
+  Value result = procedure->call(args);
+  procedureResult_ = std::move(result);
+  resultTarget_ = target;
   if (resultTarget_ != nullptr) anyFromValue(*procedureResult_, resultTarget_);
   return 1;
 }

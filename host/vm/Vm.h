@@ -22,7 +22,9 @@ public:
   Vm& operator=(const Vm&) = delete;
   ~Vm() = default;
 
-  // The call being made: its arguments (numbered from 1), its call word.
+  // The call being made: its arguments (numbered from 1), its call word. A
+  // call made from inside another (from a procedure) keeps the outer call's
+  // state aside; endCall gives it back.
   void beginCall(const std::vector<Value>* arguments, DWORD callWord);
   // The value handed to RenvoieValeur during the call, if any.
   std::optional<Value> endCall();
@@ -45,6 +47,9 @@ public:
   // name, any case; they receive the pushed values and return one.
   using Procedure = std::function<Value(const std::vector<Value>&)>;
   void defineProcedure(const std::string& name, Procedure procedure);
+  // Each caller removes only the procedures it defined: an outer call may be
+  // running one of its own meanwhile.
+  void removeProcedure(const std::string& name);
   void removeProcedures() { procedures_.clear(); }
 
   // IVM
@@ -99,6 +104,14 @@ private:
   std::vector<Value> pushed_;
   std::optional<Value> procedureResult_;
   CAny* resultTarget_ = nullptr;
+
+  struct CallState {
+    const std::vector<Value>* arguments = nullptr;
+    DWORD callWord = 0;
+    bool inCall = false;
+    std::optional<Value> result;
+  };
+  std::vector<CallState> outerCalls_;  // calls interrupted by a nested one
 
   const std::vector<Value>* arguments_ = nullptr;
   DWORD callWord_ = 0;

@@ -2,6 +2,8 @@
 // and the size for the disk (u32 big-endian each), then LZW codes of 9 to
 // 14 bits, most significant bit first; code 256 resets the dictionary and
 // is followed by a literal. These files can only be expanded.
+#include <unistd.h>
+
 #include <cerrno>
 #include <cstring>
 #include <memory>
@@ -12,6 +14,7 @@
 #include "core/TString.h"
 #include "core/XError.h"
 #include "files/DiskFile.h"
+#include "files/Remplacement.h"
 
 namespace {
 
@@ -160,18 +163,12 @@ private:
 };
 
 // The source's name with its extension replaced by ".$$$".
-std::string sNomTemporaire(const char* pszSource) {
+std::string sNomAncien(const char* pszSource) {
   std::string s = CDiskFile::sNormalise(pszSource);
   const std::size_t nBarre = s.rfind('/');
   const std::size_t nPoint = s.rfind('.');
   if (nPoint != std::string::npos && (nBarre == std::string::npos || nPoint > nBarre)) s.resize(nPoint);
   return s + ".$$$";
-}
-
-std::string sComplet(const char* psz) {
-  char sz[DISKFILE_MAX_PATH + 1];
-  const DWORD n = CDiskFile::GetFullPathName(psz, sizeof sz, sz);
-  return n == 0 || n >= sizeof sz ? CDiskFile::sNormalise(psz) : std::string(sz);
 }
 
 std::string sRepertoireDe(const char* psz) {
@@ -197,7 +194,7 @@ short nOldDecompacte(const char* pszSource, const char* pszDestination) {
     return bOuvert ? COMPACTE_PAS_COMPACTE : COMPACTE_SOURCE;
   // A destination that is the source itself is expansion in place.
   const bool bSurPlace = pszDestination == nullptr || *pszDestination == '\0' ||
-                         CDiskFile::bSameFileName(sComplet(pszSource).c_str(), sComplet(pszDestination).c_str());
+                         REM_bMemeFichier(pszSource, pszDestination);
   const std::string sSortie = bSurPlace ? CDiskFile::sNormalise(pszSource) : CDiskFile::sNormalise(pszDestination);
   const std::string sRep = sRepertoireDe(sSortie.c_str());
   long long oLibre = -1;
@@ -205,12 +202,22 @@ short nOldDecompacte(const char* pszSource, const char* pszDestination) {
       static_cast<long long>(dwDisque) > oLibre * 1024)
     return COMPACTE_DISQUE_PLEIN;
 
-  // Without destination the source steps aside under ".$$$".
-  std::string sLecture = CDiskFile::sNormalise(pszSource);
+  // The output is written beside its name and replaces it once complete, so
+  // the source (perhaps the same file) is read whole and a failure changes
+  // nothing.
+  const std::string sLecture = CDiskFile::sNormalise(pszSource);
+  _stXFILETIME c, a, e;
+  const bool bDates = CDiskFile::bGetTime(sLecture.c_str(), &c, &a, &e) != 0;
+  CRemplacement remplacement;
+  if (!remplacement.bPrepare(sSortie.c_str())) return COMPACTE_DESTINATION;
+  // Expanded in place, the old file stays under ".$$$" (a second name
+  // given to it, so that its own name never goes missing).
+  std::string sAncien;
   if (bSurPlace) {
-    const std::string sTemp = sNomTemporaire(pszSource);
-    if (!CDiskFile::bRename(sTemp.c_str(), pszSource)) return COMPACTE_DESTINATION;
-    sLecture = sTemp;
+    sAncien = sNomAncien(pszSource);
+    if (CDiskFile::bExist(sAncien.c_str())) return COMPACTE_DESTINATION;
+    if (link(sLecture.c_str(), sAncien.c_str()) != 0 && !CDiskFile::bCopy(sAncien.c_str(), sLecture.c_str()))
+      return COMPACTE_DESTINATION;
   }
   short r;
   {
@@ -219,21 +226,21 @@ short nOldDecompacte(const char* pszSource, const char* pszDestination) {
                         IXStream::CREATE_EXISTANT, IXStream::FLAG_NORMAL, nullptr) ||
         !clSource.bSeek(TAILLE_DEBUT, IXStream::SEEK_DEBUT)) {
       r = COMPACTE_SOURCE;
-    } else if (!clSortie.bOpen(sSortie.c_str(), IXStream::ACCESS_ECRITURE, IXStream::SHARE_ECRITURE,
+    } else if (!clSortie.bOpen(remplacement.pszTemporaire(), IXStream::ACCESS_ECRITURE, IXStream::SHARE_ECRITURE,
                                IXStream::CREATE_TRONQUE, IXStream::FLAG_NORMAL, nullptr)) {
       r = COMPACTE_DESTINATION;
     } else {
       CLzwAncien clLzw(clSource, clSortie);
       r = clLzw.nDecode(dwTaille);
       clSortie.Close();
-      if (r != COMPACTE_OK && CDiskFile::bIsAFile(sSortie.c_str())) CDiskFile::bDelete(sSortie.c_str());
     }
   }
-  if (r == COMPACTE_OK) {
-    _stXFILETIME c, a, e;
-    if (CDiskFile::bGetTime(sLecture.c_str(), &c, &a, &e)) CDiskFile::bSetTime(sSortie.c_str(), nullptr, &a, &e);
-  } else if (bSurPlace) {
-    CDiskFile::bRename(pszSource, sLecture.c_str());  // the user's file back under its name
+  if (r == COMPACTE_OK && !remplacement.bValide()) r = errno == ENOSPC ? COMPACTE_DISQUE_PLEIN : COMPACTE_DESTINATION;
+  if (r != COMPACTE_OK) {
+    remplacement.Abandonne();
+    if (bSurPlace) CDiskFile::bDelete(sAncien.c_str());
+    return r;
   }
+  if (bDates) CDiskFile::bSetTime(sSortie.c_str(), nullptr, &a, &e);
   return r;
 }

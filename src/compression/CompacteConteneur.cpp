@@ -12,6 +12,7 @@
 #include "core/TString.h"
 #include "core/XError.h"
 #include "files/DiskFile.h"
+#include "files/Remplacement.h"
 
 namespace {
 
@@ -80,19 +81,19 @@ std::string sCheminComplet(const char* psz) {
   return sz;
 }
 
-bool bMemeFichier(const char* a, const char* b) {
-  return CDiskFile::bSameFileName(sCheminComplet(a).c_str(), sCheminComplet(b).c_str());
-}
+// The source's access and write times, read before the destination (which
+// may be the source itself) is replaced, and given to it afterwards.
+struct STDates {
+  _stXFILETIME c{}, a{}, e{};
+  bool bLues = false;
+  explicit STDates(const char* pszSource) : bLues(CDiskFile::bGetTime(pszSource, &c, &a, &e) != 0) {}
+  void Applique(const char* pszDestination) const {
+    if (bLues) CDiskFile::bSetTime(pszDestination, nullptr, &a, &e);
+  }
+};
 
-// Only regular files are removed: a device named as output stays.
-void SupprimeSortie(const char* psz) {
-  if (CDiskFile::bIsAFile(psz)) CDiskFile::bDelete(psz);
-}
-
-void CopieDate(const char* pszSource, const char* pszDestination) {
-  _stXFILETIME c, a, e;
-  if (CDiskFile::bGetTime(pszSource, &c, &a, &e)) CDiskFile::bSetTime(pszDestination, nullptr, &a, &e);
-}
+// The result code of a destination that could not be written.
+short nEchecSortie(int nErrno) { return nErrno == ENOSPC ? COMPACTE_DISQUE_PLEIN : COMPACTE_DESTINATION; }
 
 DWORD dwErrno(CDiskFile& cl) {
   const DWORD dw = cl.pclGetXError()->dwGetSystemErrorCode();
@@ -220,15 +221,22 @@ long long oEspaceLibre(const char* pszDestination) {
 // One entry from the source's offset to the output file. Returns 0, or the
 // result code (2, 5, 6, 7).
 short nExtrait(CDiskFile& clSource, const STEntete& st, const char* pszSortie) {
+  // The output replaces the file of that name only once complete.
+  CRemplacement remplacement;
+  if (!remplacement.bPrepare(pszSortie)) return nEchecSortie(errno);
   CDiskFile clSortie;
-  if (!clSortie.bOpen(pszSortie, IXStream::ACCESS_ECRITURE, IXStream::SHARE_ECRITURE, IXStream::CREATE_TRONQUE,
-                      IXStream::FLAG_NORMAL, nullptr))
-    return dwErrno(clSortie) == ENOSPC ? COMPACTE_DISQUE_PLEIN : COMPACTE_DESTINATION;
+  if (!clSortie.bOpen(remplacement.pszTemporaire(), IXStream::ACCESS_ECRITURE, IXStream::SHARE_ECRITURE,
+                      IXStream::CREATE_TRONQUE, IXStream::FLAG_NORMAL, nullptr))
+    return nEchecSortie(static_cast<int>(dwErrno(clSortie)));
   STLh5Fichier stFichier;
-  const int r = LH5_nDecompacteFichier(clSource, st.dwLit(POS_TAILLE_COMPRESSEE), clSortie, st.dwLit(POS_TAILLE),
-                                       st.eMethode() == METHODE_STOCKEE, &stFichier);
+  int r = LH5_nDecompacteFichier(clSource, st.dwLit(POS_TAILLE_COMPRESSEE), clSortie, st.dwLit(POS_TAILLE),
+                                 st.eMethode() == METHODE_STOCKEE, &stFichier);
   clSortie.Close();
-  if (r != LH5F_OK) SupprimeSortie(pszSortie);
+  if (r == LH5F_OK && !remplacement.bValide()) {
+    r = LH5F_ECRITURE;
+    stFichier.dwErrno = static_cast<DWORD>(errno);
+  }
+  if (r != LH5F_OK) remplacement.Abandonne();
   COMPACTE_Progression(100);
   switch (r) {
     case LH5F_OK:
@@ -248,7 +256,7 @@ short nfCompacte(const char* pszSource, const char* pszDestination) {
   COMPACTE_RazArret();
   COMPACTE_Progression(0);
   if (pszSource == nullptr || pszDestination == nullptr || *pszSource == '\0') return COMPACTE_SOURCE;
-  if (*pszDestination == '\0' || bMemeFichier(pszSource, pszDestination)) return COMPACTE_DESTINATION;
+  if (*pszDestination == '\0') return COMPACTE_DESTINATION;
   STEntete st;
   std::strncpy(reinterpret_cast<char*>(st.aby + POS_NOM), pszSource, COMPACTE_TAILLE_NOM - 1);
 
@@ -258,18 +266,27 @@ short nfCompacte(const char* pszSource, const char* pszDestination) {
     return COMPACTE_SOURCE;
   const long long oTaille = clSource.oGetSize();
   if (oTaille < 0) return COMPACTE_SOURCE;
+  const STDates dates(pszSource);
+  // Written beside the destination and put in its place once complete: a
+  // failure leaves it as it was, and a destination that is the source
+  // itself (by any name) is read completely first.
+  CRemplacement remplacement;
+  if (!remplacement.bPrepare(pszDestination)) return COMPACTE_DESTINATION;
   CDiskFile clDestination;
-  if (!clDestination.bOpen(pszDestination, IXStream::ACCESS_LECTUREECRITURE, IXStream::SHARE_ECRITURE,
+  if (!clDestination.bOpen(remplacement.pszTemporaire(), IXStream::ACCESS_LECTUREECRITURE, IXStream::SHARE_ECRITURE,
                            IXStream::CREATE_TRONQUE, IXStream::FLAG_NORMAL, nullptr))
     return COMPACTE_DESTINATION;
 
   DWORD dwErr = 0;
-  const int r = nAjoute(clSource, clDestination, st, static_cast<QWORD>(oTaille), &dwErr);
+  int r = nAjoute(clSource, clDestination, st, static_cast<QWORD>(oTaille), &dwErr);
   clSource.Close();
   clDestination.Close();
+  if (r == LH5F_OK && !remplacement.bValide()) {
+    r = LH5F_ECRITURE;
+    dwErr = static_cast<DWORD>(errno);
+  }
   if (r != LH5F_OK) {
-    // Nothing half-written is left behind.
-    SupprimeSortie(pszDestination);
+    remplacement.Abandonne();
     switch (r) {
       case LH5F_ARRET:
         return COMPACTE_ARRET;
@@ -284,7 +301,7 @@ short nfCompacte(const char* pszSource, const char* pszDestination) {
       }
     }
   }
-  CopieDate(pszSource, pszDestination);
+  dates.Applique(pszDestination);
   COMPACTE_Progression(100);
   return COMPACTE_OK;
 }
@@ -331,26 +348,12 @@ short sDecompacteEx(long lOffset, short /*nLangue*/, const char* pszSource, cons
       std::memcpy(szSortie, sNom.c_str(), sNom.size() + 1);
     }
     if (szSortie[0] == '\0') return COMPACTE_DESTINATION;
-    if (!bMemeFichier(szSortie, pszSource)) {
-      const short r = nExtrait(clSource, st, szSortie);
-      clSource.Close();
-      if (r == COMPACTE_OK) CopieDate(pszSource, szSortie);
-      return COMPACTE_bArretDemande() && r != COMPACTE_OK ? static_cast<short>(COMPACTE_ARRET) : r;
-    }
-    // The output is the source itself: through a temporary file beside it.
-    CTString clRep, clNom, clExt;
-    CDiskFile::SplitPath(sCheminComplet(pszSource).c_str(), &clRep, &clNom, &clExt);
-    char szTemp[DISKFILE_MAX_PATH + 1];
-    if (!CDiskFile::bGetTempName(szTemp, clRep.pszGet(), "_KV")) return COMPACTE_DESTINATION;
-    short r = nExtrait(clSource, st, szTemp);
+    // The output may be the source itself: it replaces it once complete.
+    const STDates dates(pszSource);
+    const short r = nExtrait(clSource, st, szSortie);
     clSource.Close();
-    if (r == COMPACTE_OK) {
-      CXError clErreur;
-      if (!CDiskFile::bCopy(pszSource, szTemp, &clErreur))
-        r = clErreur.dwGetSystemErrorCode() == ENOSPC ? COMPACTE_DISQUE_PLEIN : COMPACTE_DESTINATION;
-    }
-    SupprimeSortie(szTemp);
-    return r;
+    if (r == COMPACTE_OK) dates.Applique(szSortie);
+    return COMPACTE_bArretDemande() && r != COMPACTE_OK ? static_cast<short>(COMPACTE_ARRET) : r;
   }
 
   // Not in this format: perhaps the old one; otherwise the file is taken
@@ -364,8 +367,8 @@ short sDecompacteEx(long lOffset, short /*nLangue*/, const char* pszSource, cons
       if (!GereNomDest(pszDestination, sCheminComplet(pszSource).c_str(), szSortie, sizeof szSortie))
         return COMPACTE_DESTINATION;
       CXError clErreur;
-      if (!bMemeFichier(szSortie, pszSource) && !CDiskFile::bCopy(szSortie, pszSource, &clErreur))
-        r = clErreur.dwGetSystemErrorCode() == ENOSPC ? COMPACTE_DISQUE_PLEIN : COMPACTE_DESTINATION;
+      if (!REM_bMemeFichier(szSortie, pszSource) && !CDiskFile::bCopy(szSortie, pszSource, &clErreur))
+        r = nEchecSortie(static_cast<int>(clErreur.dwGetSystemErrorCode()));
     }
   }
   return r;

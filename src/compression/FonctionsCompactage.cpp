@@ -1,7 +1,8 @@
 // The component's file compaction functions: fCompacte, fDécompacte, the
-// two size queries and fStopCompacte. Paths are resolved first; a source
-// that is also the destination goes through a temporary "_KV" file beside
-// it.
+// two size queries and fStopCompacte. Paths are resolved first; every
+// output replaces its file only once complete (a temporary file beside it,
+// renamed over it), which also covers a destination that is the source
+// itself under any name.
 #include <cstring>
 #include <string>
 
@@ -24,21 +25,6 @@ bool bCheminComplet(const char* psz, char* pszSortie) {
   return n > 0 && n <= DISKFILE_MAX_PATH;
 }
 
-// A temporary file in the directory of pszChemin.
-bool bNomTemporaire(const char* pszChemin, char* pszSortie) {
-  CTString clRep, clNom, clExt;
-  CDiskFile::SplitPath(pszChemin, &clRep, &clNom, &clExt);
-  return CDiskFile::bGetTempName(pszSortie, clRep.pszGet(), "_KV") != 0;
-}
-
-// After a run through the temporary file: on success it replaces the
-// source; it is removed in every case.
-int nRemplaceParTemporaire(int nResultat, const char* pszSource, const char* pszTemp) {
-  if (nResultat == COMPACTE_OK && !CDiskFile::bCopy(pszSource, pszTemp)) nResultat = COMPACTE_DESTINATION;
-  if (CDiskFile::bIsAFile(pszTemp)) CDiskFile::bDelete(pszTemp);
-  return nResultat;
-}
-
 }  // namespace
 
 int CComposanteStandard::__nResultatCompactage(int nResultat) {
@@ -50,12 +36,7 @@ int CComposanteStandard::fCompacte(const char* pszSource, const char* pszDestina
   char szSource[DISKFILE_MAX_PATH + 1], szDestination[DISKFILE_MAX_PATH + 1];
   if (!bCheminComplet(pszSource, szSource)) return __nResultatCompactage(COMPACTE_SOURCE);
   if (!bCheminComplet(pszDestination, szDestination)) return __nResultatCompactage(COMPACTE_DESTINATION);
-  if (!CDiskFile::bSameFileName(szSource, szDestination))
-    return __nResultatCompactage(nfCompacte(szSource, szDestination));
-  char szTemp[DISKFILE_MAX_PATH + 1];
-  if (!bNomTemporaire(szSource, szTemp)) return __nResultatCompactage(COMPACTE_DESTINATION);
-  const int r = nfCompacte(szSource, szTemp);
-  return __nResultatCompactage(nRemplaceParTemporaire(r, szSource, szTemp));
+  return __nResultatCompactage(nfCompacte(szSource, szDestination));
 }
 
 int CComposanteStandard::fDecompacte(const char* pszSource, const char* pszDestination, int nOffset) {
@@ -71,12 +52,7 @@ int CComposanteStandard::fDecompacte(const char* pszSource, const char* pszDesti
   if ((cFin == '/' || cFin == '\\' || cFin == ':') && std::strlen(szDestination) < DISKFILE_MAX_PATH &&
       szDestination[std::strlen(szDestination) - 1] != '/')
     std::strcat(szDestination, "/");
-  if (!CDiskFile::bSameFileName(szSource, szDestination))
-    return __nResultatCompactage(sDecompacteEx(nOffset, nLangue, szSource, szDestination));
-  char szTemp[DISKFILE_MAX_PATH + 1];
-  if (!bNomTemporaire(szSource, szTemp)) return __nResultatCompactage(COMPACTE_DESTINATION);
-  const int r = sDecompacteEx(nOffset, nLangue, szSource, szTemp);
-  return __nResultatCompactage(nRemplaceParTemporaire(r, szSource, szTemp));
+  return __nResultatCompactage(sDecompacteEx(nOffset, nLangue, szSource, szDestination));
 }
 
 int CComposanteStandard::fTailleCompacte(const char* pszChemin) {

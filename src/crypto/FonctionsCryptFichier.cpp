@@ -1,8 +1,8 @@
 // fCrypte and fDécrypte: a file enciphered into another, optionally then
 // encoded as text (and the reverse), through CCryptFile and the encoders'
-// file variants. A destination that is the source itself is written beside
-// it first and then put in its place, so the source is never truncated
-// before it has been read.
+// file variants. Every destination is written beside itself first and put
+// in its place only when complete, so a failure leaves it as it was and a
+// destination that is the source itself is read completely first.
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -16,6 +16,7 @@
 #include "crypto/CryptFile.h"
 #include "crypto/Encodeurs.h"
 #include "files/DiskFile.h"
+#include "files/Remplacement.h"
 #include "frame/Standard.h"
 
 namespace {
@@ -30,38 +31,19 @@ constexpr int METHODE_MAX = 3;
 constexpr unsigned GROUPES_LIGNE = 20;
 constexpr const char* PREFIXE_TEMP = "_KV";
 
-// Both names lead to the same file.
-bool bMemeFichier(const char* a, const char* b) {
-  struct stat64 sa {}, sb {};
-  if (stat64(CDiskFile::sNormalise(a).c_str(), &sa) == 0 && stat64(CDiskFile::sNormalise(b).c_str(), &sb) == 0)
-    return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
-  return false;
-}
-
-std::string sRepertoireDe(const std::string& s) {
-  const std::size_t i = s.rfind('/');
-  return i == std::string::npos ? std::string(".") : s.substr(0, i == 0 ? 1 : i);
-}
-
 }  // namespace
 
-bool CComposanteStandard::_bEcritVers(const char* pszSource, const char* pszDestination,
+bool CComposanteStandard::_bEcritVers(const char* /*pszSource*/, const char* pszDestination,
                                       const std::function<bool(const char*)>& fnEcrit) {
-  if (!bMemeFichier(pszSource, pszDestination)) return fnEcrit(pszDestination);
-  const std::string destination = CDiskFile::sNormalise(pszDestination);
-  char szTemp[DISKFILE_MAX_PATH + 2];
+  CRemplacement remplacement;
   CXError clErreur;
-  if (!CDiskFile::bGetTempName(szTemp, sRepertoireDe(destination).c_str(), PREFIXE_TEMP, &clErreur)) {
+  if (!remplacement.bPrepare(pszDestination, &clErreur)) {
     _ErreurSGF(&clErreur);
     return false;
   }
-  if (fnEcrit(szTemp) && std::rename(szTemp, destination.c_str()) == 0) return true;
-  if (!m_pclErreur->bIsError()) {
-    clErreur.SetSystemError(static_cast<DWORD>(errno));
-    clErreur.AddUserMessage(static_cast<DWORD>(MSG_FIC_DEPLACE), destination.c_str(), szTemp);
-    _ErreurSGF(&clErreur);
-  }
-  unlink(szTemp);
+  if (!fnEcrit(remplacement.pszTemporaire())) return false;  // the writer raised its error
+  if (remplacement.bValide(&clErreur)) return true;
+  _ErreurSGF(&clErreur);
   return false;
 }
 
@@ -75,7 +57,7 @@ bool CComposanteStandard::_bEtapesTemp(const char* pszSource, const char* pszDes
     return false;
   }
   const bool b = fnPremiere(pszSource, szTemp) && fnSeconde(szTemp, pszDestination);
-  unlink(szTemp);
+  CDiskFile::bDelete(szTemp);
   return b;
 }
 
@@ -87,7 +69,7 @@ bool CComposanteStandard::fCrypteEncode(const char* pszSource, const char* pszDe
   }
   if (nMethode == 0) {
     if (nEncodage != 0) return fEncode(pszSource, pszDestination, nEncodage);
-    return bMemeFichier(pszSource, pszDestination) || fCopieFichier(pszSource, pszDestination, 0);
+    return REM_bMemeFichier(pszSource, pszDestination) || fCopieFichier(pszSource, pszDestination, 0);
   }
   if (nEncodage == 0) return fCrypte(pszSource, pszDestination, pszMotDePasse, nMethode);
   return _bEtapesTemp(
@@ -104,7 +86,7 @@ bool CComposanteStandard::fDecrypteDecode(const char* pszSource, const char* psz
   }
   if (nMethode == 0) {
     if (nEncodage != 0) return fDecode(pszSource, pszDestination, nEncodage);
-    return bMemeFichier(pszSource, pszDestination) || fCopieFichier(pszSource, pszDestination, 0);
+    return REM_bMemeFichier(pszSource, pszDestination) || fCopieFichier(pszSource, pszDestination, 0);
   }
   if (nEncodage == 0) return fDecrypte(pszSource, pszDestination, pszMotDePasse, nMethode);
   return _bEtapesTemp(

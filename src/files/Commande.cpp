@@ -6,19 +6,46 @@
 #include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <cerrno>
 
 extern char** environ;
 
-int CMD_nExecute(const std::vector<std::string>& argv) {
+namespace {
+
+// What is kept of a program's error output: its first line, at most this long.
+constexpr std::size_t TAILLE_LIGNE_ERREUR = 512;
+
+// Reads the pipe to its end (so the program never blocks on it), keeping
+// the first line.
+void LitPremiereLigne(int fd, std::string* ps) {
+  char tampon[1024];
+  bool bLigneFinie = false;
+  for (;;) {
+    const ssize_t n = read(fd, tampon, sizeof tampon);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) break;
+    for (ssize_t i = 0; i < n && !bLigneFinie; ++i) {
+      if (tampon[i] == '\n') bLigneFinie = true;
+      else if (ps->size() < TAILLE_LIGNE_ERREUR) ps->push_back(tampon[i]);
+    }
+  }
+}
+
+}  // namespace
+
+int CMD_nExecute(const std::vector<std::string>& argv, std::string* psErreur) {
   if (argv.empty()) {
     errno = EINVAL;
     return -1;
   }
+  if (psErreur != nullptr) psErreur->clear();
   std::vector<char*> args;
   for (const auto& s : argv) args.push_back(const_cast<char*>(s.c_str()));
   args.push_back(nullptr);
+  int tube[2] = {-1, -1};
+  if (psErreur != nullptr && pipe2(tube, O_CLOEXEC) != 0) return -1;
   // The library's SIGCHLD reaper would take the child's status first.
   struct sigaction saDefaut {}, saAvant {};
   saDefaut.sa_handler = SIG_DFL;
@@ -28,10 +55,16 @@ int CMD_nExecute(const std::vector<std::string>& argv) {
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
   posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-  posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+  if (psErreur != nullptr) posix_spawn_file_actions_adddup2(&actions, tube[1], 2);
+  else posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
   pid_t pid = 0;
   const int nErreur = posix_spawnp(&pid, args[0], &actions, nullptr, args.data(), environ);
   posix_spawn_file_actions_destroy(&actions);
+  if (psErreur != nullptr) {
+    close(tube[1]);
+    if (nErreur == 0) LitPremiereLigne(tube[0], psErreur);
+    close(tube[0]);
+  }
   int nStatut = 0;
   int nResultat = -1;
   if (nErreur == 0) {
@@ -49,10 +82,9 @@ int CMD_nExecute(const std::vector<std::string>& argv) {
 std::vector<std::string> CMD_vDeveloppe(const std::string& sMotif) {
   std::vector<std::string> v;
   glob_t g{};
-  if (glob(sMotif.c_str(), GLOB_NOCHECK, nullptr, &g) == 0) {
+  if (glob(sMotif.c_str(), 0, nullptr, &g) == 0) {
     for (std::size_t i = 0; i < g.gl_pathc; ++i) v.emplace_back(g.gl_pathv[i]);
   }
   globfree(&g);
-  if (v.empty()) v.push_back(sMotif);
   return v;
 }

@@ -6,12 +6,13 @@
 #include <string>
 #include <vector>
 
-// Runs argv[0] (searched in the PATH) with argv, its output and error
-// output sent to /dev/null, and waits for it. Result:
-// its exit status (0-255, or 128 + signal), or -1 when it could not be
-// started (errno set).
-int CMD_nExecute(const std::vector<std::string>& argv);
+// Runs argv[0] (searched in the PATH) with argv and waits for it. Its output
+// goes to /dev/null; its error output too, unless psErreur is given, which
+// then receives the first line the program wrote there (without its LF).
+// Result: its exit status (0-255, or 128 + signal), or -1 when it could not
+// be started (errno set).
+int CMD_nExecute(const std::vector<std::string>& argv, std::string* psErreur = nullptr);
 
-// The names a pattern with "*" or "?" matches, sorted; the pattern itself
-// when nothing matches (as a shell passes it on).
+// The names a pattern with "*" or "?" matches, sorted; empty when nothing
+// matches.
 std::vector<std::string> CMD_vDeveloppe(const std::string& sMotif);

@@ -14,6 +14,7 @@
 
 #include "core/TString.h"
 #include "core/XError.h"
+#include "files/AppelsSysteme.h"
 
 namespace {
 
@@ -57,7 +58,7 @@ bool CDiskFile::_bSynchronise() {
 }
 
 BOOL CDiskFile::_bOuvreFlags(int nFlags, int* pnFd) {
-  *pnFd = ::open64(m_szNomComplet, nFlags, 0666);
+  *pnFd = SYS_nOpen(m_szNomComplet, nFlags, 0666);
   return *pnFd >= 0;
 }
 
@@ -157,7 +158,7 @@ BOOL CDiskFile::bWrite(const void* p, DWORD n, DWORD* pnEcrit) {
     _Erreur(MSG_FIC_POSITION, m_nDescripteur < 0 ? EBADF : errno);
     return 0;
   }
-  ssize_t r = n == 0 ? 0 : ::write(m_nDescripteur, p, n);
+  ssize_t r = n == 0 ? 0 : SYS_nWrite(m_nDescripteur, p, n);
   ms_nGeneration.fetch_add(1);
   if (r > 0) m_oPosition += r;
   if (pnEcrit != nullptr && r > 0) *pnEcrit = static_cast<DWORD>(r);
@@ -231,7 +232,7 @@ long long CDiskFile::oGetSizeFast() {
 
 BOOL CDiskFile::bFlush() {
   m_pclErreur->SetErrorLevel(EL_AUCUNE);
-  if (fsync(m_nDescripteur) != 0) {
+  if (SYS_nFsync(m_nDescripteur) != 0) {
     _Erreur(MSG_FIC_FLUSH, errno);
     return 0;
   }
@@ -241,7 +242,7 @@ BOOL CDiskFile::bFlush() {
 BOOL CDiskFile::bSetSize(long long oTaille, eGROW eMode) {
   m_pclErreur->SetErrorLevel(EL_AUCUNE);
   if (!bSeek(oTaille, eMode == GROW_RELATIF ? SEEK_FIN : SEEK_DEBUT)) return 0;
-  int nResultat = ftruncate64(m_nDescripteur, m_oPosition);
+  int nResultat = SYS_nFtruncate(m_nDescripteur, m_oPosition);
   ms_nGeneration.fetch_add(1);
   if (nResultat != 0) {
     _Erreur(MSG_FIC_TAILLE, errno);

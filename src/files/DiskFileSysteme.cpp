@@ -18,7 +18,9 @@
 
 #include "core/TString.h"
 #include "core/XError.h"
+#include "files/AppelsSysteme.h"
 #include "files/DiskFile.h"
+#include "files/Remplacement.h"
 
 namespace {
 
@@ -81,7 +83,7 @@ BOOL CDiskFile::bIsADirectory(const char* pszChemin) {
 BOOL CDiskFile::bDelete(const char* pszChemin, CXError* pclErreur) {
   RAZ(pclErreur);
   std::string s = sNormalise(pszChemin);
-  if (unlink(s.c_str()) != 0) return bEchec(pclErreur, MSG_FIC_SUPPRIME, errno, s);
+  if (SYS_nUnlink(s.c_str()) != 0) return bEchec(pclErreur, MSG_FIC_SUPPRIME, errno, s);
   return 1;
 }
 
@@ -91,44 +93,40 @@ BOOL CDiskFile::bRename(const char* pszNouveau, const char* pszAncien, CXError* 
   RAZ(pclErreur);
   std::string n = sNormalise(pszNouveau), a = sNormalise(pszAncien);
   if (!n.empty() && access(n.c_str(), F_OK) == 0) return bEchec(pclErreur, MSG_FIC_RENOMME, EEXIST, n, &a);
-  if (rename(a.c_str(), n.c_str()) != 0) return bEchec(pclErreur, MSG_FIC_RENOMME, errno, n, &a);
+  if (SYS_nRename(a.c_str(), n.c_str()) != 0) return bEchec(pclErreur, MSG_FIC_RENOMME, errno, n, &a);
   return 1;
 }
 
+// The destination is replaced as a whole: written beside it and renamed over
+// it once complete, so a failure leaves it as it was, and a destination that
+// is the source itself (or a link to it) is read completely before being
+// replaced.
 BOOL CDiskFile::bCopy(const char* pszDestination, const char* pszSource, CXError* pclErreur) {
   RAZ(pclErreur);
   std::string d = sNormalise(pszDestination), s = sNormalise(pszSource);
-  FILE* fs = std::fopen(s.c_str(), "rb");
-  if (fs == nullptr) return bEchec(pclErreur, MSG_FIC_COPIE, errno, d, &s);
-  char tampon[1024];
-  std::size_t n = std::fread(tampon, 1, sizeof tampon, fs);
-  if (n == 0 && std::ferror(fs)) {
-    int e = errno;
-    std::fclose(fs);
-    return bEchec(pclErreur, MSG_FIC_COPIE, e, d, &s);
-  }
-  FILE* fd = std::fopen(d.c_str(), "wb");
-  if (fd == nullptr) {
-    int e = errno;
-    std::fclose(fs);
-    return bEchec(pclErreur, MSG_FIC_COPIE, e, d, &s);
-  }
-  int e = 0;
-  for (;;) {
-    if (n > 0 && std::fwrite(tampon, 1, n, fd) != n) {
-      e = errno != 0 ? errno : EIO;
-      break;
+  const int fs = ::open64(s.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fs < 0) return bEchec(pclErreur, MSG_FIC_COPIE, errno, d, &s);
+  std::string tampon(65536, '\0');
+  auto lit = [&]() {
+    ssize_t n;
+    while ((n = ::read(fs, tampon.data(), tampon.size())) < 0 && errno == EINTR) {
     }
-    if (std::feof(fs)) break;
-    n = std::fread(tampon, 1, sizeof tampon, fs);
-    if (n == 0 && std::ferror(fs)) {
-      e = errno != 0 ? errno : EIO;
-      break;
-    }
+    return n;
+  };
+  ssize_t n = lit();
+  int e = n < 0 ? errno : 0;
+  CRemplacement remplacement;
+  if (e == 0 && !remplacement.bPrepare(d.c_str())) e = errno;
+  while (e == 0 && n > 0) {
+    if (!remplacement.bEcrit(tampon.data(), static_cast<size_t>(n))) e = errno;
+    else if ((n = lit()) < 0) e = errno;
   }
-  std::fclose(fs);
-  if (std::fclose(fd) != 0 && e == 0) e = errno;
-  if (e != 0) return bEchec(pclErreur, MSG_FIC_COPIE, e, d, &s);
+  ::close(fs);
+  if (e == 0 && !remplacement.bValide()) e = errno;
+  if (e != 0) {
+    remplacement.Abandonne();
+    return bEchec(pclErreur, MSG_FIC_COPIE, e != 0 ? e : EIO, d, &s);
+  }
   return 1;
 }
 
@@ -136,8 +134,15 @@ BOOL CDiskFile::bMove(const char* pszDestination, const char* pszSource, CXError
   RAZ(pclErreur);
   if (bSameFileName(pszDestination, pszSource)) return 1;
   std::string d = sNormalise(pszDestination), s = sNormalise(pszSource);
-  unlink(d.c_str());
-  if (rename(s.c_str(), d.c_str()) != 0) return bEchec(pclErreur, MSG_FIC_DEPLACE, errno, d, &s);
+  // Two spellings of one directory entry ("a" and "./a"): deleting the
+  // destination would delete the source. Hard links and symbolic links are
+  // distinct entries and move normally.
+  struct stat64 stD {}, stS {};
+  if (lstat64(d.c_str(), &stD) == 0 && lstat64(s.c_str(), &stS) == 0 && stD.st_dev == stS.st_dev &&
+      stD.st_ino == stS.st_ino && stS.st_nlink <= 1)
+    return 1;
+  SYS_nUnlink(d.c_str());
+  if (SYS_nRename(s.c_str(), d.c_str()) != 0) return bEchec(pclErreur, MSG_FIC_DEPLACE, errno, d, &s);
   return 1;
 }
 
@@ -150,7 +155,7 @@ BOOL CDiskFile::bCreateDirectory(const char* pszChemin, CXError* pclErreur) {
     if (i < s.size() && s[i] != '/') continue;
     std::string niveau = s.substr(0, i);
     if (niveau.empty() || niveau.back() == '/') continue;
-    if (mkdir(niveau.c_str(), 0777) != 0 && errno != EEXIST) return bEchec(pclErreur, MSG_FIC_CREE_REP, errno, s);
+    if (SYS_nMkdir(niveau.c_str(), 0777) != 0 && errno != EEXIST) return bEchec(pclErreur, MSG_FIC_CREE_REP, errno, s);
   }
   if (!bIsADirectory(s.c_str())) return bEchec(pclErreur, MSG_FIC_CREE_REP, ENOTDIR, s);
   return 1;
@@ -504,7 +509,7 @@ BOOL CDiskFile::bGetTempName(char* pszTampon, const char* pszRepertoire, const c
   nom += sNormalise(pszPrefixe);
   nom += "XXXXXX";
   if (nom.size() > DISKFILE_MAX_PATH) return bEchec(pclErreur, MSG_FIC_NOM_TEMP, ENAMETOOLONG, nom);
-  int fd = mkstemp64(nom.data());
+  int fd = SYS_nMkstemp(nom.data());
   if (fd < 0) return bEchec(pclErreur, MSG_FIC_NOM_TEMP, errno, sNormalise(pszRepertoire));
   close(fd);
   std::memcpy(pszTampon, nom.c_str(), nom.size() + 1);

@@ -14,6 +14,7 @@
 #include "core/CodePage.h"
 #include "core/XError.h"
 #include "files/DiskFile.h"
+#include "files/Remplacement.h"
 #include "files/TableFichiers.h"
 #include "frame/Standard.h"
 #include "frame/TypesVX.h"
@@ -286,6 +287,8 @@ bool CComposanteStandard::fLitLigne(int nFichier, const char* pszFormat, ...) {
     _ErreurFichier(pst->pclFichier);
     return false;
   }
+  // End of file: false with no error, so that a reading loop stops.
+  if (r == 0) return false;
   // The line is copied: assigning variables may call back into the VM.
   std::string ligne(p, n);
   CRegExp re;
@@ -494,19 +497,14 @@ CVXDSTR CComposanteStandard::fChargeTexte(const char* pszNom) {
   return texte;
 }
 
+// The file is replaced as a whole: a failed write leaves the old contents.
 bool CComposanteStandard::fSauveTexte(const char* pszNom, const STManipAUB* pstValeur) {
-  CDiskFile fichier;
-  if (!fichier.bOpen(pszNom, IXStream::ACCESS_ECRITURE, IXStream::SHARE_AUCUN, IXStream::CREATE_TRONQUE,
-                     IXStream::FLAG_NORMAL, nullptr)) {
-    _ErreurFichier(&fichier);
-    return false;
-  }
-  DWORD n = nLongueurAUB(pstValeur);
-  if (n > 0 && !fichier.bWrite(pstValeur->pData, n)) {
-    _ErreurFichier(&fichier);
-    return false;
-  }
-  return true;
+  CXError clErreur;
+  const DWORD n = nLongueurAUB(pstValeur);
+  if (REM_bEcritFichier(pszNom != nullptr ? pszNom : "", n > 0 ? pstValeur->pData : nullptr, n, &clErreur))
+    return true;
+  _ErreurSGF(&clErreur);
+  return false;
 }
 
 int CComposanteStandard::fOuvreFichierTemp(int nMode, const char* pszPrefixe, const char* pszRepertoire) {

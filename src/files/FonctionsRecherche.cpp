@@ -10,6 +10,7 @@
 #include <string>
 
 #include "core/XError.h"
+#include "files/AppelsSysteme.h"
 #include "files/DiskFile.h"
 #include "files/TableFichiers.h"
 #include "frame/Standard.h"
@@ -66,7 +67,7 @@ int nVideRepertoire(const std::string& rep) {
         nErreur = errno;
         break;
       }
-    } else if (unlink(chemin.c_str()) != 0) {
+    } else if (SYS_nUnlink(chemin.c_str()) != 0) {
       nErreur = errno;
       break;
     }
@@ -138,7 +139,7 @@ bool CComposanteStandard::fRepSupprime(const char* pszChemin, int nOptions) {
     // A link given as the directory is removed itself; its target is left.
     struct stat64 st {};
     if (lstat64(rep.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) {
-      if (unlink(rep.c_str()) != 0) nErreur = errno;
+      if (SYS_nUnlink(rep.c_str()) != 0) nErreur = errno;
     } else if ((nErreur = nVideRepertoire(rep)) == 0 && rep != "/" && rmdir(rep.c_str()) != 0) {
       nErreur = errno;
     }

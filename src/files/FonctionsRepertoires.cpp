@@ -11,6 +11,7 @@
 
 #include "core/TString.h"
 #include "core/XError.h"
+#include "files/AppelsSysteme.h"
 #include "files/DiskFile.h"
 #include "frame/Standard.h"
 
@@ -95,7 +96,7 @@ CVXDSTR CComposanteStandard::fFichierTemp(const char* pszPrefixe, const char* ps
   }
   if (!rep.empty() && rep.back() != '/') rep += '/';
   std::string modele = rep + (pszPrefixe != nullptr ? pszPrefixe : "") + "XXXXXX";
-  const int fd = mkostemp(modele.data(), O_CLOEXEC);
+  const int fd = SYS_nMkstemp(modele.data());
   if (fd < 0) {
     CXError clErreur;
     clErreur.SetSystemError(errno);
@@ -103,7 +104,7 @@ CVXDSTR CComposanteStandard::fFichierTemp(const char* pszPrefixe, const char* ps
     return CVXDSTR();
   }
   close(fd);
-  unlink(modele.c_str());
+  SYS_nUnlink(modele.c_str());
   return clTexte(modele);
 }
 

@@ -15,6 +15,7 @@
 #include "files/Commande.h"
 
 #include "core/XError.h"
+#include "files/AppelsSysteme.h"
 #include "files/DiskFile.h"
 #include "frame/Standard.h"
 
@@ -45,6 +46,11 @@ std::string sRepertoireDe(const std::string& s) {
 }
 
 bool bJoker(const char* psz) { return std::strpbrk(psz, "*?") != nullptr; }
+
+// The first line cp or mv wrote on its error output, after the error's own text.
+void _AjouteMessageProgramme(CXError* pclErreur, const std::string& sMessage) {
+  if (!sMessage.empty()) pclErreur->AddUserMessage(sMessage.c_str());
+}
 
 }  // namespace
 
@@ -137,10 +143,13 @@ bool CComposanteStandard::fCopieFichier(const char* pszSource, const char* pszDe
     _ErreurSGF(&clErreur);
     return false;
   };
-  auto echecCopie = [&](DWORD dwSysteme) {
+  // 80065 with both names, the system error and, from cp, its first line
+  // of error output.
+  auto echecCopie = [&](DWORD dwSysteme, const std::string* psMessage) {
     CXError cl;
     if (dwSysteme != 0) cl.SetSystemError(dwSysteme);
     cl.ChangeUserError(ERR_COPIE, source.c_str(), destination.c_str());
+    if (psMessage != nullptr) _AjouteMessageProgramme(&cl, *psMessage);
     RaiseErrorCopy(&cl);
     return false;
   };
@@ -153,23 +162,35 @@ bool CComposanteStandard::fCopieFichier(const char* pszSource, const char* pszDe
       chmod(destination.c_str(), 0666);
       if (CDiskFile::bCopy(destination.c_str(), source.c_str(), &clErreur)) return true;
     }
-    return echecCopie(clErreur.dwGetSystemErrorCode());
+    return echecCopie(clErreur.dwGetSystemErrorCode(), nullptr);
   }
 
   // Wildcards, a directory or the cp program asked for: cp runs with the
-  // names as separate arguments, so nothing in them is interpreted.
+  // names as separate arguments, so nothing in them is interpreted. Several
+  // files go into a directory, created here when missing; a directory source
+  // becomes the destination (cp creates it) unless it ends with a separator.
+  std::vector<std::string> noms;
+  if (bJokerSource) {
+    noms = CMD_vDeveloppe(source);
+    if (noms.empty()) return echecCopie(ENOENT, nullptr);
+  }
   if (bVersRepertoire && !bJokerSource && CDiskFile::bIsADirectory(destination.c_str())) ajouteNom();
-  if (!creeRepertoire(bFinSeparateur(pszDestination) ? destination : sRepertoireDe(destination))) return false;
+  const bool bCreeDestination =
+      bFinSeparateur(pszDestination) || (bJokerSource && !CDiskFile::bExist(destination.c_str()));
+  if (!creeRepertoire(bCreeDestination ? destination : sRepertoireDe(destination))) return false;
   std::vector<std::string> argv = {"cp", "-f"};
   if ((nOption & COPIE_RECURSIVE) != 0) argv.push_back("-r");
   argv.push_back("--");
   if (bJokerSource) {
-    for (auto& s : CMD_vDeveloppe(source)) argv.push_back(std::move(s));
+    for (auto& s : noms) argv.push_back(std::move(s));
   } else {
     argv.push_back(source);
   }
   argv.push_back(destination);
-  if (CMD_nExecute(argv) < 0) return echecCopie(static_cast<DWORD>(errno));
+  std::string sMessage;
+  const int nStatut = CMD_nExecute(argv, &sMessage);
+  if (nStatut < 0) return echecCopie(static_cast<DWORD>(errno), nullptr);
+  if (nStatut != 0) return echecCopie(0, &sMessage);
   return true;
 }
 
@@ -185,7 +206,9 @@ bool CComposanteStandard::fRepCopie(const char* pszSource, const char* pszDestin
     source += '*';
   }
   if (fCopieFichier(source.c_str(), pszDestination, nOption)) return true;
-  RaiseError(ERR_COPIE_REPERTOIRE);
+  // The copy's messages (cp's own among them) stay under the directory error.
+  m_pclErreur->ChangeUserError(ERR_COPIE_REPERTOIRE);
+  RaiseError();
   return false;
 }
 
@@ -208,11 +231,15 @@ bool CComposanteStandard::fRepDeplace(const char* pszSource, const char* pszDest
   // The mv program with the names as separate arguments. The source is not
   // deleted afterwards: mv has moved it, and when mv failed it still holds
   // the only copy.
-  if (CMD_nExecute({"mv", "-f", "--", source, destination}) < 0) {
-    RaiseError(ERR_COPIE_REPERTOIRE);
-    return false;
-  }
-  return true;
+  std::string sMessage;
+  const int nStatut = CMD_nExecute({"mv", "-f", "--", source, destination}, &sMessage);
+  if (nStatut == 0) return true;
+  CXError cl;
+  if (nStatut < 0) cl.SetSystemError(static_cast<DWORD>(errno));
+  cl.ChangeUserError(ERR_COPIE_REPERTOIRE);
+  if (nStatut > 0) _AjouteMessageProgramme(&cl, sMessage);
+  RaiseErrorCopy(&cl);
+  return false;
 }
 
 int CComposanteStandard::fRepDroit(const char* pszChemin) {
@@ -225,10 +252,10 @@ int CComposanteStandard::_nDroitRepertoire(const char* pszChemin) {
   if (rep.size() > 1 && rep.back() == '/') rep.pop_back();
   // A probe file created and deleted; one already there is left alone.
   const std::string sonde = rep + PSZ_SONDE;
-  int fd = open(sonde.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+  int fd = SYS_nOpen(sonde.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
   if (fd >= 0) {
     close(fd);
-    unlink(sonde.c_str());
+    SYS_nUnlink(sonde.c_str());
     return 2;
   }
   if (errno == EEXIST && (fd = open(sonde.c_str(), O_RDWR | O_CLOEXEC)) >= 0) {

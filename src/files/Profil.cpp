@@ -15,6 +15,9 @@
 #include <string_view>
 #include <vector>
 
+#include "files/AppelsSysteme.h"
+#include "files/Remplacement.h"
+
 namespace {
 
 bool bBlanc(char c) { return c == ' ' || c == '\t'; }
@@ -179,34 +182,6 @@ bool bModifie(std::string& s, const char* pszSection, const char* pszCle, const 
   return true;
 }
 
-// Writes the text to a new file beside the old one and renames it over.
-bool bRemplace(const std::string& nom, const std::string& s, mode_t mode) {
-  std::string modele = nom + ".XXXXXX";
-  const int fd = mkostemp(modele.data(), O_CLOEXEC);
-  if (fd < 0) return false;
-  bool b = fchmod(fd, mode & 07777) == 0;
-  for (std::size_t p = 0; b && p < s.size();) {
-    const ssize_t n = write(fd, s.data() + p, s.size() - p);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) {
-      if (n == 0) errno = ENOSPC;
-      b = false;
-    } else {
-      p += static_cast<std::size_t>(n);
-    }
-  }
-  b = b && fsync(fd) == 0;
-  const int nErreur = errno;
-  b = close(fd) == 0 && b;
-  b = b && rename(modele.c_str(), nom.c_str()) == 0;
-  if (!b) {
-    const int e = errno != 0 ? errno : nErreur;
-    unlink(modele.c_str());
-    errno = e;
-  }
-  return b;
-}
-
 }  // namespace
 
 bool bGetORXCONFPath(char* pszChemin) {
@@ -277,12 +252,20 @@ BOOL WritePrivateProfileString(const char* pszSection, const char* pszCle, const
   // renamed a new file over the one we opened).
   int fd;
   struct stat st {};
+  bool bCree = false;  // the file did not exist: a failure removes it again
   for (;;) {
-    fd = open(nom.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+    fd = SYS_nOpen(nom.c_str(), O_RDWR | O_CLOEXEC);
+    bCree = false;
+    if (fd < 0 && errno == ENOENT) {
+      fd = SYS_nOpen(nom.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+      bCree = fd >= 0;
+      if (fd < 0 && errno == EEXIST) continue;
+    }
     if (fd < 0) return false;
     struct stat stNom {};
     if (!bVerrou(fd, F_WRLCK) || fstat(fd, &st) != 0) {
       const int e = errno;
+      if (bCree) SYS_nUnlink(nom.c_str());
       close(fd);
       errno = e;
       return false;
@@ -294,9 +277,10 @@ BOOL WritePrivateProfileString(const char* pszSection, const char* pszCle, const
   if (pszSection != nullptr) {
     std::string s;
     b = bLitTout(fd, s);
-    if (b && bModifie(s, pszSection, pszCle, pszValeur)) b = bRemplace(nom, s, st.st_mode);
+    if (b && bModifie(s, pszSection, pszCle, pszValeur)) b = REM_bEcritFichier(nom.c_str(), s.data(), s.size());
   }
   const int e = errno;
+  if (!b && bCree) SYS_nUnlink(nom.c_str());
   close(fd);
   errno = e;
   return b;

@@ -8,7 +8,10 @@
 #include <cctype>
 #include <cstdlib>
 #include <cstring>
+#include <cerrno>
 #include <new>
+
+#include "files/AppelsSysteme.h"
 
 namespace {
 
@@ -103,7 +106,7 @@ bool bNumerique(char c) { return c == 'D' || c == 'E' || c == 'F' || c == 'L'; }
 void FermeFichier(_stBUFFERMEM* pl) {
   if (pl->nFichier >= 0 && pl->nFichier != 65535) {
     close(pl->nFichier);
-    unlink(pl->sFichier.c_str());
+    SYS_nUnlink(pl->sFichier.c_str());
   }
   pl->nFichier = -1;
   pl->sFichier.clear();
@@ -254,7 +257,7 @@ bool MEM_bStocke(stCTXMEM* pst, _stBUFFERMEM* pl, const STValeurMem& cle, const 
     if (pl->nFichier == -1) {
       if (pst->sRepertoireTemp.empty()) pst->sRepertoireTemp = sRepertoireTemp();
       std::string modele = pst->sRepertoireTemp + "/ZTXXXXXX";
-      int fd = mkstemp(modele.data());
+      int fd = SYS_nMkstemp(modele.data());
       if (fd < 0) {
         pl->nFichier = 65535;
         return false;
@@ -262,9 +265,14 @@ bool MEM_bStocke(stCTXMEM* pst, _stBUFFERMEM* pl, const STValeurMem& cle, const 
       pl->nFichier = fd;
       pl->sFichier = modele;
     }
-    if (pwrite(pl->nFichier, r.data(), n, static_cast<off_t>(pl->nUtiliseFichier)) != static_cast<ssize_t>(n)) {
-      FermeFichier(pl);
-      pl->nFichier = 65535;
+    // A failed write fails this add only: the elements already in the file
+    // stay readable, and whatever part of the record reached it is cut off.
+    if (SYS_nPwrite(pl->nFichier, r.data(), n, static_cast<long long>(pl->nUtiliseFichier)) !=
+        static_cast<ssize_t>(n)) {
+      const int e = errno;
+      if (SYS_nFtruncate(pl->nFichier, static_cast<long long>(pl->nUtiliseFichier)) != 0) {
+      }
+      errno = e;
       return false;
     }
     *pnOffset = pl->nTailleZone + pl->nUtiliseFichier;

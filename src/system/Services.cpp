@@ -13,6 +13,7 @@
 #include <sstream>
 #include <vector>
 
+#include "files/AppelsSysteme.h"
 #include "files/Commande.h"
 
 int CServiceManager::ms_eDistri = DISTRI_INCONNUE;
@@ -168,7 +169,7 @@ bool CService::bSendControlCommand(int nCommande) {
 bool CService::bRemove() {
   const std::string script = sScript();
   // A script that cannot be deleted leaves the service in place: a failure.
-  auto supprime = [](const std::string& s) { return unlink(s.c_str()) == 0 || errno == ENOENT; };
+  auto supprime = [](const std::string& s) { return SYS_nUnlink(s.c_str()) == 0 || errno == ENOENT; };
   switch (CServiceManager::ms_eDistri) {
     case DISTRI_REDHAT:
     case DISTRI_MANDRAKE:

@@ -438,10 +438,40 @@ TEST_F(Fichiers, PatternFormAssignsTheGroups) {
   EXPECT_EQ(call("fLitLigne", {I(h), T(""), a}).integer, 1);
   EXPECT_EQ(call("fLitLigne", {I(h), T("([a-z]+)-[0-9]"), a, b}).integer, 1);
   EXPECT_EQ(a.variable->bytes, "last");
+  // At the end of the file: false with no error, every time.
+  for (int i = 0; i < 2; ++i) {
+    EXPECT_EQ(call("fLitLigne", {I(h), T("(.*)"), a}).integer, 0);
+    EXPECT_FALSE(last.isError());
+  }
+  EXPECT_EQ(a.variable->bytes, "last");
+  call("fFerme", {I(h)});
   // A pattern that does not compile: false, no error.
+  h = open(dir / "p", foLecture);
   EXPECT_EQ(call("fLitLigne", {I(h), T("(["), a}).integer, 0);
   EXPECT_FALSE(last.isError());
   call("fFerme", {I(h)});
+}
+
+// while fLitLigne(h, pattern, v) reads every line once and stops.
+TEST_F(Fichiers, PatternFormLoopStopsAtTheEnd) {
+  for (const char* contenu : {"", "a", "a\r\nb\r\n", "a\nb\n\nc"}) {
+    TempDir::write(dir / "l", contenu);
+    int h = open(dir / "l", foLecture);
+    auto v = Value::byReference(T("?"));
+    std::string lu;
+    int n = 0;
+    while (n < 10 && call("fLitLigne", {I(h), T("(.*)"), v}).integer != 0) lu += v.variable->bytes + "|", ++n;
+    std::string attendu;
+    for (const char* p = contenu; *p != '\0';) {
+      const char* f = std::strpbrk(p, "\r\n");
+      attendu += std::string(p, f != nullptr ? f : p + std::strlen(p)) + "|";
+      if (f == nullptr) break;
+      p = f + (f[0] == '\r' && f[1] == '\n' ? 2 : 1);
+    }
+    EXPECT_EQ(lu, attendu) << contenu;
+    EXPECT_FALSE(last.isError());
+    call("fFerme", {I(h)});
+  }
 }
 
 // Two components started and one stopped keep the files open; the last stop

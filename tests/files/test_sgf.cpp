@@ -1,7 +1,11 @@
 // Files by name through the stand-in VM: existence tests, delete with and
 // without wildcards, rename and move.
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <string>
 
@@ -187,7 +191,8 @@ TEST_F(FichiersParNom, DirectoryCopyMoveAndAccess) {
   // A failed move keeps the source.
   ASSERT_EQ(mkdir((dir / "keep").c_str(), 0755), 0);
   TempDir::write(dir / "keep/k", "K");
-  EXPECT_TRUE(b("fRepDeplace", {T(dir / "keep"), T(dir / "no/such/place"), I(1)}));
+  EXPECT_FALSE(b("fRepDeplace", {T(dir / "keep"), T(dir / "no/such/place"), I(1)}));
+  EXPECT_EQ(last.code, 80064u);
   EXPECT_EQ(TempDir::read(dir / "keep/k"), "K");
   // Access: read-write here; a probe file already there survives.
   EXPECT_EQ(call("fRepDroit", {T(dir.path() + "/")}).integer, 2);
@@ -197,6 +202,74 @@ TEST_F(FichiersParNom, DirectoryCopyMoveAndAccess) {
   EXPECT_EQ(call("fRepDroit", {T(dir / "none")}).integer, 0);
   EXPECT_EQ(call("fRepDroit", {T("")}).integer, 0);
   EXPECT_EQ(last.code, 80059u);
+}
+
+// Copies and moves by cp and mv: a non-zero exit status is a failure whose
+// message carries the program's first line of error output; what did not
+// happen is never reported as done.
+TEST_F(FichiersParNom, CopiesAndMovesThatFailAreReported) {
+  ASSERT_EQ(mkdir((dir / "d").c_str(), 0755), 0);
+  TempDir::write(dir / "d/a", "A");
+  TempDir::write(dir / "d/b", "B");
+  ASSERT_EQ(mkdir((dir / "one").c_str(), 0755), 0);
+  TempDir::write(dir / "one/a", "A");
+  TempDir::write(dir / "file", "F");
+  // A directory copied to a new name becomes that directory, whatever it holds.
+  EXPECT_TRUE(b("fRepCopie", {T(dir / "d"), T(dir / "d2")}));
+  EXPECT_TRUE(b("fRepertoireExiste", {T(dir / "d2")}));
+  EXPECT_EQ(TempDir::read(dir / "d2/a"), "A");
+  EXPECT_EQ(TempDir::read(dir / "d2/b"), "B");
+  EXPECT_TRUE(b("fRepCopie", {T(dir / "one"), T(dir / "x/one2")}));
+  EXPECT_TRUE(b("fRepertoireExiste", {T(dir / "x/one2")}));
+  EXPECT_EQ(TempDir::read(dir / "x/one2/a"), "A");
+  EXPECT_TRUE(b("fCopieFichier", {T(dir / "d/*"), T(dir / "p")}));
+  EXPECT_EQ(TempDir::read(dir / "p/b"), "B");
+  struct Case {
+    const char* function;
+    std::string source, destination;
+    int option;
+    unsigned error;
+    bool programMessage;  // cp or mv said why
+  } cases[] = {
+      {"fCopieFichier", dir / "nomatch*", dir / "out", 0, 80065, false},
+      {"fRepCopie", dir / "nomatch*", dir / "out", 0, 80064, false},
+      {"fCopieFichier", dir / "d/*", dir / "file", 0, 80065, true},  // two files onto one file
+      {"fCopieFichier", dir / "d", dir / "dcopy", 0, 80065, true},   // a directory without -r
+      {"fRepDeplace", dir / "d", dir / "x/y/z", 1, 80064, true},
+      {"fRepDeplace", dir / "d", dir / "file", 1, 80064, true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::string(c.function) + " " + c.source + " -> " + c.destination);
+    EXPECT_FALSE(b(c.function, {T(c.source), T(c.destination), I(c.option)}));
+    EXPECT_EQ(last.code, c.error);
+    if (c.programMessage) {
+      EXPECT_NE(last.message.find(c.function[4] == 'D' ? "mv: " : "cp: "), std::string::npos) << last.message;
+    }
+  }
+  EXPECT_FALSE(TempDir::exists(dir / "out"));
+  EXPECT_FALSE(TempDir::exists(dir / "x/y/z"));
+  EXPECT_FALSE(TempDir::exists(dir / "dcopy"));
+  EXPECT_EQ(TempDir::read(dir / "file"), "F");
+  EXPECT_EQ(TempDir::read(dir / "d/a"), "A");
+  EXPECT_EQ(TempDir::read(dir / "d/b"), "B");
+}
+
+// Under a file-size limit (SIGXFSZ ignored) cp cannot finish: the copy fails.
+TEST_F(FichiersParNom, CopyCutShortByAFileSizeLimitFails) {
+  ASSERT_EQ(mkdir((dir / "big").c_str(), 0755), 0);
+  TempDir::write(dir / "big/f", std::string(20000, 'x'));
+  const pid_t pid = fork();
+  ASSERT_GE(pid, 0);
+  if (pid == 0) {
+    struct rlimit limite {4096, 4096};
+    signal(SIGXFSZ, SIG_IGN);
+    setrlimit(RLIMIT_FSIZE, &limite);
+    const bool bOk = b("fRepCopie", {T(dir / "big"), T(dir / "copy")});
+    _exit(!bOk && last.code == 80064 ? 0 : 1);
+  }
+  int status = 0;
+  ASSERT_EQ(waitpid(pid, &status, 0), pid);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
 }
 
 }  // namespace

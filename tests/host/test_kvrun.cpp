@@ -222,6 +222,59 @@ TEST(KvrunScripts, ScriptFilesArgumentsAndTracebacks) {
   }
 }
 
+TEST(KvrunScripts, LibraryCallsInsideCallbacksAtAnyDepth) {
+  // A callback calls the library, once plainly and once with a function
+  // that takes a callback itself; the outer listing keeps its count, its
+  // result and its error state.
+  std::string dir = std::string(KV_BINARY_DIR) + "/test_nested_" + std::to_string(getpid());
+  auto r = kvrun({"-e", "local d = '" + dir + "'" + R"(
+    kv.fRepCree(d)
+    kv.fSauveTexte(d .. "/a", "x")
+    kv.fSauveTexte(d .. "/b", "y")
+    print(kv.fListeFichier(d .. "/*", function() kv.DateValide("20240101") return true end))
+    local inner = 0
+    print(kv.fListeFichier(d .. "/*", function(rep, nom)
+      inner = inner + kv.fListeFichier(rep .. "*", function(r2, n2) return kv.Phonetique(n2) ~= nil end)
+      kv.TSL(400, 0, 0)  -- an error inside the callback
+      return true
+    end), inner, kv.error() == nil)
+    local names = {}
+    kv.fListeFichier(d .. "/*", function(rep, nom) kv.fSupprime(rep .. nom) names[#names + 1] = nom return true end)
+    table.sort(names)
+    print(table.concat(names, " "), kv.fFichierExiste(d .. "/a"), kv.fRepSupprime(d))
+  )"});
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.out, "2\n2\t4\ttrue\na b\tfalse\ttrue\n") << r.err;
+}
+
+TEST(KvrunScripts, NaNIsNoNumberForTheLibrary) {
+  // Refused wherever a Lua number becomes a currency, a duration or an
+  // integer, as infinities are.
+  for (const char* code : {"kv.eVersEuro(0/0)", "kv.eVersEuro(1/0)", "kv.eVersEuro(kv.var(0/0))",
+                           "kv.DureeVersChaine(0/0, 1)", "kv.Hasard(0/0)", "kv.RVB(0/0, 0, 0)"}) {
+    auto r = kvrun({"-e", std::string("print(") + code + ")"});
+    EXPECT_EQ(r.status, 1) << code << " printed " << r.out;
+    EXPECT_TRUE(r.err.find("not a currency amount") != std::string::npos ||
+                r.err.find("no syntax accepts") != std::string::npos)
+        << code << ": " << r.err;
+  }
+  auto shell = kvrun({"eVersEuro", "nan"});
+  EXPECT_NE(shell.status, 0) << shell.out;
+}
+
+TEST(KvrunScripts, StringsAndBuffersChooseTheSameSyntaxEverywhere) {
+  // A plain string takes the string syntax (the frame says "source was a
+  // string"), kv.buffer and hex: the buffer syntax, from Lua and the shell alike.
+  auto lua = kvrun({"-e", R"(print(kv.Compresse("abc"):byte(1), kv.Compresse(kv.buffer("abc")):byte(1),
+                              kv.Max(9, 10), kv.Max("9", "10"), kv.Paques(2024), kv.Paques("2024")))"});
+  EXPECT_EQ(lua.status, 0) << lua.err;
+  EXPECT_EQ(lua.out, "1\t0\t10.0\t9\t20240331\t20240331\n");
+  auto text = kvrun({"--hex", "Compresse", "abc"});
+  auto bytes = kvrun({"--hex", "Compresse", "hex:616263"});
+  EXPECT_EQ(text.out.substr(0, 2), "01") << text.err;
+  EXPECT_EQ(bytes.out.substr(0, 2), "00") << bytes.err;
+}
+
 TEST(KvrunScripts, TheTourRuns) {
   auto r = kvrun({std::string(KV_SOURCE_DIR) + "/examples/tour.lua"});
   EXPECT_EQ(r.status, 0) << r.err;

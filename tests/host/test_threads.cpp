@@ -6,10 +6,12 @@
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
+#include <sys/wait.h>
 
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <memory>
 #include <string>
@@ -220,5 +222,50 @@ TEST_P(Threads, EachThreadAsAlone) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Counts, Threads, ::testing::Values(2, 4, 8));
+
+}  // namespace
+
+namespace {
+
+// kvrun --threads: whole lines from every thread, kv.thread 1..N, and the
+// status of a run where one thread fails.
+TEST(KvrunThreads, LinesWholeAndFailureCounted) {
+  TempDir tmp;
+  std::string script = tmp / "t.lua";
+  TempDir::write(script,
+                 "local t = kv.thread\n"
+                 "local f = '" + tmp.path() + "/f' .. t\n"
+                 "for i = 1, 40 do\n"
+                 "  local h = kv.fCree(f) kv.fEcritLigne(h, 'ligne ' .. i) kv.fFerme(h)\n"
+                 "  h = kv.fOuvre(f, 1) local l = kv.fLitLigne(h) kv.fFerme(h)\n"
+                 "  io.write('thread ', t, ' ') io.write(l, '\\n') print(t, i)\n"
+                 "end\n"
+                 "if t == tonumber(arg[1]) then error('stop') end\n");
+  std::string kvrun = std::string(KV_BINARY_DIR) + "/bin/kvrun";
+  auto run = [&](const std::string& failing) {
+    std::string out = tmp / "out", err = tmp / "err";
+    int status = std::system((kvrun + " --threads 4 " + script + " " + failing + " >" + out + " 2>" + err).c_str());
+    return std::make_pair(WIFEXITED(status) ? WEXITSTATUS(status) : -1, TempDir::read(out));
+  };
+  auto [status, out] = run("0");
+  EXPECT_EQ(status, 0);
+  std::vector<int> next(5, 1), nextPrint(5, 1);
+  std::size_t lines = 0;
+  for (std::size_t p = 0, q; (q = out.find('\n', p)) != std::string::npos; p = q + 1, ++lines) {
+    std::string line = out.substr(p, q - p);
+    int t = 0, i = 0;
+    char word[16] = {};
+    if (std::sscanf(line.c_str(), "thread %d %15s %d", &t, word, &i) == 3) {
+      ASSERT_TRUE(t >= 1 && t <= 4) << line;
+      EXPECT_EQ(line, "thread " + std::to_string(t) + " ligne " + std::to_string(next[t]++));
+    } else {
+      ASSERT_EQ(std::sscanf(line.c_str(), "%d\t%d", &t, &i), 2) << "a line mixed with another: " << line;
+      ASSERT_TRUE(t >= 1 && t <= 4) << line;
+      EXPECT_EQ(i, nextPrint[t]++) << line;
+    }
+  }
+  EXPECT_EQ(lines, 4u * 40 * 2);
+  EXPECT_EQ(run("3").first, 1) << "one thread failed";
+}
 
 }  // namespace
