@@ -18,6 +18,7 @@
 
 #include "Arguments.h"
 #include "Chooser.h"
+#include "Interrupt.h"
 #include "Output.h"
 #include "PageLibrary.h"
 #include "Text.h"
@@ -517,6 +518,11 @@ int Script::callFunction(int position) {
     }
     kvhost::CallResult result = host_.call(f, *chosen, args);
     unbind(bound);
+    if (interruptRequested()) {
+      // Ctrl-C ends the script: every call from now on says so.
+      lua_pushstring(L_, "interrupted");
+      return -1;
+    }
     lastError_ = result.error;
     if (result.redirect) {
       lastError_.level = 3;
@@ -647,6 +653,7 @@ int Script::interactive() {
     std::free(line);
     if (text.empty()) continue;
     add_history(text.c_str());
+    clearInterrupt();  // a Ctrl-C ends one line's work, not the session
     // An expression prints its values; anything else runs as a statement.
     std::string expression = "return " + text;
     int top = lua_gettop(L_);

@@ -1,5 +1,7 @@
 // kvrun: calls the functions of kv140std.so through the stand-in VM, one at
 // a time from the shell or from Lua scripts.
+#include <unistd.h>
+
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -9,7 +11,9 @@
 
 #include "Arguments.h"
 #include "Host.h"
+#include "Interrupt.h"
 #include "Output.h"
+#include "Progress.h"
 #include "Script.h"
 #include "Text.h"
 #include "Threads.h"
@@ -35,6 +39,7 @@ options:
   --lang fr|en   language of the library's messages (default: from LANG)
   --hex          print strings and buffers as lowercase hexadecimal
   --raw          print the library's text as its Windows-1252 bytes
+  --quiet        no progress line for long calls (shown on a terminal)
   --threads N    run the script in N threads (1 to 64), each with its own
                  component and Lua state; kv.thread is 1 to N; lines of
                  print and io.write come out whole; status 1 if any failed
@@ -44,11 +49,14 @@ name. Integer arguments take decimal, 0x hexadecimal, constant names and
 their sums (foLectureEcriture+foCreation); byte arguments take hex:414243,
 file:PATH or str:TEXT. The result goes to stdout; a library error goes to
 stderr as "kvrun: error CODE: MESSAGE" with status 1; usage errors give 2.
+Long calls (fCompacte, fDecompacte, fRepTaille) show a progress line when
+stderr is a terminal; Ctrl-C asks them to stop, a second Ctrl-C quits.
 )";
 
 struct Options {
   kvhost::Language language = kvhost::Language::French;
   kvrun::OutputOptions output;
+  bool quiet = false;
 };
 
 kvhost::Language defaultLanguage() {
@@ -205,6 +213,8 @@ int main(int argc, char** argv) {
       options.output.hex = true;
     } else if (a == "--raw") {
       options.output.raw = true;
+    } else if (a == "--quiet") {
+      options.quiet = true;
     } else if (a == "--threads") {
       if (++i >= argc) return usage("--threads needs a number of threads");
       char* end = nullptr;
@@ -240,6 +250,22 @@ int main(int argc, char** argv) {
     hostOptions.language = options.language;
     if (threads > 0) return kvrun::runThreads(hostOptions, threads, rest[0], std::vector<std::string>(rest.begin() + 1, rest.end()));
     kvhost::Host host(hostOptions);
+    // Progress points of long calls draw the line; a Ctrl-C seen at one asks
+    // the compaction to stop through fStopCompacte, as a VM does from its
+    // gauge, and the VM's interruption state answers the directory walks.
+    kvrun::installInterruptHandler();
+    host.vm().watchInterrupt(kvrun::interruptFlag());
+    kvrun::ProgressLine progress(STDERR_FILENO, !options.quiet && isatty(STDERR_FILENO));
+    bool stopSent = false;
+    host.vm().setProgressListener([&](const STProgression* point) {
+      progress.update(point);
+      if (point == nullptr) {
+        stopSent = false;
+      } else if (kvrun::interruptRequested() && !stopSent) {
+        stopSent = true;
+        host.call("fStopCompacte", {});
+      }
+    });
     switch (mode) {
       case Mode::List: return listFunctions(host.catalog(), rest.empty() ? "" : rest[0]);
       case Mode::Constants: return listConstants(host.catalog(), rest.empty() ? "" : rest[0]);

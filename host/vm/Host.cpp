@@ -180,11 +180,12 @@ CallResult Host::call(const FunctionInfo& f, const SyntaxInfo& s, const std::vec
     int& depth;
     std::vector<Slot>& slots;
     std::size_t n;
+    Vm& vm;
     ~Depth() {
       clearSlots(slots, n);
-      --depth;
+      if (--depth == 0) vm.callEnded();
     }
-  } depth{++depth_, slots, declared};
+  } depth{++depth_, slots, declared, vm_};
   for (std::size_t i = 0; i < declared; ++i) {
     DWORD code = s.params[i];
     // A variable given for a parameter passed by value gives its value.

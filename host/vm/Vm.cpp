@@ -109,8 +109,21 @@ void Vm::RenvoieValeur(DWORD dwAppel, const void* pValeur, DWORD dwType) {
   result_ = std::move(v);
 }
 
+void Vm::callEnded() {
+  if (!progressShown_) return;
+  progressShown_ = false;
+  if (progressListener_) progressListener_(nullptr);
+}
+
 std::intptr_t Vm::InfoVM(int nCode, int nSousCode, void* pArgument) {
   switch (nCode) {
+    case INFOVM_PROGRESSION: {
+      auto* p = static_cast<const STProgression*>(pArgument);
+      if (p == nullptr || p->dwTaille < sizeof(STProgression) || !progressListener_) return 0;
+      progressShown_ = true;
+      progressListener_(p);
+      return 1;
+    }
     case 13:  // running process
       switch (nSousCode) {
         case 1:

@@ -2,6 +2,7 @@
 // call (results, arguments, execution state, call information).
 #pragma once
 
+#include <csignal>
 #include <functional>
 #include <list>
 #include <map>
@@ -10,6 +11,7 @@
 #include <vector>
 
 #include "InfoLangue.h"
+#include "core/Progression.h"
 #include "Value.h"
 #include "frame/InterfacesVM.h"
 
@@ -29,8 +31,15 @@ public:
   // The value handed to RenvoieValeur during the call, if any.
   std::optional<Value> endCall();
 
-  // The user's request to interrupt, as answered by nEtatExecution.
+  // The user's request to interrupt, as answered by nEtatExecution; a flag
+  // that a signal handler sets may be watched too.
   void setInterrupted(bool interrupted) { interrupted_ = interrupted; }
+  void watchInterrupt(const volatile std::sig_atomic_t* flag) { interruptFlag_ = flag; }
+  // Progress points of the library's long work (InfoVM code 40), and null
+  // when the outermost call that saw some has ended.
+  using ProgressListener = std::function<void(const STProgression*)>;
+  void setProgressListener(ProgressListener listener) { progressListener_ = std::move(listener); }
+  void callEnded();
   // Directory serving the application's own library ("KVL:" names).
   void setElementDirectory(std::string dir) { elementDirectory_ = std::move(dir); }
   const std::string& elementDirectory() const { return elementDirectory_; }
@@ -60,7 +69,7 @@ public:
   BOOL bEmpileValeur(CAny* pclValeur, DWORD dwAppel) override;
   void PrepareAppel() override;
   void SetValeurRetour(CAny* pclValeur) override;
-  int nEtatExecution() override { return interrupted_ ? 10 : 0; }
+  int nEtatExecution() override { return interrupted_ || (interruptFlag_ != nullptr && *interruptFlag_ != 0) ? 10 : 0; }
   BOOL bRechercheProcedure(const char* pszNom, int nReserve, void** ppProcedure, CXError* pclErreur) override;
   BOOL bAppelleProcedure(void* pProcedure, DWORD dwAppel, int nNbArgument, int nReserve) override;
   void* GestionMT() override { return &threadData_; }
@@ -118,6 +127,9 @@ private:
   bool inCall_ = false;
   std::optional<Value> result_;
   bool interrupted_ = false;
+  const volatile std::sig_atomic_t* interruptFlag_ = nullptr;
+  ProgressListener progressListener_;
+  bool progressShown_ = false;
   int mode_ = 0;
   std::string elementDirectory_;
   std::string processName_ = "kvrun";

@@ -1,4 +1,4 @@
-// "-lh5-" coding between two open files: reads of 16000 bytes, a 16000-byte
+// "-lh5-" coding between two open files: reads of 64 KiB, a 64 KiB
 // write cache, progress points with the stop flag, CRC-16 of the data.
 #include "compression/Lh5Fichier.h"
 
@@ -9,12 +9,13 @@
 
 #include "compression/Compacte.h"
 #include "compression/Lh5.h"
+#include "core/Progression.h"
 #include "core/XError.h"
 #include "files/DiskFile.h"
 
 namespace {
 
-constexpr DWORD TAILLE_CACHE = 16000;
+constexpr DWORD TAILLE_CACHE = 1 << 16;
 constexpr QWORD MARGE_INCOMPRESSIBLE = 288;
 
 int nPourcent(QWORD qFait, QWORD qTotal) {
@@ -24,6 +25,7 @@ int nPourcent(QWORD qFait, QWORD qTotal) {
 // Progress point: the routine, then the stop flag.
 bool bPointProgression(QWORD qFait, QWORD qTotal) {
   COMPACTE_Progression(nPourcent(qFait, qTotal));
+  PROGRESSION_Point(static_cast<long long>(qFait), static_cast<long long>(qTotal), -1);
   return !COMPACTE_bArretDemande();
 }
 

@@ -1,6 +1,6 @@
 // "-lh5-" coding between two open files of the disk-file layer: the
-// streaming coder fed from the source in 16000-byte reads, its output
-// gathered in a 16000-byte cache before each write, a progress point after
+// streaming coder fed from the source in 64 KiB reads, its output
+// gathered in a 64 KiB cache before each write, a progress point after
 // each piece (where the stop flag is looked at), and the CRC-16 of the
 // uncompressed bytes.
 #pragma once

@@ -12,23 +12,35 @@ namespace {
 
 constexpr int LONG_MAX_CODE = 16;
 
-constexpr std::array<WORD, 256> TableCrc16Arc() {
-  std::array<WORD, 256> t{};
+// Eight tables: gawCrc16Arc[k][b] is the register after the byte b followed
+// by k zero bytes, so eight bytes are folded in with eight look-ups that do
+// not wait on one another.
+using TablesCrc16 = std::array<std::array<WORD, 256>, 8>;
+
+constexpr TablesCrc16 TablesCrc16Arc() {
+  TablesCrc16 t{};
   for (unsigned i = 0; i < 256; i++) {
     unsigned r = i;
     for (int k = 0; k < 8; k++) r = (r & 1) ? (r >> 1) ^ 0xA001u : r >> 1;
-    t[i] = static_cast<WORD>(r);
+    t[0][i] = static_cast<WORD>(r);
   }
+  for (int k = 1; k < 8; k++)
+    for (unsigned i = 0; i < 256; i++) t[k][i] = static_cast<WORD>((t[k - 1][i] >> 8) ^ t[0][t[k - 1][i] & 0xFF]);
   return t;
 }
-constexpr std::array<WORD, 256> gawCrc16Arc = TableCrc16Arc();
+constexpr TablesCrc16 gawCrc16Arc = TablesCrc16Arc();
 
 }  // namespace
 
 void CCrc16Arc::Ajoute(const BYTE* p, std::size_t n) {
-  WORD w = m_wCrc;
-  for (std::size_t i = 0; i < n; i++) w = static_cast<WORD>((w >> 8) ^ gawCrc16Arc[(w ^ p[i]) & 0xFF]);
-  m_wCrc = w;
+  const auto& t = gawCrc16Arc;
+  unsigned w = m_wCrc;
+  for (; n >= 8; n -= 8, p += 8) {
+    w ^= p[0] | unsigned{p[1]} << 8;
+    w = t[7][w & 0xFF] ^ t[6][w >> 8] ^ t[5][p[2]] ^ t[4][p[3]] ^ t[3][p[4]] ^ t[2][p[5]] ^ t[1][p[6]] ^ t[0][p[7]];
+  }
+  for (; n > 0; n--) w = (w >> 8) ^ t[0][(w ^ *p++) & 0xFF];
+  m_wCrc = static_cast<WORD>(w);
 }
 
 int LH5_nConstruitCode(int n, const WORD* pwFreq, BYTE* pbyLong, WORD* pwCode, int* pnSeul) {

@@ -9,6 +9,7 @@
 #include <new>
 #include <string>
 
+#include "core/Progression.h"
 #include "core/XError.h"
 #include "files/AppelsSysteme.h"
 #include "files/DiskFile.h"
@@ -163,6 +164,7 @@ struct STTaille {
   int nOptions;
   CXError* pclErreur;  // the first error met, kept when errors are ignored
   bool bInterrompu;
+  long long oEntrees;  // entries seen, for the progress points
 };
 
 // Total size of the files under `rep` (with its final slash); false when it
@@ -178,6 +180,7 @@ bool bTailleRepertoire(const std::string& rep, STTaille* pst, long long* poTotal
       CDiskFile::bFindClose(&st);
       return false;
     }
+    PROGRESSION_Point(*poTotal, -1, ++pst->oEntrees);
     if (!bEstRepertoire(st)) {
       *poTotal += st.oTaille;
       continue;
@@ -227,7 +230,7 @@ long long CComposanteStandard::fRepTaille(const char* pszChemin, int nOptions) {
   }
   if (rep.back() != '/') rep += '/';
   CXError clErreur;
-  STTaille st{piGetVM(), nOptions, &clErreur, false};
+  STTaille st{piGetVM(), nOptions, &clErreur, false, 0};
   long long oTotal = 0;
   const bool bFini = bTailleRepertoire(rep, &st, &oTotal);
   if (st.bInterrompu) return -1;

@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "core/Progression.h"
 #include "core/STR.h"
 #include "core/XError.h"
 #include "frame/Descripteurs.h"
@@ -136,9 +137,23 @@ unsigned long CVXLibrary::s_InfoComposante(unsigned nCode, unsigned long ulIndex
   }
 }
 
+namespace {
+
+// Progress points of the work a call runs go to the VM of that call.
+void _ProgressionVersVM(void* pv, const STProgression* pst) {
+  IVM* piVM = static_cast<CVXLibrary*>(pv)->piGetVM();
+  if (piVM != nullptr) piVM->InfoVM(INFOVM_PROGRESSION, 0, const_cast<STProgression*>(pst));
+}
+
+}  // namespace
+
 STVXAppel* CVXLibrary::ChangeContexteAppel(STVXAppel* pstAppel) {
   STVXAppel* pstAncien = m_pstAppel;
   m_pstAppel = pstAppel;
+  if (pstAppel != nullptr)
+    PROGRESSION_Ecoute(_ProgressionVersVM, this);
+  else
+    PROGRESSION_Ecoute(nullptr, nullptr);
   return pstAncien;
 }
 

@@ -1,11 +1,17 @@
 // kvrun as a user runs it: one call from the shell, scripts, discovery, and
 // what a user sees when the input is wrong.
+#include <dirent.h>
 #include <gtest/gtest.h>
+#include <pty.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <csignal>
+#include <cstdint>
 #include <cstdio>
 #include <fstream>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -273,6 +279,102 @@ TEST(KvrunScripts, StringsAndBuffersChooseTheSameSyntaxEverywhere) {
   auto bytes = kvrun({"--hex", "Compresse", "hex:616263"});
   EXPECT_EQ(text.out.substr(0, 2), "01") << text.err;
   EXPECT_EQ(bytes.out.substr(0, 2), "00") << bytes.err;
+}
+
+// Runs kvrun on a pseudo-terminal (stdout and stderr both go to it);
+// `seen` is called with the output so far each time some arrives.
+Run onTerminal(const std::vector<std::string>& args, const std::function<void(pid_t, const std::string&)>& seen = {}) {
+  int master = -1;
+  pid_t pid = forkpty(&master, nullptr, nullptr, nullptr);
+  if (pid < 0) return {};
+  if (pid == 0) {
+    std::vector<char*> argv;
+    std::string exe = std::string(KV_BINARY_DIR) + "/bin/kvrun";
+    argv.push_back(exe.data());
+    for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    unsetenv("LANG");
+    execv(exe.c_str(), argv.data());
+    _exit(127);
+  }
+  Run r;
+  char buf[4096];
+  ssize_t n;
+  while ((n = read(master, buf, sizeof buf)) > 0) {  // EIO once the child has gone
+    r.out.append(buf, static_cast<std::size_t>(n));
+    if (seen) seen(pid, r.out);
+  }
+  close(master);
+  int status = 0;
+  waitpid(pid, &status, 0);
+  r.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+  return r;
+}
+
+// A directory holding one file of `megabytes` of text that compacts slowly
+// enough to be watched.
+std::string bigFile(const std::string& dir, int megabytes) {
+  mkdir(dir.c_str(), 0777);
+  std::string path = dir + "/source.txt";
+  std::ofstream out(path, std::ios::binary);
+  std::string block(1 << 20, ' ');
+  std::uint32_t x = 12345;
+  for (int m = 0; m < megabytes; ++m) {
+    for (auto& c : block) {
+      x = x * 1103515245u + 12345u;
+      c = static_cast<char>('a' + (x >> 16) % 26);
+    }
+    out << block;
+  }
+  return path;
+}
+
+TEST(KvrunProgress, ALineOnATerminalNoneElsewhere) {
+  std::string dir = std::string(KV_BINARY_DIR) + "/test_progress_" + std::to_string(getpid());
+  std::string source = bigFile(dir, 6);
+  std::string code = "kv.fCompacte('" + source + "', '" + dir + "/out.lh') print(kv.fRepTaille('" + dir + "'))";
+  auto shown = onTerminal({"-e", code});
+  EXPECT_EQ(shown.status, 0) << shown.out;
+  EXPECT_NE(shown.out.find("\r100%  6.0 MiB of 6.0 MiB"), std::string::npos) << shown.out;
+  EXPECT_NE(shown.out.find("MiB/s"), std::string::npos) << shown.out;
+  EXPECT_NE(shown.out.find(" entries"), std::string::npos) << "fRepTaille counts entries";
+  EXPECT_NE(shown.out.find("\r\x1b[K"), std::string::npos) << "the line is cleared at the end";
+  auto quiet = onTerminal({"--quiet", "-e", code});
+  EXPECT_EQ(quiet.status, 0);
+  EXPECT_EQ(quiet.out.find('%'), std::string::npos) << quiet.out;
+  auto piped = kvrun({"-e", code});
+  EXPECT_EQ(piped.status, 0);
+  EXPECT_TRUE(piped.err.empty()) << piped.err;
+  EXPECT_EQ(piped.out.find('\r'), std::string::npos);
+  std::remove((dir + "/out.lh").c_str());
+  std::remove(source.c_str());
+  rmdir(dir.c_str());
+}
+
+TEST(KvrunProgress, CtrlCStopsACompactionAndLeavesNoFile) {
+  std::string dir = std::string(KV_BINARY_DIR) + "/test_interrupt_" + std::to_string(getpid());
+  std::string source = bigFile(dir, 24);
+  bool sent = false;
+  auto r = onTerminal({"--lang", "en", "fCompacte", source, dir + "/out.lh"}, [&](pid_t pid, const std::string& out) {
+    if (!sent && out.find('%') != std::string::npos) {
+      sent = true;
+      kill(pid, SIGINT);
+    }
+  });
+  EXPECT_TRUE(sent) << r.out;
+  EXPECT_EQ(r.status, 1) << r.out;
+  EXPECT_NE(r.out.find("error 80305"), std::string::npos) << r.out;
+  // Nothing beside the source: no destination, no temporary file.
+  std::vector<std::string> names;
+  if (DIR* d = opendir(dir.c_str())) {
+    while (dirent* e = readdir(d)) {
+      if (e->d_name[0] != '.') names.push_back(e->d_name);
+    }
+    closedir(d);
+  }
+  EXPECT_EQ(names, std::vector<std::string>{"source.txt"});
+  std::remove(source.c_str());
+  rmdir(dir.c_str());
 }
 
 TEST(KvrunScripts, TheTourRuns) {
