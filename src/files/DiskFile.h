@@ -199,6 +199,8 @@ public:
   // and filled on failure.
   static BOOL bExist(const char* pszChemin, CXError* pclErreur = nullptr);
   static BOOL bIsAFile(const char* pszChemin);
+  // The user's home directory (from the password base, else $HOME).
+  static std::string sRepertoireMaison();
   static BOOL bIsADirectory(const char* pszChemin);
   static BOOL bDelete(const char* pszChemin, CXError* pclErreur = nullptr);
   static BOOL bForceDelete(const char* pszChemin, CXError* pclErreur = nullptr);
