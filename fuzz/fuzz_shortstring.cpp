@@ -52,6 +52,8 @@ void AllerRetour(const std::vector<unsigned char>& texte, int nPetiteCapacite) {
   std::vector<unsigned char> code(4 * texte.size() + 16);
   Verifie(cl.nCompress(code.data(), static_cast<int>(code.size()), pTexte, nLongueur) == 0);
   const int nCode = static_cast<int>(std::strlen(reinterpret_cast<char*>(code.data())));
+  // The measured size is the coding's: the capacity the library allocates.
+  Verifie(cl.nTailleCodage(pTexte, nLongueur) == nCode + 1);
 
   // Exactly strlen + 1 bytes: no 0 inside the coding. Smaller outputs are
   // refused or give the same bytes, never written past.

@@ -11,6 +11,7 @@
 #include <string>
 
 #include "compression/Compacte.h"
+#include "core/Allocation.h"
 #include "core/TString.h"
 #include "core/XError.h"
 #include "files/DiskFile.h"
@@ -54,11 +55,11 @@ public:
 
   // Result code (0, 2 or 7).
   short nDecode(DWORD dwTaille) {
-    m_pEntree.reset(new (std::nothrow) BYTE[TAILLE_TAMPON]);
-    m_pSortie.reset(new (std::nothrow) BYTE[TAILLE_TAMPON]);
-    m_pPrefixe.reset(new (std::nothrow) WORD[NB_CODES]);
-    m_pSuffixe.reset(new (std::nothrow) BYTE[NB_CODES]);
-    m_pPile.reset(new (std::nothrow) BYTE[NB_CODES]);
+    m_pEntree.reset(KV_pNouveau<BYTE>(TAILLE_TAMPON));
+    m_pSortie.reset(KV_pNouveau<BYTE>(TAILLE_TAMPON));
+    m_pPrefixe.reset(KV_pNouveau<WORD>(NB_CODES));
+    m_pSuffixe.reset(KV_pNouveau<BYTE>(NB_CODES));
+    m_pPile.reset(KV_pNouveau<BYTE>(NB_CODES));
     if (!m_pEntree || !m_pSortie || !m_pPrefixe || !m_pSuffixe || !m_pPile) return COMPACTE_DESTINATION;
     Raz();
     m_dwReste = dwTaille;

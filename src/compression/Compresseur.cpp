@@ -8,6 +8,7 @@
 
 #include "compression/DataCompressor.h"
 #include "compression/ZLWCompresseur.h"
+#include "core/Allocation.h"
 
 CCompresseurBase::CCompresseurBase() {
   pthread_mutexattr_t attr;
@@ -149,9 +150,9 @@ CCompresseur::~CCompresseur() { delete m_pclObjet; }
 
 CCompresseurBase* CCompresseur::s_pclCree(BYTE byType) {
   switch (byType) {
-    case COMPRESSEUR_VIEUXBLOC: return new (std::nothrow) CVieuxBlocCompresseur();
-    case COMPRESSEUR_KVC40: return new (std::nothrow) CCompresseurKVC40();
-    default: return new (std::nothrow) CZLWCompresseur();
+    case COMPRESSEUR_VIEUXBLOC: return KV_pCree<CVieuxBlocCompresseur>();
+    case COMPRESSEUR_KVC40: return KV_pCree<CCompresseurKVC40>();
+    default: return KV_pCree<CZLWCompresseur>();
   }
 }
 

@@ -6,6 +6,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "core/Allocation.h"
+
 namespace {
 
 // The four charsets, sorted.
@@ -77,7 +79,8 @@ bool _bBinaire(unsigned char c, int nCourant) {
 
 bool CDataCompressor::_bEmet(unsigned char by) {
   if (m_nPosSortie >= m_nCapaciteSortie) return false;
-  m_pbySortie[m_nPosSortie++] = by;
+  if (!m_bMesure) m_pbySortie[m_nPosSortie] = by;
+  ++m_nPosSortie;
   return true;
 }
 
@@ -106,6 +109,26 @@ int CDataCompressor::nCompress(unsigned char* out, int outCapacity, const unsign
   const int nResultat = _nGenerateBitStream();
   if (nResultat != DC_OK && m_nCapaciteSortie > 0) out[0] = 0;
   return nResultat;
+}
+
+int CDataCompressor::nTailleCodage(const unsigned char* in, int inLength) {
+  if (in == nullptr) {
+    inLength = 0;
+  } else if (inLength < 0) {
+    inLength = static_cast<int>(std::strlen(reinterpret_cast<const char*>(in)));
+  } else if (std::memchr(in, 0, static_cast<size_t>(inLength)) != nullptr) {
+    return -1;
+  }
+  m_pbyEntree = in;
+  m_nLongueurEntree = inLength;
+  m_pbySortie = nullptr;
+  m_nCapaciteSortie = INT_MAX;
+  m_nPosSortie = 0;
+  m_nJeuCourant = 0;
+  m_bMesure = true;
+  const int nResultat = _nGenerateBitStream();
+  m_bMesure = false;
+  return nResultat == DC_OK ? m_nPosSortie : -1;
 }
 
 int CDataCompressor::_nGenerateBitStream() {
@@ -336,7 +359,7 @@ char* CDataCompressor::s_pszDeCompress(const char* in) {
   // Three characters at most per pair of bytes, one per other byte.
   const size_t nTaille = std::strlen(in) * 3 / 2 + 2;
   if (nTaille > static_cast<size_t>(INT_MAX)) return nullptr;
-  char* psz = static_cast<char*>(std::malloc(nTaille));
+  char* psz = static_cast<char*>(KV_pAlloue(nTaille));
   if (psz == nullptr) return nullptr;
   int nLongueur = static_cast<int>(nTaille);
   if (s_nDeCompress(psz, &nLongueur, in) != DC_OK) {

@@ -24,6 +24,9 @@ public:
   // inLength counts a 0 byte (nothing is coded). On failure out holds the
   // empty text (when outCapacity > 0).
   int nCompress(unsigned char* out, int outCapacity, const unsigned char* in, int inLength);
+  // Size of the coding of in (as nCompress reads it), terminator included:
+  // the capacity that nCompress needs; -1 when in holds a 0 byte.
+  int nTailleCodage(const unsigned char* in, int inLength);
 
   // Decodes the NUL-terminated coded text in into out, NUL-terminated.
   //   inOutLength  on entry the size of out (terminator included), on return
@@ -67,4 +70,5 @@ private:
   int m_nCapaciteSortie = 0;
   unsigned char* m_pbySortie = nullptr;
   int m_nJeuCourant = 0; // charset in force, 0 to 3
+  bool m_bMesure = false; // counts the output bytes without writing them
 };

@@ -32,17 +32,18 @@ bool CComposanteStandard::__bCompresseOctets(CVXBIN& clSortie, const BYTE* pbyDo
   clSortie.Vide();
   if (nMethode == 2) {
     // The short-string coding of the bytes (it cannot carry a 0 byte: a
-    // buffer holding one is framed with LZW instead).
-    const bool bZero = dwTaille > 0 && std::memchr(pbyDonnees, 0, dwTaille) != nullptr;
-    if (!bZero) {
+    // buffer holding one is framed with LZW instead). The coding is measured
+    // first: short texts with raw bytes take more than twice their length.
+    CDataCompressor cl;
+    const int nCode = dwTaille > 0x7FFFFFF0u ? -1 : cl.nTailleCodage(pbyDonnees, static_cast<int>(dwTaille));
+    if (nCode > 0) {
       const DWORD dwCadre = bTexte ? 0 : TAILLE_CADRE;
-      const QWORD qCapacite = QWORD{dwTaille} * 2 + 1 + dwCadre;
+      const QWORD qCapacite = QWORD{static_cast<DWORD>(nCode)} + dwCadre;
       if (qCapacite > 0x7FFFFFF0u || clSortie.nSetMemorySize(static_cast<DWORD>(qCapacite)) != 0) {
         RaiseError(ERR_MEMOIRE_COMPRESSION);
         return false;
       }
       BYTE* p = reinterpret_cast<BYTE*>(clSortie.pGetData());
-      CDataCompressor cl;
       if (cl.nCompress(p + dwCadre, static_cast<int>(qCapacite - dwCadre), pbyDonnees, static_cast<int>(dwTaille)) ==
           CDataCompressor::DC_OK) {
         if (!bTexte) {
@@ -52,6 +53,12 @@ bool CComposanteStandard::__bCompresseOctets(CVXBIN& clSortie, const BYTE* pbyDo
         clSortie.SetUtilSize(dwCadre + static_cast<DWORD>(std::strlen(reinterpret_cast<char*>(p + dwCadre))));
         return true;
       }
+    }
+    if (bTexte) {
+      // A text has no frame to say that another method was used.
+      clSortie.Vide();
+      RaiseError(ERR_MEMOIRE_COMPRESSION);
+      return false;
     }
     nMethode = 1;
   }

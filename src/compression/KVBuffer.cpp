@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "compression/KVBufferInterne.h"
+#include "core/Allocation.h"
 #include "core/TString.h"
 #include "dates/DateHeure.h"
 
@@ -79,6 +80,7 @@ void CKVBuffer::__CopieDepuis(const CKVBuffer& autre) {
   m_eCrypt = autre.m_eCrypt;
   m_ePack = autre.m_ePack;
   std::memcpy(m_abyCle, autre.m_abyCle, 16);
+  m_bCleManquante = autre.m_bCleManquante;
   m_dwPremierCode = autre.m_dwPremierCode;
   if (m_eCrypt != BUFFER_CRYPT_AUCUN) __InitCrypt();
   if (m_ePack != BUFFER_PACK_AUCUN) __InitPack();
@@ -110,15 +112,15 @@ bool CKVBuffer::InitMemoire(DWORD dwTaille, DWORD dwPas) {
 
 // ---- storage ----
 
-BYTE* CKVBuffer::__vAllocBuffer(DWORD n) { return static_cast<BYTE*>(std::malloc(std::size_t{n} + 1)); }
+BYTE* CKVBuffer::__vAllocBuffer(DWORD n) { return static_cast<BYTE*>(KV_pAlloue(std::size_t{n} + 1)); }
 
 BYTE* CKVBuffer::__vReallocBuffer(BYTE* p, DWORD n) {
-  return static_cast<BYTE*>(std::realloc(p, std::size_t{n} + 1));
+  return static_cast<BYTE*>(KV_pRealloue(p, std::size_t{n} + 1));
 }
 
 void CKVBuffer::__vFreeBuffer(BYTE* p) { std::free(p); }
 
-BYTE* CKVBuffer::__vAllocZBuffer(DWORD n) { return static_cast<BYTE*>(std::malloc(std::size_t{n} + 1)); }
+BYTE* CKVBuffer::__vAllocZBuffer(DWORD n) { return static_cast<BYTE*>(KV_pAlloue(std::size_t{n} + 1)); }
 
 void CKVBuffer::__vFreeZBuffer(BYTE* p) { std::free(p); }
 

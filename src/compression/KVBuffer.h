@@ -340,6 +340,9 @@ private:
   bool m_bPacke = false;   // the tail is packed
   bool m_bCode = false;    // the tail is in its coded form
   bool m_bEchec = false;
+  // A password was given but its key could not be made: nothing is coded
+  // with another key until a key or password is set.
+  bool m_bCleManquante = false;
   DWORD m_dwTailleAllouee = 0;
   DWORD m_dwTailleUtile = 0;
   DWORD m_dwPremierCode = 0;

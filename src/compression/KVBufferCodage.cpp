@@ -9,6 +9,7 @@
 #include "compression/DataCompressor.h"
 #include "compression/KVBuffer.h"
 #include "compression/KVBufferInterne.h"
+#include "core/Allocation.h"
 #include "crypto/Crypt.h"
 
 using kvbuffer::TAILLE_MAX;
@@ -56,7 +57,7 @@ int CKVBuffer::g_eGetCompresseurType(eBUFFER_PACKMETHOD e) {
 CCompresseur* CKVBuffer::__vAllocPackObject(eBUFFER_PACKMETHOD e) {
   const int nType = g_eGetCompresseurType(e);
   if (nType < 0) return nullptr;
-  auto* p = new (std::nothrow) CCompresseur(static_cast<BYTE>(nType));
+  auto* p = KV_pCree<CCompresseur>(static_cast<BYTE>(nType));
   if (p != nullptr && p->byGetType() == 255) {
     delete p;
     return nullptr;
@@ -82,6 +83,7 @@ bool CKVBuffer::__InitPack() {
 }
 
 bool CKVBuffer::__InitCrypt() {
+  if (m_bCleManquante) return false;
   if (m_pclCrypt != nullptr) return true;
   CCrypt* p = __vAllocCryptObject(m_eCrypt);
   if (p == nullptr) return false;
@@ -126,6 +128,12 @@ BYTE* CKVBuffer::__Pack(DWORD* pdwTaille, DWORD* pdwCapacite) {
   // The short-string coding cannot carry a 0 byte: such a tail is stored.
   bool bStocke = m_ePack == BUFFER_PACK_CHAINECOURTE && std::memchr(pbyQueue, 0, n) != nullptr;
   QWORD qCapacite = bStocke ? QWORD{n} + TAILLE_ENTETE_COPIE : QWORD{m_pclPack->dwTailleBufferCompression(n)};
+  if (!bStocke && m_ePack == BUFFER_PACK_CHAINECOURTE && n <= 0x7FFFFFF0u) {
+    // Measured: a short tail with raw bytes takes more than twice its length.
+    CDataCompressor cl;
+    const int nCode = cl.nTailleCodage(pbyQueue, static_cast<int>(n));
+    if (nCode > 0) qCapacite = static_cast<DWORD>(nCode);
+  }
   if (qCapacite < QWORD{n} + TAILLE_ENTETE_COPIE) qCapacite = QWORD{n} + TAILLE_ENTETE_COPIE;
   if (qCapacite + dwPremier > TAILLE_MAX) return nullptr;
   const DWORD dwCapacite = static_cast<DWORD>(qCapacite);
@@ -310,6 +318,7 @@ void CKVBuffer::ChangeCryptMethod(eBUFFER_CRYPTMETHOD e, bool bDejaCode) {
 bool CKVBuffer::ChangeCryptKey(const BYTE abyCle[16]) {
   if (abyCle == nullptr) return false;
   std::memmove(m_abyCle, abyCle, 16);
+  m_bCleManquante = false;
   if (m_pclCrypt != nullptr && !m_pclCrypt->bSetCryptKey(m_abyCle)) {
     // Made again with the key when next needed.
     __FreeCrypt();
@@ -329,14 +338,22 @@ bool CKVBuffer::SetCryptKey(const BYTE abyCle[16]) {
 }
 
 bool CKVBuffer::ChangePassword(const char* pszMotDePasse) {
-  if (m_eCrypt == BUFFER_CRYPT_AUCUN || !__InitCrypt()) return false;
+  if (m_eCrypt == BUFFER_CRYPT_AUCUN) return false;
+  m_bCleManquante = false;
+  if (!__InitCrypt()) {
+    m_bCleManquante = true;
+    m_bEchec = true;
+    return false;
+  }
   BYTE aby[16];
   m_pclCrypt->BuildCryptKey(aby, pszMotDePasse != nullptr ? pszMotDePasse : "");
   return ChangeCryptKey(aby);
 }
 
 bool CKVBuffer::SetPassword(const char* pszMotDePasse) {
-  if (m_eCrypt == BUFFER_CRYPT_AUCUN || !__InitCrypt()) return false;
+  if (m_eCrypt == BUFFER_CRYPT_AUCUN) return false;
+  if (m_bCleManquante) return ChangePassword(pszMotDePasse);  // nothing was coded without the key
+  if (!__InitCrypt()) return false;
   if (!__UncodeBuffer()) {
     m_bEchec = true;
     return false;

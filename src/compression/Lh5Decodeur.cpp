@@ -12,6 +12,7 @@
 #include <new>
 
 #include "compression/Lh5.h"
+#include "core/Allocation.h"
 
 namespace {
 
@@ -381,7 +382,7 @@ CLh5Decodeur::~CLh5Decodeur() = default;
 
 bool CLh5Decodeur::bDemarre(QWORD qTaille) {
   if (!m_p) {
-    m_p.reset(new (std::nothrow) Etat);
+    m_p.reset(KV_pCree<Etat>());
     if (!m_p) return false;
   }
   Etat& e = *m_p;

@@ -1,44 +1,59 @@
 // The "-lh5-" encoder: hash-chain match finder over a sliding text buffer
 // with one byte of lazy evaluation, codes staged in groups of eight behind a
 // flag byte, and static Huffman blocks written most-significant bit first.
-// Resumable: every step waits until it sees 256 bytes of look-ahead (or the
-// end of the input), so the stream depends on the bytes only.
+// The search is bounded the way text rewards: a chain of at most 48
+// candidates, a quarter of that once a match of 16 bytes is in hand, and a
+// match of 32 bytes or more is taken without looking one byte further.
+// Resumable: the coder works only on positions that see 2 x 256 bytes of
+// look-ahead (or the end of the input), so the stream depends on the bytes
+// only, never on how they were cut into pieces.
+#include <cstdint>
 #include <cstring>
 #include <new>
-#include <vector>
 
 #include "compression/Lh5.h"
+#include "core/Allocation.h"
 
 namespace {
 
-constexpr int TAILLE_TEXTE = 2 * LH5_DICSIZ + LH5_MAXMATCH;  // 16640
+constexpr int BLOC = 1 << 16;  // the text moves down by this much at a time
+constexpr int LOOK_AHEAD = 2 * LH5_MAXMATCH + 1;
+constexpr int TAILLE_TEXTE = LH5_DICSIZ + BLOC + LOOK_AHEAD;
+constexpr int MARGE_TEXTE = 8;  // word reads near the end of the text
 constexpr int BITS_HACHAGE = 15;
 constexpr int TAILLE_HACHAGE = 1 << BITS_HACHAGE;
-constexpr int NIL = -1;
-constexpr int CHAINE_MAX = 256;        // candidates looked at per position
-constexpr int TAILLE_TAMPON = 16384;   // staged codes of one block
-constexpr int MARGE_TAMPON = 3 * 8;    // room kept for one more group of eight
+constexpr int NIL = -(1 << 30);  // no candidate: always farther than the window
 
-int nBits(unsigned p) {
-  int c = 0;
-  while (p != 0) {
-    p >>= 1;
-    c++;
-  }
-  return c;
+// Search bounds, tuned on English text (a 64 MiB text of licences): a
+// deeper search gains little size and costs time.
+constexpr int CHAINE_MAX = 48;       // candidates looked at per position
+constexpr int LONG_BONNE = 16;       // with a match this long in hand, a quarter of that
+constexpr int LONG_PARESSE_MAX = 32; // a match this long is coded without looking further
+
+constexpr int TAILLE_TAMPON = 65000;  // staged codes of one block (at most 65535 codes)
+constexpr int MARGE_TAMPON = 3 * 8;   // room kept for one more group of eight
+// One block's bits: at most 16 per staged byte, and its header.
+constexpr int TAILLE_SORTIE = 2 * TAILLE_TAMPON + 4096;
+
+// Bit length of a distance (0 for 0): its P symbol.
+inline int nBits(unsigned p) { return p == 0 ? 0 : 32 - __builtin_clz(p); }
+
+inline std::uint32_t Lit32(const BYTE* p) {
+  std::uint32_t v;
+  std::memcpy(&v, p, 4);
+  return v;
 }
 
 }  // namespace
 
 struct CLh5Encodeur::Etat {
-  BYTE texte[TAILLE_TEXTE];
+  BYTE texte[TAILLE_TEXTE + MARGE_TEXTE];
   int tete[TAILLE_HACHAGE];
   int precedent[TAILLE_TEXTE];
   int nFin = 0;         // bytes of texte filled
   int nPos = 0;         // current position (already searched and inserted)
-  int nLong = 0;        // longest match found at nPos
+  int nLong = 0;        // longest match found at nPos (0: none)
   int nPosMatch = 0;    // where it starts
-  int nASauter = 0;     // positions still to pass over after a coded match
   bool bPremier = false;
   bool bFinEntree = false;
   bool bTermine = false;
@@ -61,33 +76,33 @@ struct CLh5Encodeur::Etat {
 
   // Bit writer and the coded bytes not yet handed out.
   DWORD dwBits = 0;
-  int nBitsLibres = 0;  // bits held in dwBits
-  std::vector<BYTE> sortie;
-  std::size_t nSortieLue = 0;
+  int nBitsEnAttente = 0;  // bits held in dwBits (fewer than 8 between calls)
+  BYTE sortie[TAILLE_SORTIE];
+  int nSortie = 0;
+  int nSortieLue = 0;
 
   void Reinit();
-  void PutBits(int n, unsigned x);
-  int nHache(int p) const {
-    return ((texte[p] << 10) ^ (texte[p + 1] << 5) ^ texte[p + 2]) & (TAILLE_HACHAGE - 1);
+  void PutBits(int n, unsigned x) {
+    // Most significant bit first; x holds n <= 16 significant bits.
+    dwBits = (dwBits << n) | x;
+    nBitsEnAttente += n;
+    while (nBitsEnAttente >= 8) {
+      nBitsEnAttente -= 8;
+      sortie[nSortie++] = static_cast<BYTE>(dwBits >> nBitsEnAttente);
+    }
   }
-  void Cherche();
+  static unsigned nHache(const BYTE* p) {
+    return ((Lit32(p) & 0xFFFFFF) * 2654435761u) >> (32 - BITS_HACHAGE);
+  }
+  void Insere(int p) {
+    if (nFin - p < LH5_THRESHOLD) return;
+    const unsigned h = nHache(texte + p);
+    precedent[p] = tete[h];
+    tete[h] = p;
+  }
+  void Cherche(int nProfondeur);
   void Glisse();
-  bool bPeutAvancer(bool bFin);
-  // One byte further; the search is skipped (the position only joins its
-  // chain) when its result would not be used.
-  void Avance(bool bCherche = true) {
-    nPos++;
-    if (bCherche)
-      Cherche();
-    else
-      Insere();
-  }
-  void Insere() {
-    if (nFin - nPos < LH5_THRESHOLD) return;
-    const int h = nHache(nPos);
-    precedent[nPos] = tete[h];
-    tete[h] = nPos;
-  }
+  void CodePositions(bool bDernier);
   void Sortie(unsigned c, unsigned p);
   void EnvoieBloc();
   void CompteTFreq();
@@ -97,7 +112,8 @@ struct CLh5Encodeur::Etat {
 
 void CLh5Encodeur::Etat::Reinit() {
   for (int& t : tete) t = NIL;
-  nFin = nPos = nLong = nPosMatch = nASauter = 0;
+  std::memset(texte + TAILLE_TEXTE, 0, MARGE_TEXTE);
+  nFin = nPos = nLong = nPosMatch = 0;
   bPremier = bFinEntree = bTermine = false;
   nTampon = nPosDrapeau = 0;
   nMasque = 0;
@@ -105,69 +121,99 @@ void CLh5Encodeur::Etat::Reinit() {
   std::memset(c_freq, 0, sizeof c_freq);
   std::memset(p_freq, 0, sizeof p_freq);
   dwBits = 0;
-  nBitsLibres = 0;
-  sortie.clear();
-  nSortieLue = 0;
+  nBitsEnAttente = 0;
+  nSortie = nSortieLue = 0;
 }
 
-void CLh5Encodeur::Etat::PutBits(int n, unsigned x) {
-  // Most significant bit first; x holds n <= 16 significant bits.
-  while (n > 0) {
-    const int k = n > 8 ? 8 : n;
-    n -= k;
-    dwBits = (dwBits << k) | ((x >> n) & ((1u << k) - 1));
-    nBitsLibres += k;
-    if (nBitsLibres >= 8) {
-      nBitsLibres -= 8;
-      sortie.push_back(static_cast<BYTE>(dwBits >> nBitsLibres));
-    }
-  }
-}
-
-// Longest match for the bytes at nPos among the positions of the last 8191
-// bytes that share their first three bytes, then nPos joins its chain.
-void CLh5Encodeur::Etat::Cherche() {
+// Longest match for the bytes at nPos among at most nProfondeur positions
+// of the last 8191 bytes that share their hash (the nearest first, a longer
+// one only replacing it), then nPos joins its chain.
+void CLh5Encodeur::Etat::Cherche(int nProfondeur) {
   nLong = 0;
   const int nReste = nFin - nPos;
   if (nReste < LH5_THRESHOLD) return;
   const int nLimite = nReste < LH5_MAXMATCH ? nReste : LH5_MAXMATCH;
-  const int h = nHache(nPos);
   const BYTE* const p = texte + nPos;
+  const unsigned h = nHache(p);
   int nCandidat = tete[h];
-  for (int nTours = CHAINE_MAX; nCandidat != NIL && nPos - nCandidat < LH5_DICSIZ && nTours > 0; nTours--) {
-    const BYTE* const q = texte + nCandidat;
-    if (q[nLong] == p[nLong] && q[0] == p[0]) {
-      int l = 0;
-      while (l < nLimite && q[l] == p[l]) l++;
-      if (l > nLong) {
-        nLong = l;
-        nPosMatch = nCandidat;
-        if (l == nLimite) break;
-      }
-    }
-    nCandidat = precedent[nCandidat];
-  }
-  if (nLong < LH5_THRESHOLD) nLong = 0;
-  precedent[nPos] = tete[h];
+  precedent[nPos] = nCandidat;
   tete[h] = nPos;
+  int nMeilleur = LH5_THRESHOLD - 1;
+  BYTE byFin = p[nMeilleur];  // the byte a longer match must have
+  const std::uint32_t dwDebut = Lit32(p) & 0xFFFFFF;
+  for (; nPos - nCandidat < LH5_DICSIZ && nProfondeur > 0; nProfondeur--, nCandidat = precedent[nCandidat]) {
+    const BYTE* const q = texte + nCandidat;
+    if (q[nMeilleur] != byFin || (Lit32(q) & 0xFFFFFF) != dwDebut) continue;
+    int l = 3;
+    for (;;) {
+      if (l + 4 > nLimite) {
+        while (l < nLimite && q[l] == p[l]) l++;
+        break;
+      }
+      const std::uint32_t x = Lit32(q + l) ^ Lit32(p + l);
+      if (x != 0) {
+        l += __builtin_ctz(x) >> 3;
+        break;
+      }
+      l += 4;
+    }
+    if (l > nLimite) l = nLimite;
+    if (l > nMeilleur) {
+      nMeilleur = l;
+      nPosMatch = nCandidat;
+      if (l == nLimite) break;
+      byFin = p[l];
+    }
+  }
+  if (nMeilleur >= LH5_THRESHOLD) nLong = nMeilleur;
 }
 
-// The window moves down by 8192 bytes, and the chains with it.
+// The text moves down by BLOC bytes, and the chains with it.
 void CLh5Encodeur::Etat::Glisse() {
-  std::memmove(texte, texte + LH5_DICSIZ, static_cast<std::size_t>(nFin - LH5_DICSIZ));
-  nFin -= LH5_DICSIZ;
-  nPos -= LH5_DICSIZ;
-  nPosMatch -= LH5_DICSIZ;
-  for (int& t : tete) t = t >= LH5_DICSIZ ? t - LH5_DICSIZ : NIL;
+  std::memmove(texte, texte + BLOC, static_cast<std::size_t>(nFin - BLOC));
+  nFin -= BLOC;
+  nPos -= BLOC;
+  nPosMatch -= BLOC;
+  for (int& t : tete) t = t >= BLOC ? t - BLOC : NIL;
   for (int i = 0; i < nFin; i++) {
-    const int v = precedent[i + LH5_DICSIZ];
-    precedent[i] = v >= LH5_DICSIZ ? v - LH5_DICSIZ : NIL;
+    const int v = precedent[i + BLOC];
+    precedent[i] = v >= BLOC ? v - BLOC : NIL;
   }
 }
 
-bool CLh5Encodeur::Etat::bPeutAvancer(bool bFin) {
-  if (nPos + 1 == 2 * LH5_DICSIZ) Glisse();
-  return bFin || nFin - (nPos + 1) >= LH5_MAXMATCH;
+// Codes positions from nPos while they see their look-ahead, until the
+// staged block went out (its coded bytes are to be handed out first).
+void CLh5Encodeur::Etat::CodePositions(bool bDernier) {
+  while (nSortie == 0 && nPos < nFin) {
+    if (nPos >= LH5_DICSIZ + BLOC) Glisse();
+    if (!bDernier && nFin - nPos < LOOK_AHEAD) return;
+    const int L = nLong;
+    if (L == 0) {
+      Sortie(texte[nPos], 0);
+      nPos++;
+      Cherche(CHAINE_MAX);
+      continue;
+    }
+    const unsigned nDistance = static_cast<unsigned>(nPos - nPosMatch - 1);
+    if (L < LONG_PARESSE_MAX) {
+      // One byte further: a longer match there makes this byte a literal.
+      nPos++;
+      Cherche(L >= LONG_BONNE ? CHAINE_MAX / 4 : CHAINE_MAX);
+      if (nLong > L) {
+        Sortie(texte[nPos - 1], 0);
+        continue;
+      }
+      // The match from the byte before; the byte after it is in its chain.
+      Sortie(static_cast<unsigned>(L + 256 - LH5_THRESHOLD), nDistance);
+      for (int k = 1; k < L - 1; k++) Insere(nPos + k);
+      nPos += L - 1;
+    } else {
+      Sortie(static_cast<unsigned>(L + 256 - LH5_THRESHOLD), nDistance);
+      for (int k = 1; k < L; k++) Insere(nPos + k);
+      nPos += L;
+    }
+    Cherche(CHAINE_MAX);
+  }
 }
 
 void CLh5Encodeur::Etat::Sortie(unsigned c, unsigned p) {
@@ -328,7 +374,7 @@ CLh5Encodeur::~CLh5Encodeur() = default;
 
 bool CLh5Encodeur::bDemarre() {
   if (!m_p) {
-    m_p.reset(new (std::nothrow) Etat);
+    m_p.reset(KV_pCree<Etat>());
     if (!m_p) return false;
   }
   m_p->Reinit();
@@ -341,19 +387,18 @@ int CLh5Encodeur::nCode(STLh5Flux& flux, bool bFin) {
   if (bFin) e.bFinEntree = true;
   for (;;) {
     // Coded bytes go out first.
-    if (e.nSortieLue < e.sortie.size()) {
-      std::size_t n = e.sortie.size() - e.nSortieLue;
+    if (e.nSortieLue < e.nSortie) {
+      DWORD n = static_cast<DWORD>(e.nSortie - e.nSortieLue);
       if (n > flux.nSortie) n = flux.nSortie;
       if (n > 0) {
-        std::memcpy(flux.pSortie, e.sortie.data() + e.nSortieLue, n);
+        std::memcpy(flux.pSortie, e.sortie + e.nSortieLue, n);
         flux.pSortie += n;
-        flux.nSortie -= static_cast<DWORD>(n);
+        flux.nSortie -= n;
         flux.qTotalSortie += n;
-        e.nSortieLue += n;
+        e.nSortieLue += static_cast<int>(n);
       }
-      if (e.nSortieLue < e.sortie.size()) return LH5_OK;
-      e.sortie.clear();
-      e.nSortieLue = 0;
+      if (e.nSortieLue < e.nSortie) return LH5_OK;
+      e.nSortie = e.nSortieLue = 0;
     }
     if (e.bTermine) return LH5_FIN;
 
@@ -370,17 +415,9 @@ int CLh5Encodeur::nCode(STLh5Flux& flux, bool bFin) {
     const bool bDernier = e.bFinEntree && flux.nEntree == 0;
 
     if (!e.bPremier) {
-      if (e.nFin - e.nPos < LH5_MAXMATCH && !bDernier) return LH5_OK;
+      if (e.nFin - e.nPos < LOOK_AHEAD && !bDernier) return LH5_OK;
       e.bPremier = true;
-      e.Cherche();
-      continue;
-    }
-    if (e.nASauter > 0) {
-      if (!e.bPeutAvancer(bDernier)) return LH5_OK;
-      // Inside a coded match only the last position's search counts.
-      e.Avance(e.nASauter == 1);
-      e.nASauter--;
-      continue;
+      e.Cherche(CHAINE_MAX);
     }
     if (e.nPos >= e.nFin) {
       if (!bDernier) return LH5_OK;
@@ -392,18 +429,9 @@ int CLh5Encodeur::nCode(STLh5Flux& flux, bool bFin) {
       e.bTermine = true;
       continue;
     }
-    // Several steps may follow without output: stop now and then to
-    // hand out the coded bytes already waiting.
-    if (!e.bPeutAvancer(bDernier)) return LH5_OK;
-    const int nLongPrec = e.nLong;
-    const unsigned nDistance = static_cast<unsigned>(e.nPos - e.nPosMatch - 1) & (LH5_DICSIZ - 1);
-    const BYTE byLitteral = e.texte[e.nPos];
-    e.Avance();
-    if (e.nLong > nLongPrec || nLongPrec < LH5_THRESHOLD) {
-      e.Sortie(byLitteral, 0);
-    } else {
-      e.Sortie(static_cast<unsigned>(nLongPrec + 256 - LH5_THRESHOLD), nDistance);
-      e.nASauter = nLongPrec - 1;
-    }
+    const int nAvant = e.nPos;
+    e.CodePositions(bDernier);
+    // Short of look-ahead: more input first (a slide has made room for it).
+    if (e.nPos == nAvant && e.nSortie == 0 && flux.nEntree == 0) return LH5_OK;
   }
 }

@@ -9,6 +9,7 @@
 
 #include "compression/Compacte.h"
 #include "compression/Lh5.h"
+#include "core/Allocation.h"
 #include "core/Progression.h"
 #include "core/XError.h"
 #include "files/DiskFile.h"
@@ -51,7 +52,7 @@ class CCacheEcriture {
 public:
   CCacheEcriture(CDiskFile& cl, STLh5Fichier* pst) : m_cl(cl), m_pst(pst) {}
   bool bAlloue() {
-    m_p.reset(new (std::nothrow) BYTE[TAILLE_CACHE]);
+    m_p.reset(KV_pNouveau<BYTE>(TAILLE_CACHE));
     return m_p != nullptr;
   }
   BYTE* pLibre() { return m_p.get() + m_n; }
@@ -82,7 +83,7 @@ int LH5_nCompacteFichier(CDiskFile& clSource, CDiskFile& clDestination, QWORD qT
                          STLh5Fichier* pst) {
   *pst = STLh5Fichier{};
   CLh5Encodeur clCodeur;
-  std::unique_ptr<BYTE[]> pEntree(new (std::nothrow) BYTE[TAILLE_CACHE]);
+  std::unique_ptr<BYTE[]> pEntree(KV_pNouveau<BYTE>(TAILLE_CACHE));
   CCacheEcriture clCache(clDestination, pst);
   if (!pEntree || !clCache.bAlloue() || !clCodeur.bDemarre()) return LH5F_MEMOIRE;
   CCrc16Arc clCrc;
@@ -123,7 +124,7 @@ int LH5_nDecompacteFichier(CDiskFile& clSource, QWORD qCompresse, CDiskFile& clD
                            bool bStocke, STLh5Fichier* pst) {
   *pst = STLh5Fichier{};
   CLh5Decodeur clDecodeur;
-  std::unique_ptr<BYTE[]> pEntree(new (std::nothrow) BYTE[TAILLE_CACHE]);
+  std::unique_ptr<BYTE[]> pEntree(KV_pNouveau<BYTE>(TAILLE_CACHE));
   CCacheEcriture clCache(clDestination, pst);
   if (!pEntree || !clCache.bAlloue() || (!bStocke && !clDecodeur.bDemarre(qTaille))) return LH5F_MEMOIRE;
   CCrc16Arc clCrc;

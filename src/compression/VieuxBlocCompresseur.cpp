@@ -6,13 +6,15 @@
 #include <cstring>
 
 #include "compression/ZLWCompresseur.h"
+#include "core/Allocation.h"
 
 namespace {
 
 constexpr DWORD NB_ENTREES = 4096;
 constexpr DWORD NB_SLOTS = 32768;
 constexpr DWORD SANS_PREFIXE = 32769;
-constexpr DWORD SLOT_VIDE = 4097;
+constexpr DWORD SLOT_VIDE = 4097;       // content of an empty slot
+constexpr DWORD SANS_SLOT = NB_SLOTS;   // no free slot found
 constexpr DWORD ESCAPE = 256;
 constexpr int ESSAIS = 20;
 constexpr unsigned LARGEUR_MAX = 16;
@@ -36,10 +38,11 @@ struct STDicoVieux {
     dwSuivant = 256;
   }
   // Code of (p, c), or SLOT_VIDE; *pdwLibre receives a free slot found on
-  // the way (SLOT_VIDE when none within the tries).
+  // the way (SANS_SLOT when none within the tries). Slot numbers run over
+  // 0-32767, so "none" cannot be SLOT_VIDE: 4097 is a slot like any other.
   DWORD dwTrouve(DWORD p, DWORD c, DWORD* pdwLibre) const {
     DWORD q = p;
-    *pdwLibre = SLOT_VIDE;
+    *pdwLibre = SANS_SLOT;
     for (int k = 0; k < ESSAIS; ++k) {
       const DWORD s = dwHash(q, c);
       const DWORD code = adwHash[s];
@@ -55,7 +58,7 @@ struct STDicoVieux {
   void Ajoute(DWORD p, DWORD c) {
     if (dwSuivant >= NB_ENTREES) return;
     DWORD dwLibre;
-    if (dwTrouve(p, c, &dwLibre) != SLOT_VIDE || dwLibre == SLOT_VIDE) return;
+    if (dwTrouve(p, c, &dwLibre) != SLOT_VIDE || dwLibre == SANS_SLOT) return;
     adwHash[dwLibre] = dwSuivant;
     adwPrefixe[dwSuivant] = p;
     abyCar[dwSuivant] = static_cast<BYTE>(c);
@@ -119,7 +122,7 @@ DWORD VIEUXBLOC_dwDecode(const BYTE* src, DWORD srcSize, BYTE* dst, DWORD dstCap
   if (src == nullptr || srcSize < TAILLE_ENTETE_BLOC || src[0] != COMPRESSEUR_VIEUXBLOC) return 0;
   DWORD dwCharge = dwLitLE32(src + 1);
   if (dwCharge > srcSize - TAILLE_ENTETE_BLOC) dwCharge = srcSize - TAILLE_ENTETE_BLOC;
-  auto* d = static_cast<STDicoVieux*>(std::malloc(sizeof(STDicoVieux)));
+  auto* d = static_cast<STDicoVieux*>(KV_pAlloue(sizeof(STDicoVieux)));
   if (d == nullptr) return 0;
   d->Init();
   CLecteurMSB lecteur(src + TAILLE_ENTETE_BLOC, dwCharge);
@@ -178,7 +181,7 @@ DWORD VIEUXBLOC_dwDecode(const BYTE* src, DWORD srcSize, BYTE* dst, DWORD dstCap
 
 DWORD VIEUXBLOC_dwCode(const BYTE* src, DWORD srcSize, BYTE* dst, DWORD dstCapacity) {
   if (dst == nullptr || dstCapacity < TAILLE_ENTETE_BLOC || srcSize == 0) return 0;
-  auto* d = static_cast<STDicoVieux*>(std::malloc(sizeof(STDicoVieux)));
+  auto* d = static_cast<STDicoVieux*>(KV_pAlloue(sizeof(STDicoVieux)));
   if (d == nullptr) return 0;
   d->Init();
   CEcrivainMSB sortie(dst + TAILLE_ENTETE_BLOC, dstCapacity - TAILLE_ENTETE_BLOC);

@@ -10,6 +10,8 @@
 #include <cstdint>
 #include <cstring>
 
+#include "core/Allocation.h"
+
 namespace {
 
 constexpr DWORD NB_SLOTS = 131072;
@@ -45,8 +47,8 @@ void CCodeurZLW::_RAZDico() {
 }
 
 bool CCodeurZLW::bDebut(BYTE* out, DWORD limite) {
-  if (m_pdwCle == nullptr) m_pdwCle = static_cast<DWORD*>(std::malloc(NB_SLOTS * sizeof(DWORD)));
-  if (m_pwCode == nullptr) m_pwCode = static_cast<WORD*>(std::malloc(NB_SLOTS * sizeof(WORD)));
+  if (m_pdwCle == nullptr) m_pdwCle = static_cast<DWORD*>(KV_pAlloue(NB_SLOTS * sizeof(DWORD)));
+  if (m_pwCode == nullptr) m_pwCode = static_cast<WORD*>(KV_pAlloue(NB_SLOTS * sizeof(WORD)));
   if (m_pdwCle == nullptr || m_pwCode == nullptr) return false;
   m_dwGeneration = 255;  // the first reset clears the tags
   m_pbySortie = out;
@@ -234,7 +236,7 @@ CDecodeurZLW::~CDecodeurZLW() { std::free(m_pDico); }
 
 bool CDecodeurZLW::bDebut(BYTE* out, DWORD total) {
   if (m_pDico == nullptr) {
-    m_pDico = static_cast<STChaine*>(std::malloc(512 * sizeof(STChaine)));
+    m_pDico = static_cast<STChaine*>(KV_pAlloue(512 * sizeof(STChaine)));
     if (m_pDico == nullptr) return false;
     m_dwCapacite = 512;
   }
@@ -276,7 +278,7 @@ inline void CDecodeurZLW::_Ecrit(DWORD dwDebut, DWORD dwLongueur) {
 inline bool CDecodeurZLW::_bAjoute(DWORD dwDebut, DWORD dwLongueur) {
   if (m_dwSuivant >= NB_CODES) return true;
   if (m_dwSuivant - PREMIER_CODE >= m_dwCapacite) {
-    auto* p = static_cast<STChaine*>(std::realloc(m_pDico, 2 * m_dwCapacite * sizeof(STChaine)));
+    auto* p = static_cast<STChaine*>(KV_pRealloue(m_pDico, 2 * m_dwCapacite * sizeof(STChaine)));
     if (p == nullptr) {
       m_bMemoire = true;
       return false;

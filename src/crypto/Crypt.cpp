@@ -3,6 +3,7 @@
 #include <cstring>
 #include <new>
 
+#include "core/Allocation.h"
 #include "crypto/Crypt.h"
 
 bool CCrypt::bSetCryptKey(const void* key, unsigned length) {
@@ -102,9 +103,9 @@ void CCryptHomeMade::Uncrypt(BYTE* d, unsigned n, const BYTE (*key)[16]) {
 
 CCrypt* pclCreeCrypt(int nMethode) {
   switch (nMethode) {
-    case 1: return new (std::nothrow) CCryptHomeMade();
-    case 2: return new (std::nothrow) CCryptRC5(8);
-    case 3: return new (std::nothrow) CCryptRC5(16);
+    case 1: return KV_pCree<CCryptHomeMade>();
+    case 2: return KV_pCree<CCryptRC5>(8);
+    case 3: return KV_pCree<CCryptRC5>(16);
     default: return nullptr;
   }
 }

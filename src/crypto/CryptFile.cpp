@@ -5,6 +5,7 @@
 #include <memory>
 #include <new>
 
+#include "core/Allocation.h"
 #include "core/XError.h"
 #include "crypto/Crypt.h"
 
@@ -49,7 +50,7 @@ bool CCryptFile::__bInitAlgorithme(CCrypt** ppclCrypt, const char* pszMotDePasse
 }
 
 bool CCryptFile::bCrypt(const char* pszSource, const char* pszMotDePasse, int nMethode) {
-  std::unique_ptr<CDiskFile, LibereKV> pclSource(new (std::nothrow) CDiskFile());
+  std::unique_ptr<CDiskFile, LibereKV> pclSource(KV_pCree<CDiskFile>());
   if (pclSource == nullptr) {
     _Erreur(MSG_MEMOIRE_FICHIER);
     return false;
@@ -61,7 +62,7 @@ bool CCryptFile::bCrypt(const char* pszSource, const char* pszMotDePasse, int nM
   CCrypt* p = nullptr;
   if (!__bInitAlgorithme(&p, pszMotDePasse, nMethode)) return false;
   std::unique_ptr<CCrypt, LibereKV> pclCrypt(p);
-  std::unique_ptr<BYTE[]> pMorceau(new (std::nothrow) BYTE[CRYPTFILE_MORCEAU]);
+  std::unique_ptr<BYTE[]> pMorceau(KV_pNouveau<BYTE>(CRYPTFILE_MORCEAU));
   if (pMorceau == nullptr) {
     _Erreur(MSG_MEMOIRE_FICHIER);
     return false;
@@ -85,7 +86,7 @@ bool CCryptFile::bCrypt(const char* pszSource, const char* pszMotDePasse, int nM
 }
 
 bool CCryptFile::bUncrypt(const char* pszDestination, const char* pszMotDePasse, int nMethode) {
-  std::unique_ptr<CDiskFile, LibereKV> pclDestination(new (std::nothrow) CDiskFile());
+  std::unique_ptr<CDiskFile, LibereKV> pclDestination(KV_pCree<CDiskFile>());
   if (pclDestination == nullptr) {
     _Erreur(MSG_MEMOIRE_FICHIER);
     return false;
@@ -100,7 +101,7 @@ bool CCryptFile::bUncrypt(const char* pszDestination, const char* pszMotDePasse,
   CCrypt* p = nullptr;
   if (!__bInitAlgorithme(&p, pszMotDePasse, nMethode)) return false;
   std::unique_ptr<CCrypt, LibereKV> pclCrypt(p);
-  std::unique_ptr<BYTE[]> pMorceau(new (std::nothrow) BYTE[CRYPTFILE_MORCEAU]);
+  std::unique_ptr<BYTE[]> pMorceau(KV_pNouveau<BYTE>(CRYPTFILE_MORCEAU));
   if (pMorceau == nullptr) {
     _Erreur(MSG_MEMOIRE_FICHIER);
     return false;

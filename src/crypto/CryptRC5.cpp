@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "core/Allocation.h"
 #include "crypto/Crypt.h"
 
 namespace {
@@ -77,24 +78,22 @@ void HashLoop(DWORD v[5], const BYTE* bloc) {
 
 CCryptRC5::~CCryptRC5() { std::free(m_pdwS); }
 
+// The padded password (its bytes, 0x01, zeros, its length in the last four
+// bytes of a multiple of 64) is hashed block by block as it is built, so
+// that making a key never needs memory and never fails.
 void CCryptRC5::BuildCryptKeyAnsi(BYTE key[16], const char* password) {
   const std::size_t L = password != nullptr ? std::strlen(password) : 0;
   const std::size_t N = (L + 4 + 63) / 64 * 64;
-  BYTE* buf = static_cast<BYTE*>(std::calloc(N, 1));
-  if (buf == nullptr) {
-    std::memset(key, 0, 16);
-    return;
-  }
-  if (L > 0) std::memcpy(buf, password, L);
-  buf[L] = 0x01;
-  ecrit32(buf + N - 4, static_cast<DWORD>(L));
   DWORD H[5] = {0x67452301, 0xEFCDAB89, 0x98BADCFE, 0x10325476, 0xC3D2E1F0};
   DWORD v[5] = {H[0], H[1], H[2], H[3], H[4]};
   for (std::size_t o = 0; o < N; o += 64) {
-    HashLoop(v, buf + o);
+    BYTE bloc[64] = {};
+    if (o < L) std::memcpy(bloc, password + o, L - o < 64 ? L - o : 64);
+    if (L >= o && L < o + 64) bloc[L - o] = 0x01;
+    if (o + 64 == N) ecrit32(bloc + 60, static_cast<DWORD>(L));
+    HashLoop(v, bloc);
     for (int i = 0; i < 5; ++i) H[i] += v[i];
   }
-  std::free(buf);
   for (int i = 0; i < 4; ++i) ecrit32(key + 4 * i, H[i]);
 }
 
@@ -111,7 +110,7 @@ bool CCryptRC5::bSetCryptKey(const void* key, unsigned length) {
 
 bool CCryptRC5::__bInitTableCle(const BYTE key[16]) {
   const int t = 2 * m_nTours + 2;
-  DWORD* S = static_cast<DWORD*>(std::malloc(sizeof(DWORD) * static_cast<unsigned>(t)));
+  DWORD* S = static_cast<DWORD*>(KV_pAlloue(sizeof(DWORD) * static_cast<unsigned>(t)));
   if (S == nullptr) return false;
   DWORD Lw[4];
   for (int i = 0; i < 4; ++i) Lw[i] = lit32(key + 4 * i);

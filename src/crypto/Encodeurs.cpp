@@ -12,6 +12,7 @@
 
 #include "crypto/Encodeurs.h"
 
+#include "core/Allocation.h"
 #include "crypto/Base64Interne.h"
 
 namespace {
@@ -255,7 +256,7 @@ std::size_t CEncodeBase::nEncode(const BYTE* data, std::size_t length, unsigned 
 long CEncodeBase::nEncodeEtAlloue(const BYTE* data, std::size_t length, unsigned groupsPerLine, char*& out) {
   out = nullptr;
   const std::size_t n = nEncode(data, length, groupsPerLine, nullptr);
-  char* p = static_cast<char*>(std::malloc(n + 1));
+  char* p = static_cast<char*>(KV_pAlloue(n + 1));
   if (p == nullptr) return -1;
   const std::size_t nEcrit = nEncode(data, length, groupsPerLine, p);
   p[nEcrit] = '\0';
@@ -469,7 +470,7 @@ long CEncodeBase::nDecodeEtAlloue(const char* text, BYTE*& out) {
   out = nullptr;
   const std::size_t nTexte = text != nullptr ? std::strlen(text) : 0;
   // At most three bytes per four characters (one or two for a last partial step).
-  BYTE* p = static_cast<BYTE*>(std::malloc(nTexte / 4 * 3 + 3));
+  BYTE* p = static_cast<BYTE*>(KV_pAlloue(nTexte / 4 * 3 + 3));
   if (p == nullptr) return -1;
   out = p;
   return static_cast<long>(nDecode(text, nTexte, p));
@@ -477,9 +478,9 @@ long CEncodeBase::nDecodeEtAlloue(const char* text, BYTE*& out) {
 
 CEncodeBase* pclGetEncodeur(int nEncodage) {
   switch (nEncodage) {
-    case 1: return new (std::nothrow) CEncodeBase64ORX();
-    case 2: return new (std::nothrow) CEncodeBase64();
-    case 3: return new (std::nothrow) CEncodeUUEncode();
+    case 1: return KV_pCree<CEncodeBase64ORX>();
+    case 2: return KV_pCree<CEncodeBase64>();
+    case 3: return KV_pCree<CEncodeUUEncode>();
     default: return nullptr;
   }
 }

@@ -5,6 +5,7 @@
 #include <memory>
 #include <new>
 
+#include "core/Allocation.h"
 #include "core/XError.h"
 #include "crypto/Encodeurs.h"
 #include "files/DiskFile.h"
@@ -32,8 +33,8 @@ bool bErreurFichier(CDiskFile* pcl, CXError* pclErreur) {
 // the error filled.
 bool bOuvre(const char* pszSource, const char* pszDestination, Fichier* pSource, Fichier* pDestination,
             CXError* pclErreur) {
-  pSource->reset(new (std::nothrow) CDiskFile());
-  pDestination->reset(new (std::nothrow) CDiskFile());
+  pSource->reset(KV_pCree<CDiskFile>());
+  pDestination->reset(KV_pCree<CDiskFile>());
   if (*pSource == nullptr || *pDestination == nullptr) return bMemoire(pclErreur);
   if (!(*pSource)->bOpen(pszSource, IXStream::ACCESS_LECTURE, IXStream::SHARE_AUCUN, IXStream::CREATE_EXISTANT,
                          IXStream::FLAG_NORMAL, nullptr))
@@ -53,8 +54,8 @@ bool CEncodeBase::bEncodeFichier(const char* pszSource, const char* pszDestinati
   const DWORD nMorceau = 3000 * (groupsPerLine > 0 ? groupsPerLine : 20);
   STEtatEncodage etat;
   const std::size_t nSortie = nTailleMorceau(etat, nMorceau, groupsPerLine) + nTailleFin;
-  std::unique_ptr<BYTE[]> pEntree(new (std::nothrow) BYTE[nMorceau]);
-  std::unique_ptr<char[]> pSortie(new (std::nothrow) char[nSortie]);
+  std::unique_ptr<BYTE[]> pEntree(KV_pNouveau<BYTE>(nMorceau));
+  std::unique_ptr<char[]> pSortie(KV_pNouveau<char>(nSortie));
   if (pEntree == nullptr || pSortie == nullptr) return bMemoire(pclErreur);
   for (;;) {
     DWORD nLu = 0;
@@ -79,8 +80,8 @@ bool CEncodeBase::bDecodeFichier(const char* pszSource, const char* pszDestinati
   const DWORD nMorceau = 4000 * (groupsPerLine > 0 ? groupsPerLine : 20) + 2000;
   STEtatDecodage etat;
   const std::size_t nSortie = nTailleDecodeMorceau(etat, nMorceau) + 8;
-  std::unique_ptr<char[]> pTexte(new (std::nothrow) char[nMorceau + 1]);
-  std::unique_ptr<BYTE[]> pOctets(new (std::nothrow) BYTE[nSortie]);
+  std::unique_ptr<char[]> pTexte(KV_pNouveau<char>(nMorceau + 1));
+  std::unique_ptr<BYTE[]> pOctets(KV_pNouveau<BYTE>(nSortie));
   if (pTexte == nullptr || pOctets == nullptr) return bMemoire(pclErreur);
   for (;;) {
     DWORD nLu = 0;

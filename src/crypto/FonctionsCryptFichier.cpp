@@ -12,6 +12,7 @@
 #include <new>
 #include <string>
 
+#include "core/Allocation.h"
 #include "core/XError.h"
 #include "crypto/CryptFile.h"
 #include "crypto/Encodeurs.h"
@@ -47,18 +48,37 @@ bool CComposanteStandard::_bEcritVers(const char* /*pszSource*/, const char* psz
   return false;
 }
 
+// Both steps go beside the destination: the first into an intermediate
+// file, the second into the destination's replacement, which is put in
+// place only once the intermediate file is gone.
 bool CComposanteStandard::_bEtapesTemp(const char* pszSource, const char* pszDestination,
                                        const std::function<bool(const char*, const char*)>& fnPremiere,
                                        const std::function<bool(const char*, const char*)>& fnSeconde) {
-  char szTemp[DISKFILE_MAX_PATH + 2];
+  CRemplacement remplacement;
   CXError clErreur;
-  if (!CDiskFile::bGetTempName(szTemp, PREFIXE_TEMP, &clErreur)) {
+  char szTemp[DISKFILE_MAX_PATH + 2];
+  if (!remplacement.bPrepare(pszDestination, &clErreur)) {
     _ErreurSGF(&clErreur);
     return false;
   }
-  const bool b = fnPremiere(pszSource, szTemp) && fnSeconde(szTemp, pszDestination);
-  CDiskFile::bDelete(szTemp);
-  return b;
+  std::string sRep = remplacement.pszCible();
+  sRep.resize(sRep.rfind('/') == std::string::npos ? 0 : sRep.rfind('/') + 1);
+  if (!CDiskFile::bGetTempName(szTemp, sRep.empty() ? "." : sRep.c_str(), PREFIXE_TEMP, &clErreur)) {
+    _ErreurSGF(&clErreur);
+    return false;
+  }
+  bool b = fnPremiere(pszSource, szTemp) && fnSeconde(szTemp, remplacement.pszTemporaire());
+  if (b && !CDiskFile::bDelete(szTemp, &clErreur)) {
+    _ErreurSGF(&clErreur);
+    b = false;
+  }
+  if (!b) {
+    CDiskFile::bDelete(szTemp);  // whatever is left of it
+    return false;
+  }
+  if (remplacement.bValide(&clErreur)) return true;
+  _ErreurSGF(&clErreur);
+  return false;
 }
 
 bool CComposanteStandard::fCrypteEncode(const char* pszSource, const char* pszDestination,
@@ -111,7 +131,7 @@ bool CComposanteStandard::_bCrypteFichier(const char* pszSource, const char* psz
     return false;
   }
   return _bEcritVers(pszSource, pszDestination, [&](const char* pszCible) {
-    auto* pcl = new (std::nothrow) CCryptFile();
+    auto* pcl = KV_pCree<CCryptFile>();
     if (pcl == nullptr) {
       RaiseError(ERR_MEMOIRE);
       return false;

@@ -15,6 +15,7 @@
 #include <ctime>
 #include <new>
 #include <string>
+#include <vector>
 
 #include "core/TString.h"
 #include "core/XError.h"
@@ -150,12 +151,20 @@ BOOL CDiskFile::bCreateDirectory(const char* pszChemin, CXError* pclErreur) {
   RAZ(pclErreur);
   std::string s = sNormalise(pszChemin);
   if (s.empty()) return bEchec(pclErreur, MSG_FIC_CREE_REP, ENOENT, s);
-  // Each level in turn, from the first one below the root.
+  // Each level in turn, from the first one below the root; on failure the
+  // levels made here are removed again.
+  std::vector<std::string> crees;
   for (std::size_t i = 1; i <= s.size(); ++i) {
     if (i < s.size() && s[i] != '/') continue;
     std::string niveau = s.substr(0, i);
     if (niveau.empty() || niveau.back() == '/') continue;
-    if (SYS_nMkdir(niveau.c_str(), 0777) != 0 && errno != EEXIST) return bEchec(pclErreur, MSG_FIC_CREE_REP, errno, s);
+    if (SYS_nMkdir(niveau.c_str(), 0777) == 0) {
+      crees.push_back(niveau);
+    } else if (errno != EEXIST) {
+      const int e = errno;
+      for (auto it = crees.rbegin(); it != crees.rend(); ++it) rmdir(it->c_str());
+      return bEchec(pclErreur, MSG_FIC_CREE_REP, e, s);
+    }
   }
   if (!bIsADirectory(s.c_str())) return bEchec(pclErreur, MSG_FIC_CREE_REP, ENOTDIR, s);
   return 1;

@@ -137,11 +137,25 @@ bool CComposanteStandard::fCopieFichier(const char* pszSource, const char* pszDe
     if (destination.empty() || destination.back() != '/') destination += '/';
     destination += CDiskFile::pszGetPtrToFileName(source.c_str());
   };
+  // The destination's directory, created when missing; a copy that fails
+  // afterwards removes again the levels made for it (sPremierCree: the
+  // outermost one).
+  std::string sRepCree, sPremierCree;
   auto creeRepertoire = [&](const std::string& rep) {
-    if (rep.empty() || CDiskFile::bIsADirectory(rep.c_str()) || CDiskFile::bCreateDirectory(rep.c_str(), &clErreur))
+    if (rep.empty() || CDiskFile::bIsADirectory(rep.c_str())) return true;
+    for (std::string s = rep; !s.empty() && s != "/" && !CDiskFile::bExist(s.c_str()); s = sRepertoireDe(s))
+      sPremierCree = s;
+    if (CDiskFile::bCreateDirectory(rep.c_str(), &clErreur)) {
+      sRepCree = rep;
       return true;
+    }
     _ErreurSGF(&clErreur);
     return false;
+  };
+  auto defaitRepertoire = [&] {
+    if (sPremierCree.empty()) return;
+    for (std::string s = sRepCree; s.size() >= sPremierCree.size() && rmdir(s.c_str()) == 0; s = sRepertoireDe(s)) {
+    }
   };
   // 80065 with both names, the system error and, from cp, its first line
   // of error output.
@@ -162,6 +176,7 @@ bool CComposanteStandard::fCopieFichier(const char* pszSource, const char* pszDe
       chmod(destination.c_str(), 0666);
       if (CDiskFile::bCopy(destination.c_str(), source.c_str(), &clErreur)) return true;
     }
+    defaitRepertoire();
     return echecCopie(clErreur.dwGetSystemErrorCode(), nullptr);
   }
 
@@ -189,9 +204,10 @@ bool CComposanteStandard::fCopieFichier(const char* pszSource, const char* pszDe
   argv.push_back(destination);
   std::string sMessage;
   const int nStatut = CMD_nExecute(argv, &sMessage);
-  if (nStatut < 0) return echecCopie(static_cast<DWORD>(errno), nullptr);
-  if (nStatut != 0) return echecCopie(0, &sMessage);
-  return true;
+  if (nStatut == 0) return true;
+  const int e = errno;
+  defaitRepertoire();
+  return nStatut < 0 ? echecCopie(static_cast<DWORD>(e), nullptr) : echecCopie(0, &sMessage);
 }
 
 bool CComposanteStandard::fRepCopie(const char* pszSource, const char* pszDestination, int nOption) {

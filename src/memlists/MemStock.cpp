@@ -270,7 +270,9 @@ bool MEM_bStocke(stCTXMEM* pst, _stBUFFERMEM* pl, const STValeurMem& cle, const 
     if (SYS_nPwrite(pl->nFichier, r.data(), n, static_cast<long long>(pl->nUtiliseFichier)) !=
         static_cast<ssize_t>(n)) {
       const int e = errno;
-      if (SYS_nFtruncate(pl->nFichier, static_cast<long long>(pl->nUtiliseFichier)) != 0) {
+      if (pl->nUtiliseFichier == 0) {
+        FermeFichier(pl);  // a file just made and still empty goes, to be made again later
+      } else if (SYS_nFtruncate(pl->nFichier, static_cast<long long>(pl->nUtiliseFichier)) != 0) {
       }
       errno = e;
       return false;

@@ -81,6 +81,7 @@ bool CComposanteStandard::_bTableVersTexte(CTString* pclSortie, IObjetAPCode* pi
   }
 
   std::string s;
+  bool bRangees = true;  // false when the traversal has no row to give
   if ((nOptions & TA_SANS_TITRE) == 0) {
     for (int c = 0; c < nColonnes; ++c) {
       CTString clTitre;
@@ -88,9 +89,9 @@ bool CComposanteStandard::_bTableVersTexte(CTString* pclSortie, IObjetAPCode* pi
       s += clTitre.pszGet();
       if (c + 1 < nColonnes) s += pszSepColonne;
     }
-    clTable.bParcoursLigneSuivante();
+    bRangees = clTable.bParcoursLigneSuivante();
   }
-  for (int nLigne = nDebut; nLigne <= nFin; ++nLigne) {
+  for (int nLigne = nDebut; bRangees && nLigne <= nFin; ++nLigne) {
     if (!s.empty()) s += pszSepLigne;
     for (int c = 0; c < nColonnes; ++c) {
       CAny clValeur;

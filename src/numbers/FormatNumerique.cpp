@@ -4,6 +4,7 @@
 
 #include <clocale>
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -84,12 +85,15 @@ int CHAINE_nFmtInfo2Format(char* pszSortie, const _stFMTINFO* pst) {
       std::snprintf(buf, sizeof buf, ".%d%c", pst->nPrecision, pst->cType);
     }
   } else {
-    // Integers go to printf as 64-bit values ("O" prints in octal).
+    // Integers go to printf as 64-bit values only when the value is one
+    // (or a currency value); otherwise as 32 bits, so that -1 in hexadecimal
+    // is ffffffff ("O" prints in octal).
     char type = pst->cType == 'O' ? 'o' : pst->cType;
+    const char* longueur = (pst->wFlags & (FMT_64BITS | FMT_ENTIER_EXACT)) ? "ll" : "";
     if (pst->nLargeur > 0) {
-      std::snprintf(buf, sizeof buf, "%dll%c", pst->nLargeur, type);
+      std::snprintf(buf, sizeof buf, "%d%s%c", pst->nLargeur, longueur, type);
     } else {
-      std::snprintf(buf, sizeof buf, "ll%c", type);
+      std::snprintf(buf, sizeof buf, "%s%c", longueur, type);
     }
   }
   f += buf;
@@ -157,6 +161,14 @@ bool bFormateNombre(double dValeur, long long llEntier, bool bEntier, bool b64Bi
     info.cType = 'f';
     info.nPrecision = 0;
   }
+  // An integer that does not fit in 32 bits keeps its 64 bits, whatever its kind.
+  long long n32 = 0;
+  bool bEntierType = info.cType != 'f' && info.cType != 'e' && info.cType != 'E';
+  if (bEntierType && !(info.wFlags & (FMT_64BITS | FMT_ENTIER_EXACT))) {
+    if (std::fabs(dValeur) < 4294967296.0) n32 = std::llround(dValeur);
+    if (!(std::fabs(dValeur) < 4294967296.0) || n32 < INT32_MIN || n32 > static_cast<long long>(UINT32_MAX))
+      info.wFlags |= FMT_64BITS;
+  }
   char format[64];
   CHAINE_nFmtInfo2Format(format, &info);
   char buf[512];
@@ -166,15 +178,19 @@ bool bFormateNombre(double dValeur, long long llEntier, bool bEntier, bool b64Bi
     if (v != std::floor(v) && info.nPrecision <= 13 && a >= 1e-9 && std::floor(std::log10(a)) <= 13)
       v += v > 0 ? 1e-9 : -1e-9;  // decimals stored inexactly round as written
     std::snprintf(buf, sizeof buf, format, v);
+  } else if (info.wFlags & (FMT_64BITS | FMT_ENTIER_EXACT)) {
+    std::snprintf(buf, sizeof buf, format, bEntier ? llEntier : std::llround(dValeur));
   } else {
-    long long n = bEntier ? llEntier : static_cast<long long>(std::llround(dValeur));
-    std::snprintf(buf, sizeof buf, format, n);
+    // A 32-bit value: printed through its 32 bits (-1 is ffffffff in "x").
+    std::snprintf(buf, sizeof buf, format, static_cast<int>(static_cast<unsigned>(n32)));
   }
   std::string s = buf;
-  // A 3-digit exponent beginning with 0 loses that digit, the width kept.
-  std::size_t e = s.find_first_of("eE");
-  if (e != std::string::npos && e + 4 < s.size() + 1 && s.size() >= e + 5 && s[e + 2] == '0' &&
-      (s.size() == e + 5 || s[e + 5] == ' ')) {
+  // A real 3-digit exponent beginning with 0 loses that digit, the width
+  // kept (the padding after a 2-digit exponent is not a digit).
+  auto chiffre = [&](std::size_t i) { return i < s.size() && s[i] >= '0' && s[i] <= '9'; };
+  std::size_t e = info.cType == 'e' || info.cType == 'E' ? s.find(info.cType) : std::string::npos;
+  if (e != std::string::npos && chiffre(e + 2) && s[e + 2] == '0' && chiffre(e + 3) && chiffre(e + 4) &&
+      !chiffre(e + 5)) {
     s.erase(e + 2, 1);
     if (info.nLargeur > 0 && static_cast<int>(s.size()) < info.nLargeur) {
       if (info.wFlags & FMT_GAUCHE) {

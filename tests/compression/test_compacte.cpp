@@ -74,6 +74,10 @@ std::vector<Cas> Cas() {
       {"répétitif", Repetitif(200000)},
       {"bord de fenêtre", Texte(8192 * 2 + 256 - 1)},
       {"bord de fenêtre + 1", Texte(8192 * 2 + 257)},
+      // The coder's text moves down by 64 KiB once 8 KiB + 64 KiB are
+      // behind it, with 2 x 256 + 1 bytes of look-ahead.
+      {"texte qui glisse", Texte(8192 + 65536 + 513)},
+      {"répétitif qui glisse", Repetitif(8192 + 65536 + 514)},
   };
 }
 

@@ -2,6 +2,7 @@
 // the short-string frame, and damaged or foreign data.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <random>
 #include <string>
 
@@ -49,6 +50,23 @@ TEST_F(Compresse, RoundTrips) {
     EXPECT_EQ(call("Decompresse", Value::buffer(cb)), bin);
     EXPECT_FALSE(last.isError());
   }
+}
+
+// A buffer frame holding an old type-2 block (written by an independent
+// coder): its content is the u32 length and the bytes.
+TEST_F(Compresse, OldBlockInAFrame) {
+  auto read = [](const char* name) {
+    std::string s;
+    if (FILE* f = std::fopen((std::string(KV_SOURCE_DIR) + "/tests/compression/fixtures/" + name).c_str(), "rb")) {
+      for (int c; (c = std::fgetc(f)) != EOF;) s += static_cast<char>(c);
+      std::fclose(f);
+    }
+    return s;
+  };
+  const std::string block = read("type2_block.bin"), content = read("type2_content.bin");
+  ASSERT_EQ(content.size(), 3609u);
+  EXPECT_EQ(call("Decompresse", Value::buffer(std::string("\0\x01\0\0\0", 5) + block)), content.substr(4));
+  EXPECT_FALSE(last.isError());
 }
 
 TEST_F(Compresse, DamagedAndForeignData) {

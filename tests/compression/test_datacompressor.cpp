@@ -162,6 +162,26 @@ TEST(DataCompressor, RoundTrips) {
   }
 }
 
+// The measured size is the size of the coding, for texts where raw bytes
+// cost the most: each byte value at each position of texts of 1 to 8 bytes.
+TEST(DataCompressor, MeasuredSizeIsTheCodingSize) {
+  CDataCompressor cl;
+  for (std::size_t n = 1; n <= 8; ++n) {
+    for (std::size_t at = 0; at < n; ++at) {
+      for (int v = 1; v < 256; ++v) {
+        Bytes text = Bytes("xyzABC 1").substr(0, n);
+        text[at] = static_cast<char>(v);
+        const int nTaille = cl.nTailleCodage(U(text), static_cast<int>(n));
+        const Bytes coded = Code(text);
+        ASSERT_EQ(nTaille, static_cast<int>(coded.size()) + 1) << n << " " << at << " " << v;
+        ASSERT_EQ(Decode(coded), text);
+      }
+    }
+  }
+  EXPECT_EQ(cl.nTailleCodage(U(Bytes("A\0B", 3)), 3), -1);
+  EXPECT_EQ(cl.nTailleCodage(nullptr, 0), 1);
+}
+
 TEST(DataCompressor, NulInInput) {
   CDataCompressor cl;
   unsigned char out[16];

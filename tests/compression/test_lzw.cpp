@@ -217,6 +217,105 @@ TEST(VieuxBloc, RoundTripsThroughTheDispatcher) {
   }
 }
 
+Bytes readFixture(const char* name) {
+  Bytes v;
+  if (FILE* f = std::fopen((std::string(KV_SOURCE_DIR) + "/tests/compression/fixtures/" + name).c_str(), "rb")) {
+    for (int c; (c = std::fgetc(f)) != EOF;) v.push_back(static_cast<BYTE>(c));
+    std::fclose(f);
+  }
+  return v;
+}
+
+// The type-2 format read straight from its rules, as the test's own
+// decoder: codes MSB first from 9 bits; escape 256 then a control code
+// (0 the code 256, 1 reset, back to 9 bits, 2 one more bit, 3 end); a new
+// string is added when a free slot of the 32768-slot hash turns up within
+// 20 tries.
+Bytes referenceOldDecode(const Bytes& block) {
+  const unsigned kNone = 32769, kEmpty = 4097;
+  std::vector<unsigned> prefix, slots;
+  std::vector<BYTE> last;
+  auto reset = [&] {
+    prefix.assign(256, kNone);
+    last.resize(256);
+    for (unsigned c = 0; c < 256; ++c) last[c] = static_cast<BYTE>(c);
+    slots.assign(32768, kEmpty);
+    for (unsigned c = 0; c < 256; ++c) slots[c] = c;
+  };
+  auto add = [&](unsigned p, BYTE c) {
+    for (unsigned k = 0, q = p; k < 20 && prefix.size() < 4096; ++k, q = (q + 1019) % 32768) {
+      unsigned& slot = slots[q == kNone ? c : ((q * 8) ^ c) % 32768];
+      if (slot != kEmpty && prefix[slot] == p && last[slot] == c) return;  // already there
+      if (slot == kEmpty) {
+        slot = static_cast<unsigned>(prefix.size());
+        prefix.push_back(p);
+        last.push_back(c);
+        return;
+      }
+    }
+  };
+  auto string = [&](unsigned code) {
+    Bytes s;
+    for (; code != kNone; code = prefix[code]) s.insert(s.begin(), last[code]);
+    return s;
+  };
+  std::size_t bit = 11 * 8;
+  unsigned width = 9;
+  auto read = [&](unsigned& v) {
+    if (bit + width > block.size() * 8) return false;
+    v = 0;
+    for (unsigned i = 0; i < width; ++i, ++bit) v = v << 1 | ((block[bit / 8] >> (7 - bit % 8)) & 1);
+    return true;
+  };
+  reset();
+  Bytes out;
+  bool first = true;
+  unsigned previous = 0, code, control;
+  while (read(code)) {
+    if (code == 256) {
+      if (!read(control) || control == 3) break;
+      if (control == 1) reset(), first = true, width = 9;
+      if (control == 2) ++width;
+      if (control != 0) continue;
+    }
+    if (code > prefix.size() || (first && code == prefix.size())) break;  // not a code of the format
+    Bytes s = code < prefix.size() ? string(code) : string(previous);
+    if (code >= prefix.size()) s.push_back(s[0]);
+    out.insert(out.end(), s.begin(), s.end());
+    if (!first) add(previous, s[0]);
+    first = false;
+    previous = code;
+  }
+  return out;
+}
+
+// A block written to the format by an independent coder (one reset at code
+// 300 with 9-bit codes, widths up to 11 bits) and the bytes it stands for.
+TEST(VieuxBloc, DecodesABlockOfAnIndependentCoder) {
+  const Bytes block = readFixture("type2_block.bin"), content = readFixture("type2_content.bin");
+  ASSERT_EQ(block.size(), 1827u);
+  ASSERT_EQ(content.size(), 3609u);
+  EXPECT_EQ(referenceOldDecode(block), content) << "the test's decoder";
+  Bytes out(content.size() + 100);
+  out.resize(VIEUXBLOC_dwDecode(block.data(), static_cast<DWORD>(block.size()), out.data(),
+                                static_cast<DWORD>(out.size())));
+  EXPECT_EQ(out, content);
+}
+
+// The library's coder against the test's decoder: texts long enough for the
+// dictionary to fill and reset, and to use hash slot 4097 (the number that
+// also marks an empty slot).
+TEST(VieuxBloc, CoderFollowsTheFormat) {
+  for (const Bytes& src : {textBytes(3000, 3), textBytes(60000, 4), randomBytes(40000, 5, 40)}) {
+    Bytes block(src.size() + 7);
+    const DWORD dw =
+        VIEUXBLOC_dwCode(src.data(), static_cast<DWORD>(src.size()), block.data(), static_cast<DWORD>(block.size()));
+    ASSERT_GT(dw, 0u);
+    block.resize(dw);
+    EXPECT_EQ(referenceOldDecode(block), src) << src.size();
+  }
+}
+
 TEST(Decoders, DamagedBlocksStayInBounds) {
   CZLWCompresseur c;
   const Bytes src = textBytes(20000, 9);

@@ -56,6 +56,34 @@ TEST_F(Crypte, EveryModeRoundTrips) {
   }
 }
 
+// The short-string pack method keeps every text without NUL, whatever its
+// length: each byte value at each position of short texts (where raw bytes
+// cost the most), and random texts.
+TEST_F(Crypte, ShortStringPackKeepsEveryText) {
+  const int mode = 0x20000;  // short-string packing, no cipher
+  std::vector<std::string> texts;
+  for (std::size_t n = 1; n <= 8; ++n) {
+    for (std::size_t at = 0; at < n; ++at) {
+      for (int v = 1; v < 256; ++v) {
+        std::string s = std::string("xyzABC 1").substr(0, n);
+        s[at] = static_cast<char>(v);
+        texts.push_back(s);
+      }
+    }
+  }
+  std::mt19937 g(13);
+  for (int i = 0; i < 2000; ++i) {
+    std::string s(1 + g() % 40, '\0');
+    for (auto& c : s) c = static_cast<char>(1 + g() % 255);
+    texts.push_back(s);
+  }
+  for (const auto& s : texts) {
+    const std::string c = crypt(Value::text(s), "pw", mode, 0);
+    ASSERT_FALSE(last.isError()) << last.message;
+    ASSERT_EQ(uncrypt(c, "pw", mode, 0), s) << testing::PrintToString(s);
+  }
+}
+
 TEST_F(Crypte, BuffersAndTheDefaultSyntax) {
   std::mt19937 g(9);
   std::string b(3000, '\0');

@@ -63,6 +63,33 @@ TEST_F(TableVersTexte, SelectedRowsAndLoopers) {
   EXPECT_FALSE(last.isError());
 }
 
+// Without rows to export, the result is the title line alone (nothing
+// without titles), whatever the row range or the kind of control.
+TEST_F(TableVersTexte, NoRows) {
+  table->rows.clear();
+  const struct {
+    std::vector<Value> args;
+    const char* expected;
+  } cases[] = {
+      {{}, "Nom\tAge"},
+      {{I(0), T(","), T("|"), I(1), I(5)}, "Nom,Age"},
+      {{I(0), T(","), T("|"), I(2), I(-1)}, "Nom,Age"},
+      {{I(1)}, ""},
+      {{I(0x10)}, "Nom\tAge"},
+  };
+  for (int type : {9, 11}) {
+    table->type = type;
+    for (const auto& c : cases) {
+      EXPECT_EQ(text(c.args), c.expected) << type << " " << c.expected;
+      EXPECT_FALSE(last.isError());
+    }
+  }
+  table->rows = {{T("Ana"), I(31), T("a")}};
+  table->selected = {};
+  table->type = 9;
+  EXPECT_EQ(text({I(0x10)}), "Nom\tAge") << "no row selected";
+}
+
 TEST_F(TableVersTexte, Errors) {
   EXPECT_EQ(text({I(4)}), "");
   EXPECT_EQ(last.code, 80254u);

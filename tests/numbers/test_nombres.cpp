@@ -47,6 +47,46 @@ TEST_F(Numbers, LanguageFormats) {
   EXPECT_EQ(num(Value::integer64(12345678901234LL), "dS"), "12 345 678 901 234") << "an exact 64-bit integer";
 }
 
+// Exponents: only a real 3-digit exponent starting with 0 is shortened;
+// the padding after a 2-digit exponent stays where it is.
+TEST_F(Numbers, ExponentsKeepTheirDigits) {
+  const struct {
+    double value;
+    const char* format;
+    const char* text;
+  } cases[] = {
+      {2.5, "-12.1e", "2.5e+00     "},       {2.5, "-18e", "2.500000e+00      "},
+      {2.5, "-+20E", "+2.500000E+00       "}, {2.5e100, "-12.1e", "2.5e+100    "},
+      {2.5e-100, "12.1e", "    2.5e-100"},   {-1.5e-7, "-10.1e", "-1.5e-07  "},
+      {123456, "e", "1.234560e+05"},          {1.5, "012.1e", "000001.5e+00"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(num(Value::realValue(c.value), c.format), c.text) << c.format;
+}
+
+// An integer goes to the formatter as 64 bits only when it is one (or a
+// currency value): a negative 32-bit value prints through its 32 bits.
+TEST_F(Numbers, IntegerWidthsInHexAndOctal) {
+  const struct {
+    Value value;
+    const char* format;
+    const char* text;
+  } cases[] = {
+      {Value::integer32(-1), "x", "ffffffff"},
+      {Value::integer32(-1), "X", "FFFFFFFF"},
+      {Value::integer32(-1), "o", "37777777777"},
+      {Value::integer32(-1), "O", "37777777777"},
+      {Value::integer32(-2), "10x", "  fffffffe"},
+      {Value::realValue(-1), "x", "ffffffff"},
+      {Value::integer32(0x1e0050), "x", "1e0050"},
+      {Value::integer32(-5), "d", "-5"},
+      {Value::integer64(-5000000000LL), "x", "fffffffed5fa0e00"},
+      {Value::integer64(5000000000LL), "x", "12a05f200"},
+      {Value::realValue(5e9), "x", "12a05f200"},
+      {Value::realValue(5e9), "d", "5000000000"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(num(c.value, c.format), c.text) << c.format;
+}
+
 TEST_F(Numbers, EmptyFormatsAndTexts) {
   EXPECT_EQ(host.call("NumToString", {Value::integer32(12)}).value.bytes, "12");
   EXPECT_EQ(host.call("NumToString", {Value::realValue(2.5)}).value.bytes, "2.5");
