@@ -1,7 +1,8 @@
 // Reading a 100 MiB text file of 1.5 million lines: a plain C getline loop,
 // the unbuffered piecewise line reader (80-byte reads, seek back after each
 // piece), fLitLigne called through the VM's entry point, and fLitLigne from
-// a Lua loop in kvrun. Compare the times side by side in one run.
+// a Lua loop in kvrun beside Lua's own f:read("l") in the same kvrun.
+// Compare the times side by side in one run.
 #include <benchmark/benchmark.h>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -145,10 +146,31 @@ void BM_kvrun_lua(benchmark::State& state) {
   }
 }
 
+// The same loop with Lua's own reader, f:read("l"), in the same kvrun:
+// the peer of the row above.
+void BM_kvrun_lua_read(benchmark::State& state) {
+  std::string script =
+      "local f = io.open('" + fichier() +
+      "', 'rb') local n = 0 local l = f:read('l') "
+      "while l do n = n + 1 l = f:read('l') end f:close() "
+      "if n < 1000000 then error('lines: ' .. n) end";
+  for (auto _ : state) {
+    pid_t pid = fork();
+    if (pid == 0) {
+      execl(KV_KVRUN_PATH, "kvrun", "-e", script.c_str(), static_cast<char*>(nullptr));
+      _exit(127);
+    }
+    int status = 0;
+    waitpid(pid, &status, 0);
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) state.SkipWithError("kvrun failed");
+  }
+}
+
 // kvrun runs before the library is loaded here: the library's SIGCHLD
 // handler outlives its unloading, so no child may end after that.
 BENCHMARK(BM_getline)->Unit(benchmark::kMillisecond)->Iterations(3);
 BENCHMARK(BM_kvrun_lua)->Unit(benchmark::kMillisecond)->Iterations(3);
+BENCHMARK(BM_kvrun_lua_read)->Unit(benchmark::kMillisecond)->Iterations(3);
 BENCHMARK(BM_unbuffered)->Unit(benchmark::kMillisecond)->Iterations(1);
 BENCHMARK(BM_fLitLigne)->Unit(benchmark::kMillisecond)->Iterations(3);
 

@@ -43,9 +43,16 @@ Script* self(lua_State* L) {
 }
 
 // C functions around the members: raise the error the member left.
+// Upvalues of a function of kv: the script, the row's position, and the
+// syntax chosen last time with the argument kinds it was chosen for.
 int callEntry(lua_State* L) {
-  int n = self(L)->callFunction(static_cast<int>(lua_tointeger(L, lua_upvalueindex(1))));
-  return n < 0 ? lua_error(L) : n;
+  auto* script = static_cast<Script*>(lua_touserdata(L, lua_upvalueindex(1)));
+  lua_Integer cache = lua_tointeger(L, lua_upvalueindex(3));
+  int n = script->callFunction(static_cast<int>(lua_tointeger(L, lua_upvalueindex(2))), &cache);
+  if (n < 0) return lua_error(L);
+  lua_pushinteger(L, cache);
+  lua_replace(L, lua_upvalueindex(3));
+  return n;
 }
 
 int readVariableEntry(lua_State* L) {
@@ -251,8 +258,10 @@ int kvIndex(lua_State* L) {
   const kvhost::FunctionInfo* f = catalog->findFunction(name);
   if (f == nullptr) f = catalog->findFunction(latin);
   if (f != nullptr) {
+    lua_pushlightuserdata(L, self(L));
     lua_pushinteger(L, f->position);
-    lua_pushcclosure(L, callEntry, 1);
+    lua_pushinteger(L, 0);
+    lua_pushcclosure(L, callEntry, 3);
     lua_pushvalue(L, 2);
     lua_pushvalue(L, -2);
     lua_rawset(L, 1);  // found once
@@ -468,32 +477,59 @@ void Script::unbind(std::vector<Binding>& bound) {
   bound.clear();
 }
 
-int Script::callFunction(int position) {
+int Script::callFunction(int position, lua_Integer* cache) {
   std::vector<Binding> bound;
+  struct Depth {
+    int& depth;
+    ~Depth() { --depth; }
+  } depth{++depth_};
   try {
     const kvhost::FunctionInfo& f = host_.catalog().functions().at(static_cast<std::size_t>(position));
     int count = lua_gettop(L_);
-    std::vector<kvhost::ArgKind> kinds(static_cast<std::size_t>(count));
-    for (int i = 1; i <= count; ++i) kinds[static_cast<std::size_t>(i - 1)] = luaKind(L_, i);
-    const kvhost::SyntaxInfo* ranked[kvhost::kMaxSyntaxes];
-    std::size_t ranks = kvhost::rankSyntaxes(f, kinds.data(), kinds.size(), ranked, kvhost::kMaxSyntaxes);
+    // Kinds of the arguments; up to 7 of them make the key of the cached choice.
+    kvhost::ArgKind fixed[16];
+    std::vector<kvhost::ArgKind> more;
+    kvhost::ArgKind* kinds = fixed;
+    if (count > 16) {
+      more.resize(static_cast<std::size_t>(count));
+      kinds = more.data();
+    }
+    lua_Integer signature = count <= 7 ? count : -1;
+    for (int i = 1; i <= count; ++i) {
+      kinds[i - 1] = luaKind(L_, i);
+      if (signature >= 0) signature |= static_cast<lua_Integer>(kinds[i - 1]) << (3 + 4 * (i - 1));
+    }
+    // Argument values of this depth, kept from call to call.
+    if (argPool_.size() < static_cast<std::size_t>(depth_)) argPool_.emplace_back();
+    std::vector<kvhost::Value>& args = argPool_[static_cast<std::size_t>(depth_ - 1)];
 
     const kvhost::SyntaxInfo* chosen = nullptr;
-    std::vector<kvhost::Value> args;
-    for (std::size_t r = 0; r < ranks && chosen == nullptr; ++r) {
-      const kvhost::SyntaxInfo& s = *ranked[r];
-      std::size_t n = s.params.size();
-      std::vector<kvhost::Value> candidate;
-      for (int i = 1; i <= count; ++i) {
-        auto v = argumentFor(i, s.params[std::min<std::size_t>(static_cast<std::size_t>(i - 1), n - 1)]);
-        if (!v) break;
-        candidate.push_back(std::move(*v));
+    const kvhost::SyntaxInfo* ranked[kvhost::kMaxSyntaxes];
+    for (int attempt = 0; attempt < 2 && chosen == nullptr; ++attempt) {
+      std::size_t ranks = 0;
+      if (attempt == 0) {
+        // The syntax chosen last time for the same kinds, tried first.
+        if (signature < 0 || *cache == 0 || (*cache >> 8) != signature) continue;
+        std::size_t index = static_cast<std::size_t>((*cache & 0xFF) - 1);
+        if (index >= f.syntaxes.size()) continue;
+        ranked[0] = &f.syntaxes[index];
+        ranks = 1;
+      } else {
+        ranks = kvhost::rankSyntaxes(f, kinds, static_cast<std::size_t>(count), ranked, kvhost::kMaxSyntaxes);
       }
-      if (candidate.size() == static_cast<std::size_t>(count)) {
-        chosen = &s;
-        args = std::move(candidate);
+      for (std::size_t r = 0; r < ranks && chosen == nullptr; ++r) {
+        const kvhost::SyntaxInfo& s = *ranked[r];
+        std::size_t n = s.params.size();
+        args.clear();
+        for (int i = 1; i <= count; ++i) {
+          auto v = argumentFor(i, s.params[std::min<std::size_t>(static_cast<std::size_t>(i - 1), n - 1)]);
+          if (!v) break;
+          args.push_back(std::move(*v));
+        }
+        if (args.size() == static_cast<std::size_t>(count)) chosen = &s;
       }
     }
+    *cache = chosen != nullptr && signature >= 0 ? (signature << 8) | (chosen->index + 1) : 0;
     if (chosen == nullptr) {
       std::string list;
       for (const auto& s : f.syntaxes) {

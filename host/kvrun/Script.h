@@ -3,6 +3,7 @@
 // procedures written in Lua, and the last call's error.
 #pragma once
 
+#include <deque>
 #include <optional>
 #include <string>
 #include <vector>
@@ -28,7 +29,9 @@ public:
   int interactive();
 
   // The function behind one `kv` entry (called from Lua).
-  int callFunction(int position);
+  // `cache` holds the syntax chosen last time for the same argument kinds,
+  // and takes this call's choice.
+  int callFunction(int position, long long* cache);
   int readVariable(int number);
   int writeVariable(int number);
   int pushLastError();
@@ -51,6 +54,8 @@ private:
   lua_State* L_ = nullptr;
   kvhost::ErrorInfo lastError_;
   int procedures_ = 0;
+  int depth_ = 0;                                    // calls in progress (callbacks nest them)
+  std::deque<std::vector<kvhost::Value>> argPool_;  // argument values of each depth
 };
 
 }  // namespace kvrun

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "Arguments.h"
+#include "Help.h"
 #include "Host.h"
 #include "Interrupt.h"
 #include "Output.h"
@@ -31,8 +32,10 @@ const char* const kHelp = R"(usage:
   kvrun --threads N FILE.lua [ARG...]  the script in N VM threads at once
   kvrun [OPTIONS] -e CODE           run Lua code
   kvrun [OPTIONS] -i                interactive Lua
-  kvrun --list [PATTERN]            functions, their syntaxes and availability
+  kvrun --list [PATTERN]            functions by subsystem, their syntaxes
   kvrun --constants [PATTERN]       constants and their values
+  kvrun [--lang fr|en] --help NAME  one function: syntaxes, constants, errors
+  kvrun --completion bash           completion of names (eval its output)
   kvrun --help
 
 options:
@@ -79,18 +82,6 @@ void listSyntaxes(std::FILE* to, const kvhost::FunctionInfo& f) {
   for (const auto& s : f.syntaxes)
     std::fprintf(to, "  %s%s\n", syntaxInWords(f, s).c_str(), s.entry ? "" : "   [not available here]");
   if (f.syntaxes.empty()) std::fprintf(to, "  (no syntax)\n");
-}
-
-int listFunctions(const kvhost::Catalog& catalog, const std::string& pattern) {
-  for (const auto& f : catalog.functions()) {
-    if (!pattern.empty() && !kvrun::matchesPattern(kvrun::fromUtf8(pattern), f.french) &&
-        !kvrun::matchesPattern(kvrun::fromUtf8(pattern), f.english))
-      continue;
-    std::printf("%s / %s%s\n", kvrun::toUtf8(f.french).c_str(), kvrun::toUtf8(f.english).c_str(),
-                f.synonym() ? "  (synonym)" : f.available() ? "" : "  [not available here]");
-    for (const auto& s : f.syntaxes) std::printf("  %s%s\n", syntaxInWords(f, s).c_str(), s.entry ? "" : "   [not available]");
-  }
-  return kOk;
 }
 
 int listConstants(const kvhost::Catalog& catalog, const std::string& pattern) {
@@ -190,15 +181,24 @@ int main(int argc, char** argv) {
   Options options;
   options.language = defaultLanguage();
   std::vector<std::string> rest;
-  enum class Mode { Call, Script, Code, Interactive, List, Constants } mode = Mode::Call;
+  enum class Mode { Call, Script, Code, Interactive, List, Constants, Help, Completion } mode = Mode::Call;
   std::string code;
   int threads = 0;
   int i = 1;
   for (; i < argc; ++i) {
     std::string a = argv[i];
     if (a == "--help" || a == "-h") {
-      std::fputs(kHelp, stdout);
-      return kOk;
+      if (i + 1 >= argc) {
+        std::fputs(kHelp, stdout);
+        return kOk;
+      }
+      mode = Mode::Help;
+      ++i;
+      break;
+    } else if (a == "--completion") {
+      if (++i >= argc) return usage("--completion needs a shell (bash)");
+      mode = Mode::Completion;
+      break;
     } else if (a == "--lang") {
       if (++i >= argc) return usage("--lang needs fr or en");
       std::string l = argv[i];
@@ -267,7 +267,9 @@ int main(int argc, char** argv) {
       }
     });
     switch (mode) {
-      case Mode::List: return listFunctions(host.catalog(), rest.empty() ? "" : rest[0]);
+      case Mode::List: return kvrun::listFunctions(host.catalog(), rest.empty() ? "" : rest[0]);
+      case Mode::Help: return kvrun::showFunctionHelp(host, rest[0]);
+      case Mode::Completion: return kvrun::printCompletion(host.catalog(), rest[0]);
       case Mode::Constants: return listConstants(host.catalog(), rest.empty() ? "" : rest[0]);
       case Mode::Script: {
         kvrun::Script script(host);

@@ -282,17 +282,18 @@ CallResult Host::call(const FunctionInfo& f, const SyntaxInfo& s, const std::vec
   CXError* error = component_->pclGetError();
   // A call made from inside another (from a procedure) must not disturb the
   // outer call's error: it is kept aside and put back afterwards.
+  // (Held aside on the heap: only nested calls pay for it.)
   struct OuterError {
     CXError* error;
-    std::optional<CXError> saved;
+    std::unique_ptr<CXError> saved;
     ~OuterError() {
       if (!saved) return;
       error->RAZ();
-      error->LightCopy(&*saved);
+      error->LightCopy(saved.get());
     }
-  } outerError{error, std::nullopt};
+  } outerError{error, nullptr};
   if (depth_ > 1) {
-    outerError.saved.emplace();
+    outerError.saved = std::make_unique<CXError>();
     outerError.saved->LightCopy(error);
   }
   // Each call starts with no error (an object already clean is left alone).
@@ -343,5 +344,7 @@ ErrorInfo Host::readError() const {
   info.systemMessage = text(e->pszGetSystemErrorMessage());
   return info;
 }
+
+std::string Host::errorMessage(DWORD userCode) const { return runtime_->errorMessage(userCode); }
 
 }  // namespace kvhost

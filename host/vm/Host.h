@@ -79,6 +79,10 @@ public:
   // The component's error object as it stands.
   ErrorInfo readError() const;
 
+  // The message of a user error code in the host's language, as the library
+  // formats it (inserts left as they stand); empty when it has none.
+  std::string errorMessage(DWORD userCode) const;
+
 private:
   struct Scratch;
   // The component's start and stop (TermVXL, Release).

@@ -15,6 +15,7 @@
 #include "StartupData.h"
 #include "core/Any.h"
 #include "core/StrMem.h"
+#include "core/XError.h"
 #include "frame/Execution.h"
 #include "frame/accesdllres.h"
 
@@ -90,6 +91,18 @@ void Runtime::lendConversions() {
   }
   bInitVXConvFromVM(self, 2, 0);
   if (self != nullptr) dlclose(self);
+}
+
+std::string Runtime::errorMessage(DWORD userCode) const {
+  unsigned id = CXError::nGetRessourceIdFromUserErrorCode(userCode);
+  if (id == 0) return {};
+  char buffer[1024] = {};
+  if (options_.language == Language::English) {
+    if (gMessageFile.empty() || !bRM_LoadMess(8, gMessageFile.c_str(), id, buffer, sizeof buffer)) return {};
+  } else if (DLLRES_nLoadString(id, buffer, sizeof buffer) <= 0) {
+    return {};
+  }
+  return buffer;
 }
 
 void Runtime::declareThreads() {

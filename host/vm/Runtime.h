@@ -43,6 +43,9 @@ public:
   const Catalog& catalog() const { return *catalog_; }
   const Library& library() const { return *library_; }
   LibShop& libShop() { return libShop_; }
+  // The text of a user error code in the library's language (empty when it
+  // has none).
+  std::string errorMessage(DWORD userCode) const;
 
   // Declares multi-threading to the library as a VM does (GeneralParam:
   // the recyclers' key, then the flag, set). Idempotent.

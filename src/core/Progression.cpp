@@ -4,8 +4,10 @@
 
 namespace {
 
-thread_local PFNECOUTEPROGRESSION tpfnEcoute = nullptr;
-thread_local void* tpvEcoute = nullptr;
+// Set at every call (the component installs its call context): initial-exec
+// keeps that a plain load and store, without a call to __tls_get_addr.
+__attribute__((tls_model("initial-exec"))) thread_local PFNECOUTEPROGRESSION tpfnEcoute = nullptr;
+__attribute__((tls_model("initial-exec"))) thread_local void* tpvEcoute = nullptr;
 
 }  // namespace
 

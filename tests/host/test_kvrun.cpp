@@ -10,6 +10,7 @@
 #include <csignal>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <functional>
 #include <string>
@@ -160,11 +161,19 @@ TEST(Kvrun, Discovery) {
   auto list = kvrun({"--list"});
   ASSERT_EQ(list.status, 0);
   std::size_t rows = 0, pos = 0;
+  std::size_t groups = 0;
   while ((pos = list.out.find('\n', pos)) != std::string::npos) {
     ++pos;
-    if (pos < list.out.size() && list.out[pos] != ' ') ++rows;
+    if (pos < list.out.size() && list.out[pos] == '[') ++groups;
+    if (pos < list.out.size() && list.out[pos] != ' ' && list.out[pos] != '[') ++rows;
   }
-  EXPECT_EQ(rows + 1, 391u) << "one header line per row of the table";
+  EXPECT_EQ(rows, 391u) << "one header line per row of the table";
+  EXPECT_EQ(groups, 9u) << "frame, dates, numbers, files, compression, crypto, memlists, system, misc, then the rest";
+  EXPECT_EQ(list.out.rfind("[Component frame]\n", 0), 0u) << list.out.substr(0, 200);
+  auto files = list.out.find("[Files]\n"), open = list.out.find("\nfOuvre / fOpen\n");
+  EXPECT_LT(files, open);
+  EXPECT_LT(open, list.out.find("[Compression]\n")) << "fOuvre is listed with the files";
+  EXPECT_NE(list.out.find("[Not available here]"), std::string::npos);
   auto some = kvrun({"--list", "couleur*"});
   EXPECT_NE(some.out.find("CouleurLuminosité / ColorLightness"), std::string::npos);
   EXPECT_EQ(some.out.find("Hasard"), std::string::npos);
@@ -175,6 +184,68 @@ TEST(Kvrun, Discovery) {
   EXPECT_NE(help.out.find("usage:"), std::string::npos);
   auto identity = kvrun({});
   EXPECT_NE(identity.out.find("391 functions"), std::string::npos);
+}
+
+TEST(KvrunHelp, OneFunctionOfEachSubsystemInEitherLanguage) {
+  struct Case {
+    std::vector<std::string> args;
+    std::vector<std::string> shown;
+  };
+  const Case cases[] = {
+      {{"--lang", "fr", "--help", "fOuvre"},
+       {"fOuvre / fOpen\n  Ouvre un fichier", "fOuvre(nom: string, mode: integer) -> integer", "Constantes :",
+        "foLectureEcriture / foReadWrite = 3"}},
+      {{"--lang", "en", "--help", "fopen"}, {"  Opens a file", "Constants:", "Errors:"}},
+      {{"--lang", "en", "--help", "HeureVersChaine"}, {"TimeToString", "HeureVersChaîne(heure: string, masque: string)"}},
+      {{"--lang", "en", "--help", "eVersEuro"}, {"Converts an amount of a currency into euros"}},
+      {{"--lang", "en", "--help", "fCompacte"}, {"80305  ", "Errors:"}},
+      {{"--lang", "fr", "--help", "Crypte"}, {"Compresse, chiffre et code", "crypteRapide"}},
+      {{"--lang", "en", "--help", "MemAjoute"}, {"Adds a value, with its key, to a memory list."}},
+      {{"--lang", "en", "--help", "LanceAppli"}, {"Runs a program", "exeBloquant"}},
+      {{"--lang", "en", "--help", "TSL"}, {"80202  Invalid hue: it must be between 0 and 360."}},
+      {{"--lang", "fr", "--help", "TSL"}, {"80202  Teinte invalide : elle doit être comprise entre 0 et 360."}},
+      {{"--lang", "en", "--help", "_zipOuvre_old"}, {"handed to library 42"}},
+      {{"--lang", "en", "--help", "VersPressePapier"}, {"(Windows only)", "[not available here]"}},
+  };
+  for (const auto& c : cases) {
+    auto r = kvrun(c.args);
+    EXPECT_EQ(r.status, 0) << c.args[3] << ": " << r.err;
+    for (const auto& text : c.shown) EXPECT_NE(r.out.find(text), std::string::npos) << c.args[3] << ": " << r.out;
+  }
+  EXPECT_EQ(kvrun({"--help", "NoSuchFunction"}).status, 2);
+}
+
+TEST(KvrunHelp, CompletionForBash) {
+  auto r = kvrun({"--completion", "bash"});
+  EXPECT_EQ(r.status, 0);
+  for (const char* text : {"complete -o default -F _kvrun kvrun", " fOuvre ", " fOpen ", " foLectureEcriture ", " Phonétique "})
+    EXPECT_NE(r.out.find(text), std::string::npos) << text;
+  EXPECT_EQ(kvrun({"--completion", "tcsh"}).status, 2);
+}
+
+TEST(KvrunHelp, TheBuildRefusesAFunctionWithoutDescription) {
+  // gentables on a copy of the row files whose descriptions lack one row.
+  std::string dir = std::string(KV_BINARY_DIR) + "/test_descriptions_" + std::to_string(getpid());
+  mkdir(dir.c_str(), 0777);
+  std::string tables = std::string(KV_SOURCE_DIR) + "/src/frame/tables";
+  for (const char* name : {"fonctions.tsv", "constantes.tsv", "variables.tsv", "entrees.tsv"}) {
+    std::ifstream in(tables + "/" + name, std::ios::binary);
+    std::ofstream(dir + "/" + name, std::ios::binary) << in.rdbuf();
+  }
+  std::ifstream in(tables + "/descriptions.tsv");
+  std::ofstream out(dir + "/descriptions.tsv");
+  std::string line;
+  while (std::getline(in, line)) {
+    if (line.rfind("fOpen\t", 0) != 0) out << line << "\n";
+  }
+  out.close();
+  std::string command = std::string(KV_BINARY_DIR) + "/bin/gentables " + dir + " " + dir + " 2>" + dir + "/err";
+  int status = std::system(command.c_str());
+  EXPECT_NE(status, 0);
+  std::ifstream err(dir + "/err");
+  std::string message((std::istreambuf_iterator<char>(err)), std::istreambuf_iterator<char>());
+  EXPECT_NE(message.find("no description of 'fOpen'"), std::string::npos) << message;
+  std::system(("rm -rf " + dir).c_str());
 }
 
 TEST(KvrunScripts, TableKvAndErrorsAsValues) {

@@ -1,13 +1,15 @@
 // gentables ROWDIR OUTDIR [ENTRYFILE...]: generates the descriptor tables and
 // the entry points of the component from its row files; each subsystem
 // lists its own entry points in an entry file. Files are rewritten only when
-// their text changes, so that an unchanged table costs no rebuild.
+// their text changes, so that an unchanged table costs no rebuild. Aide.inc
+// holds the help rows of the host tools (descriptions.tsv, checked).
 #include <fstream>
 #include <iostream>
 #include <sstream>
 #include <vector>
 
 #include "emit.h"
+#include "help.h"
 #include "rows.h"
 
 namespace {
@@ -37,6 +39,7 @@ int main(int argc, char** argv) {
     std::string out = argv[2];
     writeIfChanged(out + "/TablesDescripteurs.cpp", gentables::emitTables(tables));
     writeIfChanged(out + "/Entrees.cpp", gentables::emitEntries(tables));
+    writeIfChanged(out + "/Aide.inc", gentables::emitHelp(tables, argv[1], entryFiles));
   } catch (const std::exception& e) {
     std::cerr << "gentables: " << e.what() << "\n";
     return 1;
