@@ -38,14 +38,6 @@ bool bEchoue() {
 
 }  // namespace alloc_detail
 
-void* KV_pAlloue(std::size_t n) { return alloc_detail::bPanne() ? nullptr : std::malloc(n); }
-
-void* KV_pRealloue(void* p, std::size_t n) { return alloc_detail::bPanne() ? nullptr : std::realloc(p, n); }
-
-void* KV_pAlloueZero(std::size_t n, std::size_t nTaille) {
-  return alloc_detail::bPanne() ? nullptr : std::calloc(n, nTaille);
-}
-
 void KV_ArmeAllocation(int nAppel, bool bPersistant) {
   auto& st = alloc_detail::stPanne();
   {

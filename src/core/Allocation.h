@@ -7,6 +7,7 @@
 
 #include <atomic>
 #include <cstddef>
+#include <cstdlib>
 #include <new>
 #include <utility>
 
@@ -17,9 +18,11 @@ inline bool bPanne() { return __builtin_expect(g_bArme.load(std::memory_order_re
 }  // namespace alloc_detail
 
 // malloc, realloc (the old block untouched on failure) and calloc.
-void* KV_pAlloue(std::size_t n);
-void* KV_pRealloue(void* p, std::size_t n);
-void* KV_pAlloueZero(std::size_t n, std::size_t nTaille);
+inline void* KV_pAlloue(std::size_t n) { return alloc_detail::bPanne() ? nullptr : std::malloc(n); }
+inline void* KV_pRealloue(void* p, std::size_t n) { return alloc_detail::bPanne() ? nullptr : std::realloc(p, n); }
+inline void* KV_pAlloueZero(std::size_t n, std::size_t nTaille) {
+  return alloc_detail::bPanne() ? nullptr : std::calloc(n, nTaille);
+}
 
 // new (std::nothrow) T[n] and new (std::nothrow) T(args...).
 template <class T>

@@ -103,8 +103,11 @@ bool bJourGregorien(int nJour, int nMois, int nAnnee, long* pnNumero) {
 
 bool bNumEnDate(long nNumero, int* pnJour, int* pnMois, int* pnAnnee) {
   *pnJour = *pnMois = *pnAnnee = 0;
-  long t = nNumero + DECALAGE;  // 1 = 0001-01-01
-  if (t < 1 || t > nJoursAvantAnnee(ANNEE_MAX + 1)) return false;
+  // In 64 bits: any day number, up to the limits of the integer, is only
+  // out of range, never an overflow.
+  const long long llT = static_cast<long long>(nNumero) + DECALAGE;  // 1 = 0001-01-01
+  if (llT < 1 || llT > nJoursAvantAnnee(ANNEE_MAX + 1)) return false;
+  const long t = static_cast<long>(llT);
   long y = t / 366 + 1;
   while (nJoursAvantAnnee(y + 1) < t) ++y;
   while (nJoursAvantAnnee(y) >= t) --y;
@@ -118,7 +121,7 @@ bool bNumEnDate(long nNumero, int* pnJour, int* pnMois, int* pnAnnee) {
 }
 
 int NumToNumSemaine(long nNumero) {
-  long r = (nNumero + 657071) % 7;
+  long long r = (static_cast<long long>(nNumero) + 657071) % 7;  // 64 bits: no overflow near the limits
   return static_cast<int>(r < 0 ? r + 7 : r);
 }
 

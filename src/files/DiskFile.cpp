@@ -15,6 +15,7 @@
 #include "core/TString.h"
 #include "core/XError.h"
 #include "files/AppelsSysteme.h"
+#include "files/Remplacement.h"
 
 namespace {
 
@@ -380,13 +381,20 @@ BOOL CDiskFile::bExtract(IXStream* piDestination, long long oDebut, long long oL
   return 1;
 }
 
+// The destination file is replaced whole, once the part is written.
 BOOL CDiskFile::bExtract(const char* pszDestination, long long oDebut, long long oLongueur) {
+  CRemplacement remplacement;
+  if (!remplacement.bPrepare(pszDestination, m_pclErreur)) return 0;
   CDiskFile destination;
-  if (!destination.bOpen(pszDestination, ACCESS_ECRITURE, SHARE_AUCUN, CREATE_TRONQUE, FLAG_NORMAL, nullptr)) {
+  if (!destination.bOpen(remplacement.pszTemporaire(), ACCESS_ECRITURE, SHARE_AUCUN, CREATE_TRONQUE, FLAG_NORMAL,
+                         nullptr)) {
     m_pclErreur->Copy(destination.pclGetXError());
     return 0;
   }
-  return bExtract(&destination, oDebut, oLongueur);
+  destination.vbSetNameForError(pszDestination);
+  if (!bExtract(&destination, oDebut, oLongueur)) return 0;
+  destination.Close();
+  return remplacement.bValide(m_pclErreur) ? 1 : 0;
 }
 
 BOOL CDiskFile::bExtractFromFile(const char* pszSource, long long oDebut, long long oLongueur) {

@@ -8,7 +8,9 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <climits>
 #include <cstdio>
+#include <cstring>
 
 #include "core/XError.h"
 #include "files/AppelsSysteme.h"
@@ -75,7 +77,13 @@ bool CRemplacement::bPrepare(const char* pszDestination, CXError* pclErreur) {
     std::snprintf(szSuffixe, sizeof szSuffixe, ".%06x~",
                   (static_cast<unsigned>(ts.tv_nsec) ^ (static_cast<unsigned>(getpid()) << 8) ^
                    (__atomic_add_fetch(&s_nCompteur, 0x9E3779B1u, __ATOMIC_RELAXED))) & 0xFFFFFF);
-    m_sTemporaire = m_sCible + szSuffixe;
+    // Beside the destination under its own name and a suffix; a name too
+    // long for that gets a short one in the same directory.
+    const std::size_t nBarre = m_sCible.rfind('/');
+    const std::size_t nNom = m_sCible.size() - (nBarre == std::string::npos ? 0 : nBarre + 1);
+    m_sTemporaire = nNom + std::strlen(szSuffixe) <= NAME_MAX
+                        ? m_sCible + szSuffixe
+                        : m_sCible.substr(0, nBarre == std::string::npos ? 0 : nBarre + 1) + ".kv" + szSuffixe;
     // Mode 0666 less the umask, as the destination would get when created.
     m_fd = SYS_nOpen(m_sTemporaire.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC | O_LARGEFILE, 0666);
     if (m_fd >= 0 || errno != EEXIST) break;

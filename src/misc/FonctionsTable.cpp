@@ -71,7 +71,9 @@ bool CComposanteStandard::_bTableVersTexte(CTString* pclSortie, IObjetAPCode* pi
   int nDebut = nPremiere == -1 ? 1 : nPremiere;
   int nFin = nDerniere == -1 ? n : nDerniere;
   if (nDebut > nFin) std::swap(nDebut, nFin);
-  clTable.bSetPremiereLigne(nDebut - 1);
+  // Rows before the first are skipped; a first row below 1 skips none (the
+  // adapter refuses a negative count), and INT_MIN - 1 is never computed.
+  clTable.bSetPremiereLigne(nDebut > 0 ? nDebut - 1 : -1);
   if (nFin > n) nFin = n;
   const int nColonnes = clTable.nNombreColonne();
   if (nColonnes == 0) return false;

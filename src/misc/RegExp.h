@@ -17,7 +17,8 @@ public:
   CRegExp(const CRegExp&) = delete;
   CRegExp& operator=(const CRegExp&) = delete;
 
-  // 0 on success, -1 when the pattern does not compile.
+  // 0 on success, -1 when the pattern does not compile, or would cost the
+  // engine more than about 10 MB (very long texts, wide optional intervals).
   int nCompile(const char* pszMotif);
   int nCompile(const char* pMotif, int nLongueur);
   // Anchored match at nDebut over nLongueur bytes (0: the whole

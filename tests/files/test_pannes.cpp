@@ -259,6 +259,13 @@ std::vector<Ecrivain> Pannes::Ecrivains() {
          MEM_Detache(pctx, &vue);
          return b;
        }},
+      {"part of a file extracted to another", sourceEtAncien,
+       [](const TempDir& d) {
+         CDiskFile f;
+         return f.bOpen((d / "src").c_str(), IXStream::ACCESS_LECTURE, IXStream::SHARE_AUCUN,
+                        IXStream::CREATE_EXISTANT, IXStream::FLAG_NORMAL, nullptr) &&
+                f.bExtract((d / "dst").c_str(), 10, 100000);
+       }},
       {"coded buffer to file", [](const TempDir& d) { TempDir::write(d / "dst", "OLD"); },
        [](const TempDir& d) {
          CKVBuffer buffer(BUFFER_CRYPT_RAPIDE, BUFFER_PACK_LZW, 0, 100, "pw");

@@ -11,6 +11,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <climits>
 #include <functional>
 #include <random>
 #include <set>
@@ -121,6 +122,12 @@ TEST_F(Remplacement, PermissionsAndLinksAreKept) {
     EXPECT_EQ(n("fSauveTexte", {T(reel), T("newer")}), 0);
     EXPECT_EQ(TempDir::read(reel), "new");
   }
+  // A name as long as the system allows is replaced too.
+  const std::string sLong = dir / std::string(NAME_MAX, 'n');
+  TempDir::write(sLong, "old");
+  EXPECT_EQ(n("fSauveTexte", {T(sLong), T("new")}), 1);
+  EXPECT_EQ(TempDir::read(sLong), "new");
+  unlink(sLong.c_str());
   // A device is written in place.
   EXPECT_EQ(n("fSauveTexte", {T("/dev/null"), T("x")}), 1);
   ASSERT_EQ(stat("/dev/null", &st), 0);

@@ -90,4 +90,27 @@ TEST_F(VerifieExpression, Failures) {
   EXPECT_TRUE(last.isError());
 }
 
+TEST_F(VerifieExpression, PatternsTooCostlyForTheEngineAreRefused) {
+  // Cheap patterns, long or wide, still compile and match.
+  const std::string k16(16 * 1024, 'a');
+  for (const auto& [motif, texte] : std::vector<std::pair<std::string, std::string>>{
+           {k16, k16},
+           {"a{1,1000}", "aaa"},
+           {"b|a{32767}", "b"},
+           {"[0-9]{1,3}(-[0-9]{1,3}){3}", "1-22-333-4"},
+           {"((ab){10}){10}", [] { std::string s; for (int i = 0; i < 100; ++i) s += "ab"; return s; }()},
+       }) {
+    EXPECT_TRUE(match(texte, motif)) << motif.substr(0, 40);
+    EXPECT_FALSE(last.isError()) << motif.substr(0, 40);
+  }
+  // Each of these took the GNU engine seconds and from 0.4 to 4 GB.
+  const std::string m1(1 << 20, 'a');
+  for (const std::string& motif : {m1, "[" + m1 + "]", std::string("a{1,32767}"), std::string("a{0,32767}"),
+                                   std::string("(a{1,1000}){1,1000}"), std::string("((a{1,100}){1,100}){1,100}"),
+                                   std::string("(a|b){1,3000}"), std::string("(a{1,300}){1,300}")}) {
+    EXPECT_FALSE(match("a", motif)) << motif.substr(0, 40);
+    EXPECT_EQ(last.code, 80500u) << motif.substr(0, 40);
+  }
+}
+
 }  // namespace
