@@ -36,6 +36,9 @@ public:
   int writeVariable(int number);
   int pushLastError();
 
+  // The script's Lua state (for what a caller adds to it before running).
+  lua_State* state() const { return L_; }
+
 private:
   struct Binding {
     std::string name;  // the procedure's name in the VM

@@ -17,6 +17,7 @@
 #include "Progress.h"
 #include "Script.h"
 #include "Text.h"
+#include "Threads.h"
 #include "frame/InterfacesVM.h"
 
 namespace {
@@ -28,6 +29,7 @@ constexpr int kUsage = 2;
 const char* const kHelp = R"(usage:
   kvrun [OPTIONS] NAME [ARG...]     call one function of the library
   kvrun [OPTIONS] FILE.lua [ARG...] run a Lua script (table kv)
+  kvrun --threads N FILE.lua [ARG...]  the script in N VM threads at once
   kvrun [OPTIONS] -e CODE           run Lua code
   kvrun [OPTIONS] -i                interactive Lua
   kvrun --list [PATTERN]            functions by subsystem, their syntaxes
@@ -41,6 +43,9 @@ options:
   --hex          print strings and buffers as lowercase hexadecimal
   --raw          print the library's text as its Windows-1252 bytes
   --quiet        no progress line for long calls (shown on a terminal)
+  --threads N    run the script in N threads (1 to 64), each with its own
+                 component and Lua state; kv.thread is 1 to N; lines of
+                 print and io.write come out whole; status 1 if any failed
 
 NAME is a function's French name (accents optional, any case) or English
 name. Integer arguments take decimal, 0x hexadecimal, constant names and
@@ -178,6 +183,7 @@ int main(int argc, char** argv) {
   std::vector<std::string> rest;
   enum class Mode { Call, Script, Code, Interactive, List, Constants, Help, Completion } mode = Mode::Call;
   std::string code;
+  int threads = 0;
   int i = 1;
   for (; i < argc; ++i) {
     std::string a = argv[i];
@@ -209,6 +215,12 @@ int main(int argc, char** argv) {
       options.output.raw = true;
     } else if (a == "--quiet") {
       options.quiet = true;
+    } else if (a == "--threads") {
+      if (++i >= argc) return usage("--threads needs a number of threads");
+      char* end = nullptr;
+      long n = std::strtol(argv[i], &end, 10);
+      if (end == argv[i] || *end != '\0' || n < 1 || n > 64) return usage("--threads takes a number from 1 to 64");
+      threads = static_cast<int>(n);
     } else if (a == "--list") {
       mode = Mode::List;
     } else if (a == "--constants") {
@@ -231,10 +243,12 @@ int main(int argc, char** argv) {
   for (; i < argc; ++i) rest.emplace_back(argv[i]);
   if (mode == Mode::Call && !rest.empty() && rest[0].size() > 4 && rest[0].substr(rest[0].size() - 4) == ".lua")
     mode = Mode::Script;
+  if (threads > 0 && mode != Mode::Script) return usage("--threads runs a script: kvrun --threads N FILE.lua");
 
   try {
     kvhost::HostOptions hostOptions;
     hostOptions.language = options.language;
+    if (threads > 0) return kvrun::runThreads(hostOptions, threads, rest[0], std::vector<std::string>(rest.begin() + 1, rest.end()));
     kvhost::Host host(hostOptions);
     // Progress points of long calls draw the line; a Ctrl-C seen at one asks
     // the compaction to stop through fStopCompacte, as a VM does from its
@@ -259,10 +273,12 @@ int main(int argc, char** argv) {
       case Mode::Constants: return listConstants(host.catalog(), rest.empty() ? "" : rest[0]);
       case Mode::Script: {
         kvrun::Script script(host);
+        kvrun::setThreadNumber(script, 1);
         return script.runFile(rest[0], std::vector<std::string>(rest.begin() + 1, rest.end()));
       }
       case Mode::Code: {
         kvrun::Script script(host);
+        kvrun::setThreadNumber(script, 1);
         return script.runCode(code);
       }
       case Mode::Interactive: {

@@ -1,36 +1,19 @@
 // Start, stop and calls of the stand-in VM.
 #include "Host.h"
 
-#include <dlfcn.h>
-#include <unistd.h>
-
 #include <cstring>
 
 #include "Chooser.h"
 #include "Conversions.h"
-#include "ExchangeRates.h"
 #include "PageLibrary.h"
-#include "StartupData.h"
 #include "core/Any.h"
 #include "core/VXDSTR.h"
 #include "core/XError.h"
-#include "frame/Execution.h"
 #include "frame/InterfacesVM.h"
-#include "frame/accesdllres.h"
 
 namespace kvhost {
 
 namespace {
-
-// The message file the English loader reads (one per process, as the loader
-// is a plain function).
-std::string gMessageFile;
-
-int loadEnglishMessage(unsigned id, char* buffer, int size) {
-  if (gMessageFile.empty() || buffer == nullptr || size <= 0) return 0;
-  if (!bRM_LoadMess(8, gMessageFile.c_str(), id, buffer, static_cast<unsigned>(size))) return 0;
-  return static_cast<int>(std::strlen(buffer));
-}
 
 // Storage of one converted argument; the argument block points at these.
 struct Slot {
@@ -114,29 +97,14 @@ bool accepts(DWORD code, const Value& v) {
   }
 }
 
-Host::Host(HostOptions options)
-    : options_(std::move(options)), libShop_(options_.libraryPath) {
-  library_ = std::make_unique<Library>(options_.libraryPath);
-  vm_.setElementDirectory(options_.elementDirectory);
-  resetExchangeRates();
-  vm_.setEnglish(options_.language == Language::English);
+Host::Host(HostOptions options) : Host(std::make_shared<Runtime>(std::move(options))) {}
+
+Host::Host(std::shared_ptr<Runtime> runtime, bool mainThread) : runtime_(std::move(runtime)) {
+  catalog_ = &runtime_->catalog();
+  vm_.setElementDirectory(runtime_->options().elementDirectory);
+  vm_.setEnglish(runtime_->options().language == Language::English);
   try {
-    if (!library_->bInitLibrary(library_->handle())) throw HostError("bInitLibrary refused to start");
-    lendConversions();
-    startupData().libShop = &libShop_;
-    startupData().language = options_.language == Language::English ? 1 : 0;
-    STExecutionInit init{sizeof(STExecutionInit), dlopen(nullptr, RTLD_NOW), {4, 0}};
-    bool started = library_->Execution(EXEC_INIT, &init) != 0;
-    if (init.hModuleVM != nullptr) dlclose(init.hModuleVM);
-    if (!started) throw HostError("the library refused the start-up command (Execution 3985)");
-    executionStarted_ = true;
-    catalog_.emplace(library_->InfoComposante);
-    component_ = static_cast<IVXLibrary*>(library_->pQueryProxy(60));
-    if (component_ == nullptr) throw HostError("pQueryProxy(60) gave no component");
-    component_->SetLibShop(&libShop_);
-    component_->SetLanguage(options_.language == Language::English ? 1 : 0, nullptr);
-    installLanguage();
-    if (!component_->bFinInitVXL()) throw HostError("the component did not start (bFinInitVXL)");
+    start(mainThread);
   } catch (...) {
     stop();
     throw;
@@ -148,51 +116,20 @@ Host::~Host() {
   scratch_.reset();
 }
 
-void Host::installLanguage() {
-  using Command = std::intptr_t (*)(unsigned, void*);
-  auto command = reinterpret_cast<Command>(library_->symbol("CommandeComposante"));
-  if (command == nullptr) throw HostError("the library has no CommandeComposante");
-  bool english = options_.language == Language::English;
-  command(0, reinterpret_cast<void*>(static_cast<std::intptr_t>(english ? 1 : 0)));
-  if (!english) {
-    command(2, nullptr);
-    return;
-  }
-  std::string file = options_.messageFile;
-  if (file.empty()) file = options_.libraryPath.substr(0, options_.libraryPath.rfind('/') + 1) + "kv140std.en.msg";
-  if (access(file.c_str(), R_OK) != 0) throw HostError("no English messages: cannot read " + file);
-  gMessageFile = file;
-  command(2, reinterpret_cast<void*>(&loadEnglishMessage));
-}
-
-void Host::lendConversions() {
-  // The VM lends its conversion routines (exported by this program) to the
-  // library and to its own dynamic values.
-  void* self = dlopen(nullptr, RTLD_NOW);
-  if (dlsym(self, "nConversionDepassement") != reinterpret_cast<void*>(&nConversionDepassement)) {
-    if (self != nullptr) dlclose(self);
-    throw HostError("this program does not export the VM's conversion routines");
-  }
-  using Init = BOOL (*)(void*, DWORD, DWORD);
-  if (auto init = reinterpret_cast<Init>(library_->symbol("bInitVXConvFromVM")); init != nullptr) {
-    if (!init(self, 2, 0)) throw HostError("the library refused the VM's conversion routines");
-  }
-  bInitVXConvFromVM(self, 2, 0);
-  if (self != nullptr) dlclose(self);
+void Host::start(bool mainThread) {
+  vm_.setThread(runtime_->threaded(), mainThread);
+  component_ = static_cast<IVXLibrary*>(runtime_->library().pQueryProxy(60));
+  if (component_ == nullptr) throw HostError("pQueryProxy(60) gave no component");
+  component_->SetLibShop(&runtime_->libShop());
+  component_->SetLanguage(runtime_->options().language == Language::English ? 1 : 0, nullptr);
+  if (!component_->bFinInitVXL()) throw HostError("the component did not start (bFinInitVXL)");
 }
 
 void Host::stop() {
-  if (!library_) return;
-  if (component_ != nullptr) {
-    component_->TermVXL();
-    component_->Release();
-    component_ = nullptr;
-  }
-  if (executionStarted_) library_->Execution(EXEC_FIN, nullptr);
-  executionStarted_ = false;
-  library_->TermLibrary();
-  if (startupData().libShop == &libShop_) startupData().libShop = nullptr;
-  library_.reset();
+  if (component_ == nullptr) return;
+  component_->TermVXL();
+  component_->Release();
+  component_ = nullptr;
 }
 
 const SyntaxInfo* Host::chooseSyntax(const FunctionInfo& f, const std::vector<Value>& args, std::string* why) const {
@@ -408,16 +345,6 @@ ErrorInfo Host::readError() const {
   return info;
 }
 
-std::string Host::errorMessage(DWORD userCode) const {
-  unsigned id = CXError::nGetRessourceIdFromUserErrorCode(userCode);
-  if (id == 0) return {};
-  char buffer[1024] = {};
-  if (options_.language == Language::English) {
-    if (gMessageFile.empty() || !bRM_LoadMess(8, gMessageFile.c_str(), id, buffer, sizeof buffer)) return {};
-  } else if (DLLRES_nLoadString(id, buffer, sizeof buffer) <= 0) {
-    return {};
-  }
-  return buffer;
-}
+std::string Host::errorMessage(DWORD userCode) const { return runtime_->errorMessage(userCode); }
 
 }  // namespace kvhost

@@ -13,23 +13,13 @@
 #include "Catalog.h"
 #include "LibShop.h"
 #include "Library.h"
+#include "Runtime.h"
 #include "Value.h"
 #include "Vm.h"
 
 class IVXLibrary;
 
 namespace kvhost {
-
-enum class Language { French, English };
-
-struct HostOptions {
-  std::string libraryPath = defaultLibraryPath();
-  Language language = Language::French;
-  std::string elementDirectory;  // serves "KVL:" names
-  // English messages (message file of component 8); by default the file
-  // next to the library. Installed as the library's loader in English.
-  std::string messageFile;
-};
 
 // The component's error object after a call, as the VM reads it.
 struct ErrorInfo {
@@ -50,22 +40,32 @@ struct CallResult {
   std::optional<std::pair<int, int>> redirect;  // library, function
 };
 
+// One component object of the library with the VM thread data that calls
+// it. A Host made from options has the library to itself; several Hosts
+// made on one Runtime are the components of one process, each used by one
+// thread at a time.
 class Host {
 public:
   // Loads the library and runs the start sequence; throws HostError when a
   // step fails.
   explicit Host(HostOptions options = {});
-  // Runs the stop sequence and unloads the library.
+  // One more component of a loaded library, started as the VM starts one
+  // (pQueryProxy 60, SetLibShop, SetLanguage, bFinInitVXL); `mainThread`
+  // says whether it serves the VM's main thread.
+  explicit Host(std::shared_ptr<Runtime> runtime, bool mainThread = true);
+  // Runs the component's stop sequence; the library stops and is unloaded
+  // with the last Host of its Runtime.
   ~Host();
   Host(const Host&) = delete;
   Host& operator=(const Host&) = delete;
 
   const Catalog& catalog() const { return *catalog_; }
-  const Library& library() const { return *library_; }
+  const Library& library() const { return runtime_->library(); }
   IVXLibrary* component() const { return component_; }
   Vm& vm() { return vm_; }
-  LibShop& libShop() { return libShop_; }
-  Language language() const { return options_.language; }
+  LibShop& libShop() { return runtime_->libShop(); }
+  Language language() const { return runtime_->options().language; }
+  const std::shared_ptr<Runtime>& runtime() const { return runtime_; }
 
   // The syntax of `f` that accepts `args` (by count, then by form), or null
   // with the reason in `why`. Syntaxes with an entry point come first.
@@ -85,18 +85,14 @@ public:
 
 private:
   struct Scratch;
-  // The stop sequence: TermVXL, Release, Execution 4875, TermLibrary, unload.
+  // The component's start and stop (TermVXL, Release).
+  void start(bool mainThread);
   void stop();
-  void lendConversions();
-  void installLanguage();
 
-  HostOptions options_;
-  std::unique_ptr<Library> library_;
+  std::shared_ptr<Runtime> runtime_;
   Vm vm_;
-  LibShop libShop_;
-  std::optional<Catalog> catalog_;
+  const Catalog* catalog_ = nullptr;
   IVXLibrary* component_ = nullptr;
-  bool executionStarted_ = false;
   // Argument slots kept from call to call (a call made from inside another,
   // through a procedure, makes its own), so a call allocates only its result.
   std::unique_ptr<Scratch> scratch_;

@@ -34,6 +34,7 @@ void* LibShop::piGetInterface(int nGenre, int nLibrairie, const char* pszNom, CX
 }
 
 BOOL LibShop::bVerifie(IVXLibrary*, int nLibrairie, int nVersion, int nCompat, const char* pszNom, CXError*) {
+  std::lock_guard<std::mutex> lock(mutex_);
   checks_.push_back(std::to_string(nLibrairie) + ":" + std::to_string(nVersion) + ":" + std::to_string(nCompat) + ":" +
                     (pszNom != nullptr ? pszNom : ""));
   return startAllowed_;

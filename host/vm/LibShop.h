@@ -2,6 +2,7 @@
 // the libraries the component asks for.
 #pragma once
 
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -19,8 +20,12 @@ public:
 
   // The answer of the start check (true unless a test wants a refusal).
   void setStartAllowed(bool allowed) { startAllowed_ = allowed; }
-  // Every start check asked, as "library:version:compat:name".
-  const std::vector<std::string>& checks() const { return checks_; }
+  // Every start check asked, as "library:version:compat:name" (components
+  // of several threads may start at once).
+  std::vector<std::string> checks() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return checks_;
+  }
 
   void* piGetInterface(int nGenre, int nLibrairie, const char* pszNom, CXError* pclErreur) override;
   BOOL bVerifie(IVXLibrary* piDemandeur, int nLibrairie, int nVersion, int nCompat, const char* pszNom,
@@ -31,6 +36,7 @@ public:
 private:
   std::string libraryPath_;
   bool startAllowed_ = true;
+  mutable std::mutex mutex_;
   std::vector<std::string> checks_;
   void* self_ = nullptr;  // the host program's own module
 };

@@ -45,6 +45,12 @@ public:
   const std::string& elementDirectory() const { return elementDirectory_; }
   void setProcessName(std::string name) { processName_ = std::move(name); }
   void setEnglish(bool english) { infoLangue_.setEnglish(english); }
+  // The VM thread this Vm serves: whether the VM runs several threads, and
+  // whether this one is its main thread.
+  void setThread(bool multiThreading, bool mainThread) {
+    threadData_.multiThreading = multiThreading;
+    threadData_.mainThread = mainThread;
+  }
 
   // Language procedures the library may call back (listings): found by
   // name, any case; they receive the pushed values and return one.
@@ -66,13 +72,13 @@ public:
   int nEtatExecution() override { return interrupted_ || (interruptFlag_ != nullptr && *interruptFlag_ != 0) ? 10 : 0; }
   BOOL bRechercheProcedure(const char* pszNom, int nReserve, void** ppProcedure, CXError* pclErreur) override;
   BOOL bAppelleProcedure(void* pProcedure, DWORD dwAppel, int nNbArgument, int nReserve) override;
-  void* GestionMT() override { return nullptr; }
+  void* GestionMT() override { return &threadData_; }
   HWND hGetFenetreDialogue() override { return 0; }
   IInfoLangue* piGetInfoLangue(int, int) override { return &infoLangue_; }
-  BOOL bMTEnCours() override { return 0; }
-  BOOL bThreadPrincipal() override { return 1; }
+  BOOL bMTEnCours() override { return threadData_.multiThreading; }
+  BOOL bThreadPrincipal() override { return threadData_.mainThread; }
   unsigned uGetMessageMT() override { return 0; }
-  void* piGetVMData() override { return nullptr; }
+  void* piGetVMData() override { return &threadData_; }
   IObjetAPCode* pGetCallingObject() override { return nullptr; }
   HANDLE_VX hGetObjetCourant() override { return 0; }
   HWND hGetFenetreCourant() override { return 0; }
@@ -128,6 +134,11 @@ private:
   std::string elementDirectory_;
   std::string processName_ = "kvrun";
   InfoLangue infoLangue_{false};
+  // The data of this VM thread (what GestionMT and piGetVMData answer).
+  struct ThreadData {
+    bool multiThreading = false;
+    bool mainThread = true;
+  } threadData_;
 };
 
 }  // namespace kvhost

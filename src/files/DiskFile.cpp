@@ -28,7 +28,7 @@ IXStream::IXStream() : m_pclErreur(new CXError) { m_pclErreur->dwAddRef(); }
 
 IXStream::~IXStream() { m_pclErreur->dwRelease(); }
 
-unsigned CDiskFile::ms_nGeneration = 0;
+std::atomic<unsigned> CDiskFile::ms_nGeneration{0};
 
 CDiskFile::CDiskFile() = default;
 
@@ -159,8 +159,8 @@ BOOL CDiskFile::bWrite(const void* p, DWORD n, DWORD* pnEcrit) {
     _Erreur(MSG_FIC_POSITION, m_nDescripteur < 0 ? EBADF : errno);
     return 0;
   }
-  ++ms_nGeneration;
   ssize_t r = n == 0 ? 0 : SYS_nWrite(m_nDescripteur, p, n);
+  ms_nGeneration.fetch_add(1);
   if (r > 0) m_oPosition += r;
   if (pnEcrit != nullptr && r > 0) *pnEcrit = static_cast<DWORD>(r);
   if (r != static_cast<ssize_t>(n)) {
@@ -243,8 +243,9 @@ BOOL CDiskFile::bFlush() {
 BOOL CDiskFile::bSetSize(long long oTaille, eGROW eMode) {
   m_pclErreur->SetErrorLevel(EL_AUCUNE);
   if (!bSeek(oTaille, eMode == GROW_RELATIF ? SEEK_FIN : SEEK_DEBUT)) return 0;
-  ++ms_nGeneration;
-  if (SYS_nFtruncate(m_nDescripteur, m_oPosition) != 0) {
+  int nResultat = SYS_nFtruncate(m_nDescripteur, m_oPosition);
+  ms_nGeneration.fetch_add(1);
+  if (nResultat != 0) {
     _Erreur(MSG_FIC_TAILLE, errno);
     return 0;
   }
@@ -506,9 +507,9 @@ int CDiskFile::nLitLigne(const char** ppLigne, DWORD* pnLigne, eLIGNE eTerminate
       return -1;
     }
   }
-  if (m_nAvanceGeneration != ms_nGeneration) {
+  if (unsigned nGeneration = ms_nGeneration.load(); m_nAvanceGeneration != nGeneration) {
     m_nAvanceTaille = 0;
-    m_nAvanceGeneration = ms_nGeneration;
+    m_nAvanceGeneration = nGeneration;
   }
   m_sLigneLongue.clear();
   bool bLongue = false;     // the line continues from an earlier fill

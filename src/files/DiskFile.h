@@ -5,6 +5,7 @@
 // is translated.
 #pragma once
 
+#include <atomic>
 #include <cstdarg>
 #include <string>
 
@@ -198,6 +199,8 @@ public:
   // and filled on failure.
   static BOOL bExist(const char* pszChemin, CXError* pclErreur = nullptr);
   static BOOL bIsAFile(const char* pszChemin);
+  // The user's home directory (from the password base, else $HOME).
+  static std::string sRepertoireMaison();
   static BOOL bIsADirectory(const char* pszChemin);
   static BOOL bDelete(const char* pszChemin, CXError* pclErreur = nullptr);
   static BOOL bForceDelete(const char* pszChemin, CXError* pclErreur = nullptr);
@@ -291,7 +294,10 @@ private:
   bool m_bDecale = false;
   unsigned m_nAvanceGeneration = 0;
   std::string m_sLigneLongue;  // a line spanning several fills
-  // Bumped by every write or resize through any stream of the process, so
-  // that no read-ahead outlives a change made through another handle.
-  static unsigned ms_nGeneration;
+  // Bumped after every write or resize through any stream of the process,
+  // so that no read-ahead outlives a change made through another handle
+  // (atomic: streams of several threads write at once; a read-ahead filled
+  // after the generation was read and before the bump is dropped at the
+  // next line).
+  static std::atomic<unsigned> ms_nGeneration;
 };

@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "core/TString.h"
 #include "core/XError.h"
@@ -150,15 +151,23 @@ void RemplaceTout(std::string& s, const char* pszMotif, const char* pszPar) {
 
 }  // namespace
 
+std::string CDiskFile::sRepertoireMaison() {
+  // getpwuid_r: the record is this caller's, whatever other threads ask.
+  passwd pw{};
+  passwd* ppw = nullptr;
+  std::vector<char> tampon(16384);
+  if (getpwuid_r(getuid(), &pw, tampon.data(), tampon.size(), &ppw) == 0 && ppw != nullptr && ppw->pw_dir != nullptr)
+    return ppw->pw_dir;
+  const char* psz = std::getenv("HOME");
+  return psz != nullptr ? psz : "";
+}
+
 DWORD CDiskFile::GetFullPathName(const char* pszChemin, DWORD nTaille, char* pszSortie) {
   std::string s = sNormalise(pszChemin);
   if (s.empty()) return 0;
   std::string complet;
   if (s[0] == '~') {
-    const passwd* pw = getpwuid(getuid());
-    const char* pszMaison = pw != nullptr && pw->pw_dir != nullptr ? pw->pw_dir : std::getenv("HOME");
-    complet = pszMaison != nullptr ? pszMaison : "";
-    complet += s.substr(1);
+    complet = sRepertoireMaison() + s.substr(1);
   } else if (s[0] == '/') {
     complet = s;
   } else {

@@ -75,8 +75,8 @@ bool bVersUTF16(const CVXDSTR& cl, DWORD nOctets, std::vector<WORD>* pv) {
 
 }  // namespace
 
-_stINFOFIC* CComposanteStandard::_pstFichier(int nFichier) {
-  _stINFOFIC* pst = FIC_Table().pstGet(nFichier);
+CFichierPris CComposanteStandard::_pstFichier(int nFichier) {
+  CFichierPris pst = FIC_Table().clPrend(nFichier);
   if (pst == nullptr) {
     RaiseError(ERR_FICHIER_INVALIDE, nFichier);
     m_pclErreur->SetErrorLevel(EL_ERREUR);
@@ -121,23 +121,15 @@ int CComposanteStandard::fOuvre(const char* pszNom, int nMode) {
     pclFichier->dwRelease();
     return -1;
   }
-  auto* pst = new (std::nothrow) _stINFOFIC{pclFichier, (nMode & FO_UNICODE) != 0 ? 1 : 0,
-                                             (nMode & FO_SUPPRESSION_AUTOMATIQUE) != 0 ? 1 : 0};
-  int nFichier = pst != nullptr ? FIC_Table().nAjoute(pst) : -1;
-  if (nFichier < 0) {
-    delete pst;
-    pclFichier->dwRelease();
-    RaiseError(ERR_TABLE_PLEINE);
-    return -1;
-  }
-  if (pst->bUnicode) {
+  bool bUnicode = (nMode & FO_UNICODE) != 0;
+  // The byte-order mark is settled before the handle is published: once in
+  // the table, another thread may use or close it.
+  if (bUnicode) {
     if (nCree) {
       static const unsigned char BOM[2] = {0xFF, 0xFE};
       if (!pclFichier->bWrite(BOM, 2)) {
         _ErreurFichier(pclFichier);
-        FIC_Table().Supprime(nFichier);
         pclFichier->dwRelease();
-        delete pst;
         return -1;
       }
     } else if ((nMode & FO_AJOUT) == 0) {
@@ -148,25 +140,38 @@ int CComposanteStandard::fOuvre(const char* pszNom, int nMode) {
       pclFichier->pclGetXError()->RAZ();
     }
   }
+  auto* pst = new (std::nothrow) _stINFOFIC{pclFichier, bUnicode ? 1 : 0,
+                                             (nMode & FO_SUPPRESSION_AUTOMATIQUE) != 0 ? 1 : 0};
+  int nFichier = pst != nullptr ? FIC_Table().nAjoute(pst) : -1;
+  if (nFichier < 0) {
+    delete pst;
+    pclFichier->dwRelease();
+    RaiseError(ERR_TABLE_PLEINE);
+    return -1;
+  }
   return nFichier;
 }
 
 int CComposanteStandard::fCree(const char* pszNom, int nMode) { return fOuvre(pszNom, nMode | 0x203); }
 
 int CComposanteStandard::fFerme(int nFichier) {
-  _stINFOFIC* pst = _pstFichier(nFichier);
-  if (pst == nullptr) return -1;
+  // Out of the table at once; a call still using the file on another thread
+  // keeps it open until it returns.
+  _stINFOFIC* pst = FIC_Table().pstRetire(nFichier);
+  if (pst == nullptr) {
+    RaiseError(ERR_FICHIER_INVALIDE, nFichier);
+    m_pclErreur->SetErrorLevel(EL_ERREUR);
+    return -1;
+  }
   if (pst->bSuppression) CDiskFile::bDelete(pst->pclFichier->pszGetName());
-  FIC_Table().Supprime(nFichier);
-  pst->pclFichier->dwRelease();
-  delete pst;
+  FIC_Relache(pst);
   return 0;
 }
 
 CAny CComposanteStandard::fLit(int nFichier, int nNombre) {
   CAny resultat;
   resultat.bSetChaine("", 0);
-  _stINFOFIC* pst = _pstFichier(nFichier);
+  CFichierPris pst = _pstFichier(nFichier);
   if (pst == nullptr || nNombre < 0) return resultat;
   char pile[4097];
   char* p = pile;
@@ -189,7 +194,7 @@ CAny CComposanteStandard::fLit(int nFichier, int nNombre) {
 
 // The address form reads into the caller's memory; the system checks it.
 int CComposanteStandard::fLit(int nFichier, int nAdresse, int nNombre) {
-  _stINFOFIC* pst = _pstFichier(nFichier);
+  CFichierPris pst = _pstFichier(nFichier);
   if (pst == nullptr) return 0;
   if (nNombre < 0) {
     RaiseError(ERR_NOMBRE_LECTURE);
@@ -205,7 +210,7 @@ int CComposanteStandard::fLit(int nFichier, int nAdresse, int nNombre) {
 }
 
 int CComposanteStandard::fEcrit(int nFichier, const STManipAUB* pstValeur, int nNombre) {
-  _stINFOFIC* pst = _pstFichier(nFichier);
+  CFichierPris pst = _pstFichier(nFichier);
   if (pst == nullptr) return -1;
   DWORD nLongueur = nLongueurAUB(pstValeur);
   if (nNombre < -1) {
@@ -222,7 +227,7 @@ int CComposanteStandard::fEcrit(int nFichier, const STManipAUB* pstValeur, int n
 }
 
 int CComposanteStandard::fEcrit(int nFichier, int nAdresse, int nNombre) {
-  _stINFOFIC* pst = _pstFichier(nFichier);
+  CFichierPris pst = _pstFichier(nFichier);
   if (pst == nullptr) return -1;
   if (nNombre < 0) {
     RaiseError(ERR_NOMBRE_ECRITURE);
@@ -240,7 +245,7 @@ int CComposanteStandard::fEcrit(int nFichier, int nAdresse, int nNombre) {
 // string for a Unicode handle; the end of file is the single character 4.
 void CComposanteStandard::fLitLigne(int nFichier) {
   CVXDSTR ligne;
-  _stINFOFIC* pst = _pstFichier(nFichier);
+  CFichierPris pst = _pstFichier(nFichier);
   DWORD dwType = VXT_CHAINE;
   if (pst != nullptr) {
     const char* p = nullptr;
@@ -273,7 +278,7 @@ void CComposanteStandard::fLitLigne(int nFichier) {
 }
 
 bool CComposanteStandard::fLitLigne(int nFichier, const char* pszFormat, ...) {
-  _stINFOFIC* pst = _pstFichier(nFichier);
+  CFichierPris pst = _pstFichier(nFichier);
   if (pst == nullptr) return false;
   const char* p = nullptr;
   DWORD n = 0;
@@ -302,7 +307,7 @@ bool CComposanteStandard::fLitLigne(int nFichier, const char* pszFormat, ...) {
 }
 
 bool CComposanteStandard::fEcritLigne(int nFichier, const CVXDSTR* pclLigne) {
-  _stINFOFIC* pst = _pstFichier(nFichier);
+  CFichierPris pst = _pstFichier(nFichier);
   if (pst == nullptr) return false;
   DWORD n = pclLigne != nullptr ? pclLigne->nGetLength() : 0;
   std::string octets;
@@ -327,7 +332,7 @@ bool CComposanteStandard::fEcritLigne(int nFichier, const CVXDSTR* pclLigne) {
 }
 
 bool CComposanteStandard::fEcritLigne(int nFichier, int nAdresse, int nNombre) {
-  _stINFOFIC* pst = _pstFichier(nFichier);
+  CFichierPris pst = _pstFichier(nFichier);
   if (pst == nullptr) return false;
   if (nNombre < 0) {
     RaiseError(ERR_NOMBRE_ECRITURE);
@@ -343,7 +348,7 @@ bool CComposanteStandard::fEcritLigne(int nFichier, int nAdresse, int nNombre) {
 }
 
 bool CComposanteStandard::fEcritLigne(int nFichier, const CVXDSTR* pclLigne, int nNombre) {
-  _stINFOFIC* pst = _pstFichier(nFichier);
+  CFichierPris pst = _pstFichier(nFichier);
   if (pst == nullptr) return false;
   if (nNombre < -1) {
     RaiseError(ERR_NOMBRE_ECRITURE);
@@ -361,7 +366,7 @@ bool CComposanteStandard::fEcritLigne(int nFichier, const CVXDSTR* pclLigne, int
 }
 
 long long CComposanteStandard::fPositionne(int nFichier, long long oPosition, int nOrigine) {
-  _stINFOFIC* pst = _pstFichier(nFichier);
+  CFichierPris pst = _pstFichier(nFichier);
   if (pst == nullptr) return -1;
   if (nOrigine < 0 || nOrigine > 2) {
     RaiseError(ERR_ORIGINE);
@@ -385,7 +390,7 @@ long long oLongueurVerrou(CDiskFile* pcl, int nLongueur) {
 }  // namespace
 
 bool CComposanteStandard::fBloque(int nFichier, long long oDebut, int nLongueur) {
-  _stINFOFIC* pst = _pstFichier(nFichier);
+  CFichierPris pst = _pstFichier(nFichier);
   if (pst == nullptr) return false;
   if (!pst->pclFichier->bLockFile(oDebut, oLongueurVerrou(pst->pclFichier, nLongueur))) {
     _ErreurFichier(pst->pclFichier);
@@ -395,7 +400,7 @@ bool CComposanteStandard::fBloque(int nFichier, long long oDebut, int nLongueur)
 }
 
 bool CComposanteStandard::fDebloque(int nFichier, long long oDebut, int nLongueur) {
-  _stINFOFIC* pst = _pstFichier(nFichier);
+  CFichierPris pst = _pstFichier(nFichier);
   if (pst == nullptr) return false;
   if (!pst->pclFichier->bUnlockFile(oDebut, oLongueurVerrou(pst->pclFichier, nLongueur))) {
     _ErreurFichier(pst->pclFichier);
@@ -405,7 +410,7 @@ bool CComposanteStandard::fDebloque(int nFichier, long long oDebut, int nLongueu
 }
 
 bool CComposanteStandard::fChangeTaille(int nFichier, long long oTaille) {
-  _stINFOFIC* pst = _pstFichier(nFichier);
+  CFichierPris pst = _pstFichier(nFichier);
   if (pst == nullptr) return false;
   if (oTaille < 0) {
     RaiseError(ERR_TAILLE);
@@ -426,7 +431,7 @@ bool CComposanteStandard::fChangeTaille(int nFichier, long long oTaille) {
 
 CVXDSTR CComposanteStandard::fNomFichier(int nFichier) {
   CVXDSTR nom;
-  _stINFOFIC* pst = _pstFichier(nFichier);
+  CFichierPris pst = _pstFichier(nFichier);
   if (pst != nullptr && nom.nAssign(pst->pclFichier->pszGetName()) != STR_OK) RaiseError(ERR_MEMOIRE);
   return nom;
 }

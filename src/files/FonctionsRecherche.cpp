@@ -84,11 +84,11 @@ CVXDSTR CComposanteStandard::fRep(const char* pszFiltre, int nGenre) {
     RaiseError(ERR_GENRE_REP);
     return CVXDSTR();
   }
-  _stXFINDDATA*& pst = FIC_RechercheEnCours();
+  _stXFINDDATA*& pst = m_pstRecherche;
   CXError clErreur;
   bool bTrouve;
   if (*pszFiltre != '\0') {
-    FIC_FinRecherche();
+    FIC_FinRecherche(pst);
     const bool bRepertoires = nGenre == GENRE_REPERTOIRE;
     std::string filtre = CDiskFile::sNormalise(pszFiltre);
     if (bRepertoires)
@@ -111,7 +111,7 @@ CVXDSTR CComposanteStandard::fRep(const char* pszFiltre, int nGenre) {
   while (bTrouve && (pst->dwRequis & FA_REPERTOIRE) != 0 && !bEstRepertoire(*pst))
     bTrouve = CDiskFile::bFindNext(pst, &clErreur);
   if (!bTrouve) {
-    FIC_FinRecherche();
+    FIC_FinRecherche(pst);
     if (clErreur.bIsError()) _ErreurSGF(&clErreur);
     return CVXDSTR();
   }

@@ -16,17 +16,14 @@
 #include <vector>
 
 #include "files/AppelsSysteme.h"
+#include "files/DiskFile.h"
 #include "files/Remplacement.h"
 
 namespace {
 
 bool bBlanc(char c) { return c == ' ' || c == '\t'; }
 
-std::string sMaison() {
-  const passwd* pw = getpwuid(getuid());
-  const char* psz = pw != nullptr && pw->pw_dir != nullptr ? pw->pw_dir : std::getenv("HOME");
-  return psz != nullptr ? psz : "";
-}
+std::string sMaison() { return CDiskFile::sRepertoireMaison(); }
 
 // The lines of a text: each view holds the line without its LF.
 struct Ligne {

@@ -1,13 +1,18 @@
-// The table of open file handles shared by every component: an indexed bag
-// whose free slots form a chain (the last slot freed is the first reused),
-// with the module start and stop that reserve handles 0 and 1 and close
-// every file at the last stop, and the pending directory search of fRep.
+// The table of open file handles shared by every component of the process:
+// an indexed bag whose free slots form a chain (the last slot freed is the
+// first reused), under one lock, with the module start and stop that
+// reserve handles 0 and 1 and close every file at the last stop. A call
+// that uses a handle holds a reference to its record, so a close made by
+// another thread meanwhile only takes the handle out of the table: the file
+// is closed when the last user lets it go.
 #pragma once
+
+#include <atomic>
+#include <cstddef>
 
 #include "frame/TypesBase.h"
 
 class CDiskFile;
-class CXError;
 struct _stXFINDDATA;
 
 // One open handle.
@@ -15,17 +20,48 @@ struct _stINFOFIC {
   CDiskFile* pclFichier;  // owned
   int bUnicode;           // opened with foUnicode
   int bSuppression;       // opened with foSuppressionAutomatique: deleted at close
+  // The table's slot and each call in progress; the last one closes the file.
+  std::atomic<int> nReferences{1};
+};
+
+// Drops one reference to a record; the last one closes the file and frees it.
+void FIC_Relache(_stINFOFIC* pst);
+
+// A record in use for the length of a call (null for an invalid handle).
+class CFichierPris {
+public:
+  CFichierPris() = default;
+  explicit CFichierPris(_stINFOFIC* pst) : m_pst(pst) {}
+  CFichierPris(CFichierPris&& o) noexcept : m_pst(o.m_pst) { o.m_pst = nullptr; }
+  CFichierPris& operator=(CFichierPris&& o) noexcept;
+  CFichierPris(const CFichierPris&) = delete;
+  CFichierPris& operator=(const CFichierPris&) = delete;
+  ~CFichierPris() { Relache(); }
+
+  _stINFOFIC* operator->() const { return m_pst; }
+  _stINFOFIC* pstGet() const { return m_pst; }
+  bool operator==(std::nullptr_t) const { return m_pst == nullptr; }
+  // Lets the record go before the end of the scope.
+  void Relache() {
+    if (m_pst != nullptr) FIC_Relache(m_pst);
+    m_pst = nullptr;
+  }
+
+private:
+  _stINFOFIC* m_pst = nullptr;
 };
 
 class CTableFichiers {
 public:
   // Adds a record; the slot index, or -1 when the table cannot grow.
   int nAjoute(_stINFOFIC* pst);
-  // Frees a used slot (its record is the caller's).
-  void Supprime(int n);
-  // The record of a valid handle (in use, at least 2, with a record), or null.
-  _stINFOFIC* pstGet(int n) const;
-  int nGetNbSlots() const { return m_nNbSlots; }
+  // The record of a valid handle (in use, at least 2, with a record), with
+  // a reference taken for the caller; empty for an invalid handle.
+  CFichierPris clPrend(int n);
+  // Takes a valid handle's record out of the table and hands the caller the
+  // table's reference; null for an invalid handle.
+  _stINFOFIC* pstRetire(int n);
+  int nGetNbSlots() const;
   // Empties and frees the table.
   void Libere();
 
@@ -35,6 +71,9 @@ private:
     int nSuivantLibre;  // next free slot when not in use, -1 ends the chain
     bool bUtilise;
   };
+  _stINFOFIC* _pstGet(int n) const;
+  void _Supprime(int n);
+
   STSlot* m_pSlots = nullptr;
   int m_nNbSlots = 0;
   int m_nCapacite = 0;
@@ -44,13 +83,10 @@ private:
 // The process-wide table.
 CTableFichiers& FIC_Table();
 
-// The search fRep continues (null when none is pending). FIC_FinRecherche
-// closes and frees it.
-_stXFINDDATA*& FIC_RechercheEnCours();
-void FIC_FinRecherche();
+// Closes and frees a component's pending fRep search; null afterwards.
+void FIC_FinRecherche(_stXFINDDATA*& pst);
 
-// Module start (first component): handles 0 and 1 reserved, no pending
-// search. Module stop (last component): every file closed, temporary ones
-// deleted, the pending search closed.
+// Module start (first component): handles 0 and 1 reserved. Module stop
+// (last component): every file closed, temporary ones deleted.
 bool _FIC_bInitModule();
 void _FIC_FinModule(void* pclComposante);

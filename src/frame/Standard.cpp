@@ -1,6 +1,7 @@
 // CComposanteStandard: construction, module start and stop, variables.
 #include "frame/Standard.h"
 
+#include <mutex>
 #include <new>
 
 #include "core/XError.h"
@@ -13,10 +14,22 @@ int CComposanteStandard::m_snStaticCountInit = 0;
 bool CComposanteStandard::m_sbStaticInit = false;
 stCTXMEM CComposanteStandard::m_CtxMem;
 
+namespace {
+// Start and stop of the modules: the counters and the shared modules.
+std::mutex g_mutexModules;
+}  // namespace
+
 CComposanteStandard::CComposanteStandard() = default;
 
 // The service strings release their blocks with the members.
-CComposanteStandard::~CComposanteStandard() = default;
+CComposanteStandard::~CComposanteStandard() {
+  FIC_FinRecherche(m_pstRecherche);
+  // A component whose start failed was never stopped: its view leaves here.
+  if (m_CtxMemVue.pstPartage != nullptr) {
+    std::lock_guard<std::mutex> verrouListes(m_CtxMem.mutex);
+    MEM_Detache(&m_CtxMem, &m_CtxMemVue);
+  }
+}
 
 void* CComposanteStandard::pQueryProxy(int nNumero) {
   return nNumero == 1 ? static_cast<IZoneMemoire*>(new (std::nothrow) CZoneMemoire(this)) : nullptr;
@@ -31,14 +44,22 @@ void CComposanteStandard::_RAZVariablesService() {
 }
 
 BOOL CComposanteStandard::bFinInit() {
-  bool bDivers = _DIVERS_bInitModule();
+  std::lock_guard<std::mutex> verrou(g_mutexModules);
+  // The random generator is the process's: seeded when the first component
+  // starts, not again by a component started later for another thread, which
+  // would restart the sequence under the running ones.
+  bool bDivers = m_snStaticCountInit > 0 || _DIVERS_bInitModule();
   m_bInit = bDivers && _EURO_bInitModule(this);
   ++m_snStaticCountInit;
-  // The modules shared by every component start with the first one.
-  if (!m_sbStaticInit) {
-    MEM_InitModule(&m_CtxMem);
-    m_bInit = _FIC_bInitModule() && m_bInit;
-    m_sbStaticInit = true;
+  {
+    std::lock_guard<std::mutex> verrouListes(m_CtxMem.mutex);
+    // The modules shared by every component start with the first one.
+    if (!m_sbStaticInit) {
+      MEM_InitModule(&m_CtxMem);
+      m_bInit = _FIC_bInitModule() && m_bInit;
+      m_sbStaticInit = true;
+    }
+    MEM_Attache(&m_CtxMem, &m_CtxMemVue);
   }
   _RAZVariablesService();
   return m_bInit;
@@ -46,13 +67,21 @@ BOOL CComposanteStandard::bFinInit() {
 
 void CComposanteStandard::TermCompo() {
   if (!m_bInit) return;
+  std::lock_guard<std::mutex> verrou(g_mutexModules);
   _DIVERS_FinModule();
+  FIC_FinRecherche(m_pstRecherche);
   --m_snStaticCountInit;
   if (m_snStaticCountInit < 1) {
     // The last component stops the shared modules; a later one starts them again.
     _FIC_FinModule(this);
-    MEM_FinModule(&m_CtxMem);
-    m_sbStaticInit = false;
+  }
+  {
+    std::lock_guard<std::mutex> verrouListes(m_CtxMem.mutex);
+    if (m_snStaticCountInit < 1) {
+      MEM_FinModule(&m_CtxMem);
+      m_sbStaticInit = false;
+    }
+    MEM_Detache(&m_CtxMem, &m_CtxMemVue);
   }
   m_bInit = false;
 }

@@ -14,7 +14,9 @@
 #include "frame/VXLibrary.h"
 
 class CDiskFile;
+class CFichierPris;
 struct _stINFOFIC;
+struct _stXFINDDATA;
 
 class CTauxDeChange;
 class CService;
@@ -89,7 +91,13 @@ private:
 
   _stCTXEURO m_stCtxEuro{};
   bool m_bInit = false;
+  // What belongs to this component alone: the search fRep continues and its
+  // view of the memory lists (current and default list, last element read).
+  _stXFINDDATA* m_pstRecherche = nullptr;
+  stCTXMEMCOMPO m_CtxMemVue;
 
+  // Started and stopped under one lock, as components of several threads may
+  // start and stop at once.
   static int m_snStaticCountInit;   // started components
   static bool m_sbStaticInit;       // shared modules started
   static stCTXMEM m_CtxMem;         // memory lists, shared by the components

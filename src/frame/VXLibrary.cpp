@@ -4,6 +4,8 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <mutex>
+#include <vector>
 
 #include "core/Progression.h"
 #include "core/STR.h"
@@ -12,10 +14,16 @@
 #include "frame/accesdllres.h"
 
 HINSTANCE CVXLibrary::m_ghInstance = nullptr;
-int CVXLibrary::ms_eLanguage = 0;
+std::atomic<int> CVXLibrary::ms_eLanguage{0};
 char* CVXLibrary::ms_pzKvmFile = nullptr;
 
 namespace {
+
+// The language file name, the number of component objects alive, and the
+// names replaced while they live.
+std::mutex g_mutexLangue;
+int g_nObjets = 0;
+std::vector<char*> g_vAnciensFichiers;
 
 const char* pszTexte(const _stTEXTES& st, int nLangue) { return nLangue == 0 ? st.pszFrancais : st.pszAnglais; }
 
@@ -28,12 +36,21 @@ void CopieTexte(char* pszBuffer, unsigned nTaille, const char* pszTexte) {
 
 }  // namespace
 
-CVXLibrary::CVXLibrary() : m_pclErreur(new CXError) { m_pclErreur->dwAddRef(); }
+CVXLibrary::CVXLibrary() : m_pclErreur(new CXError) {
+  m_pclErreur->dwAddRef();
+  std::lock_guard<std::mutex> verrou(g_mutexLangue);
+  ++g_nObjets;
+}
 
 CVXLibrary::~CVXLibrary() {
   m_pclErreur->dwRelease();
+  std::lock_guard<std::mutex> verrou(g_mutexLangue);
+  // Another component may still hand the name out: it goes with the last.
+  if (--g_nObjets > 0) return;
   std::free(ms_pzKvmFile);
   ms_pzKvmFile = nullptr;
+  for (char* p : g_vAnciensFichiers) std::free(p);
+  g_vAnciensFichiers.clear();
 }
 
 BOOL CVXLibrary::bInit(HINSTANCE hInstance) {
@@ -87,10 +104,18 @@ int CVXLibrary::SetLanguage(int nLangue, const char* pszFichier) {
     ms_eLanguage = nLangue;
     return 1;
   }
+  std::lock_guard<std::mutex> verrou(g_mutexLangue);
   if (STR_nNullCompare(pszFichier, ms_pzKvmFile, STR_IGNORE_CASSE | STR_IGNORE_ACCENTS) != 0) {
     char* pszCopie = strdup(pszFichier);
     if (pszCopie != nullptr) {  // out of memory: the previous name stays
-      std::free(ms_pzKvmFile);
+      if (ms_pzKvmFile != nullptr) {
+        try {
+          g_vAnciensFichiers.push_back(ms_pzKvmFile);
+        } catch (...) {
+          std::free(pszCopie);  // no room to keep the old one: it stays current
+          return 1;
+        }
+      }
       ms_pzKvmFile = pszCopie;
     }
   }
@@ -99,6 +124,7 @@ int CVXLibrary::SetLanguage(int nLangue, const char* pszFichier) {
 
 void CVXLibrary::GetLanguage(int* pnLangue, const char** ppszFichier) {
   if (pnLangue) *pnLangue = ms_eLanguage;
+  std::lock_guard<std::mutex> verrou(g_mutexLangue);
   if (ppszFichier) *ppszFichier = ms_pzKvmFile;
 }
 

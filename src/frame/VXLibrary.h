@@ -3,6 +3,8 @@
 // the VM's queries and forwards the VM services the function code uses.
 #pragma once
 
+#include <atomic>
+
 #include <cstdarg>
 
 #include "frame/Appel.h"
@@ -137,8 +139,11 @@ protected:
   ILibShop* m_piLibShop = nullptr;   // library manager, from SetLibShop
 
   static HINSTANCE m_ghInstance;
-  static int ms_eLanguage;           // 0 French texts, other values English
-  static char* ms_pzKvmFile;         // heap copy of a language file name
+  static std::atomic<int> ms_eLanguage;  // 0 French texts, other values English
+  // Heap copy of a language file name, shared by every component object:
+  // changed under a lock, freed with the last object (a name replaced
+  // meanwhile is kept until then, as another thread may still read it).
+  static char* ms_pzKvmFile;
 
 private:
   std::intptr_t _InfoVM(int nCode, int nSousCode, void* pArgument);

@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <mutex>
 #include <string>
 
 #include "compression/DataCompressor.h"
@@ -26,7 +27,8 @@ HINSTANCE ghRessource = nullptr;
 class CResAnsi {
 public:
   static const BYTE* pbGetEntree(int i) {
-    if (!m_bTabOffsetComplete) _Construit();
+    // Built once, by the first caller of any thread.
+    std::call_once(m_unique, _Construit);
     return gabBlocRessources + m_tabOffset[i];
   }
   // Identifier coded in the two bytes of an entry.
@@ -59,15 +61,14 @@ private:
       unsigned nTexte = i + 1 < NB_RESSOURCES ? _tabTailleChaineRes[i + 1] : gnTailleDerniereRessource;
       nOffset += nTexte + 3;
     }
-    m_bTabOffsetComplete = true;
   }
 
   static WORD m_tabOffset[NB_RESSOURCES];
-  static bool m_bTabOffsetComplete;
+  static std::once_flag m_unique;
 };
 
 WORD CResAnsi::m_tabOffset[NB_RESSOURCES];
-bool CResAnsi::m_bTabOffsetComplete = false;
+std::once_flag CResAnsi::m_unique;
 
 // Decodes entry `i` into `pszBuffer`; the decoder's result.
 int nDecodeEntree(int i, char* pszBuffer, int* pnTaille) {

@@ -1,6 +1,7 @@
 // The component's memory-list functions: dynamic values to typed byte
 // images and back, over the stock engine.
 #include <cstring>
+#include <mutex>
 
 #include "core/XError.h"
 #include "frame/Standard.h"
@@ -122,33 +123,47 @@ CAny clVide() {
 
 }  // namespace
 
-// A named list that must exist (error 80261 otherwise).
-#define LISTE_OU_ERREUR(pl, pszListe, echec)        \
-  _stBUFFERMEM* pl = MEM_pstCherche(&m_CtxMem, pszListe); \
-  if (pl == nullptr) {                               \
-    RaiseError(ERR_LISTE_INCONNUE);                  \
-    return echec;                                    \
+// The lists' lock, held from the lookup of a list to its last use.
+#define VERROU_LISTES std::lock_guard<std::mutex> verrouListes(m_CtxMem.mutex)
+
+// A named list that must exist (error 80261 otherwise), under the lock.
+#define LISTE_OU_ERREUR(pl, pszListe, echec)                  \
+  VERROU_LISTES;                                               \
+  _stBUFFERMEM* pl = MEM_pstCherche(&m_CtxMemVue, pszListe);   \
+  if (pl == nullptr) {                                         \
+    RaiseError(ERR_LISTE_INCONNUE);                            \
+    return echec;                                              \
   }
 
-bool CComposanteStandard::MemCree(const char* pszListe) { return MEM_pstCree(&m_CtxMem, pszListe) != nullptr; }
+bool CComposanteStandard::MemCree(const char* pszListe) {
+  VERROU_LISTES;
+  return MEM_pstCree(&m_CtxMemVue, pszListe) != nullptr;
+}
 
 bool CComposanteStandard::MemExiste(const char* pszListe) {
-  return pszListe != nullptr && *pszListe != '\0' && MEM_pstCherche(&m_CtxMem, pszListe) != nullptr;
+  if (pszListe == nullptr || *pszListe == '\0') return false;
+  VERROU_LISTES;
+  return MEM_pstCherche(&m_CtxMemVue, pszListe) != nullptr;
 }
 
 bool CComposanteStandard::MemAjoute(const char* pszListe, const CAny* pclCle, const CAny* pclValeur) {
   STValeurMem cle, valeur;
   if (!bConvParam(this, pclCle, &cle) || !bConvParam(this, pclValeur, &valeur)) return false;
+  VERROU_LISTES;
   _stBUFFERMEM* pl;
   if (pszListe != nullptr && *pszListe != '\0') {
-    pl = MEM_pstCherche(&m_CtxMem, pszListe);
-    if (pl == nullptr) pl = MEM_pstCree(&m_CtxMem, pszListe);
+    pl = MEM_pstCherche(&m_CtxMemVue, pszListe);
+    if (pl == nullptr) pl = MEM_pstCree(&m_CtxMemVue, pszListe);
   } else {
-    pl = m_CtxMem.pstDefaut != nullptr ? m_CtxMem.pstDefaut : MEM_pstCree(&m_CtxMem, MEM_NOM_DEFAUT);
-    m_CtxMem.pstDefaut = pl;
+    // The default list is one list of the process, found by its name when
+    // this component has not used it yet (never replaced by a new one).
+    pl = m_CtxMemVue.pstDefaut;
+    if (pl == nullptr) pl = MEM_pstCherche(&m_CtxMemVue, MEM_NOM_DEFAUT);
+    if (pl == nullptr) pl = MEM_pstCree(&m_CtxMemVue, MEM_NOM_DEFAUT);
+    m_CtxMemVue.pstDefaut = pl;
   }
   if (pl == nullptr) return false;
-  m_CtxMem.pstCourante = pl;
+  m_CtxMemVue.pstCourante = pl;
   return MEM_bAjoute(&m_CtxMem, pl, cle, valeur);
 }
 
@@ -161,7 +176,7 @@ bool CComposanteStandard::MemAjoute(const CAny* pclValeur) { return MemAjoute(""
 CAny CComposanteStandard::MemRecupere(const char* pszListe, int nPosition) {
   LISTE_OU_ERREUR(pl, pszListe, clVide());
   STEnregMem e;
-  if (!MEM_bLit(&m_CtxMem, pl, nPosition, &e)) return clVide();
+  if (!MEM_bLit(&m_CtxMemVue, pl, nPosition, &e)) return clVide();
   pl->bPositionne = true;
   return clReturnMemVal(e.valeur);
 }
@@ -194,7 +209,7 @@ CAny CComposanteStandard::MemRecherche(const char* pszListe, const CAny* pclCle,
   }
   int position = MEM_nChercheCle(pl, cherche);
   STEnregMem e;
-  if (position > 0 && MEM_bLit(&m_CtxMem, pl, position, &e)) {
+  if (position > 0 && MEM_bLit(&m_CtxMemVue, pl, position, &e)) {
     pl->bPositionne = true;
     return clReturnMemVal(e.valeur);
   }
@@ -206,7 +221,7 @@ CAny CComposanteStandard::MemRecherche(const char* pszListe, const CAny* pclCle,
 namespace {
 
 // MemPremier / MemDernier: flags set to the opposite of success.
-CAny clExtreme(stCTXMEM* pst, _stBUFFERMEM* pl, bool bPremier) {
+CAny clExtreme(stCTXMEMCOMPO* pst, _stBUFFERMEM* pl, bool bPremier) {
   STEnregMem e;
   bool bOk = MEM_bLit(pst, pl, bPremier ? 1 : pl->nOccurrence(), &e);
   pl->bAvantDebut = pl->bApresFin = pl->bEnDehors = !bOk;
@@ -222,21 +237,21 @@ CAny clExtreme(stCTXMEM* pst, _stBUFFERMEM* pl, bool bPremier) {
 
 CAny CComposanteStandard::MemPremier(const char* pszListe) {
   LISTE_OU_ERREUR(pl, pszListe, clVide());
-  return clExtreme(&m_CtxMem, pl, true);
+  return clExtreme(&m_CtxMemVue, pl, true);
 }
 
 CAny CComposanteStandard::MemDernier(const char* pszListe) {
   LISTE_OU_ERREUR(pl, pszListe, clVide());
-  return clExtreme(&m_CtxMem, pl, false);
+  return clExtreme(&m_CtxMemVue, pl, false);
 }
 
 CAny CComposanteStandard::MemSuivant(const char* pszListe) {
   LISTE_OU_ERREUR(pl, pszListe, clVide());
   if (!pl->bPositionne) return clVide();
-  if (pl->bAvantDebut) return clExtreme(&m_CtxMem, pl, true);
+  if (pl->bAvantDebut) return clExtreme(&m_CtxMemVue, pl, true);
   int courant = pl->nCourant;
   STEnregMem e;
-  if (MEM_bLit(&m_CtxMem, pl, courant + 1, &e)) {
+  if (MEM_bLit(&m_CtxMemVue, pl, courant + 1, &e)) {
     pl->bApresFin = pl->bEnDehors = false;
     return clReturnMemVal(e.valeur);
   }
@@ -249,10 +264,10 @@ CAny CComposanteStandard::MemSuivant(const char* pszListe) {
 CAny CComposanteStandard::MemPrecedent(const char* pszListe) {
   LISTE_OU_ERREUR(pl, pszListe, clVide());
   if (!pl->bPositionne) return clVide();
-  if (pl->bApresFin) return clExtreme(&m_CtxMem, pl, false);
+  if (pl->bApresFin) return clExtreme(&m_CtxMemVue, pl, false);
   int courant = pl->nCourant;
   STEnregMem e;
-  if (MEM_bLit(&m_CtxMem, pl, courant - 1, &e)) {
+  if (MEM_bLit(&m_CtxMemVue, pl, courant - 1, &e)) {
     pl->bAvantDebut = pl->bEnDehors = false;
     return clReturnMemVal(e.valeur);
   }
@@ -271,6 +286,7 @@ bool CComposanteStandard::MemModifie(const char* pszListe, const CAny* pclCle, c
 
 bool CComposanteStandard::MemSupprime(const char* pszListe, int nPosition) {
   if (nPosition == -1 && pszListe != nullptr && std::strcmp(pszListe, "*") == 0) {
+    VERROU_LISTES;
     MEM_SupprimeTout(&m_CtxMem);
     return true;
   }

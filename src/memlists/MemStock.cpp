@@ -126,16 +126,48 @@ std::string sRepertoireTemp() {
 
 }  // namespace
 
-void MEM_InitModule(stCTXMEM* pst) { *pst = stCTXMEM{}; }
+void MEM_InitModule(stCTXMEM* pst) {
+  pst->pstPremiere = nullptr;
+  pst->sRepertoireTemp.clear();
+  pst->nTailleBlocIndex = 64020;
+  pst->nNbListes = pst->nNbExtensions = 0;
+  pst->nMaxExtensions = 128;
+  pst->nMaxExtensionsListe = 64;
+  pst->pstComposantes = nullptr;
+}
 
 void MEM_FinModule(stCTXMEM* pst) {
   MEM_SupprimeTout(pst);
-  pst->sDernierLu.clear();
-  pst->sDernierLu.shrink_to_fit();
+  for (stCTXMEMCOMPO* p = pst->pstComposantes; p != nullptr; p = p->pstSuivante) {
+    p->sDernierLu.clear();
+    p->sDernierLu.shrink_to_fit();
+  }
 }
 
-_stBUFFERMEM* MEM_pstCherche(stCTXMEM* pst, const char* pszNom) {
-  if (pszNom == nullptr || *pszNom == '\0') return pst->pstCourante;
+void MEM_Attache(stCTXMEM* pst, stCTXMEMCOMPO* pstVue) {
+  pstVue->pstPartage = pst;
+  pstVue->pstDefaut = pstVue->pstCourante = nullptr;
+  pstVue->pstSuivante = pst->pstComposantes;
+  pst->pstComposantes = pstVue;
+}
+
+void MEM_Detache(stCTXMEM* pst, stCTXMEMCOMPO* pstVue) {
+  for (stCTXMEMCOMPO** pp = &pst->pstComposantes; *pp != nullptr; pp = &(*pp)->pstSuivante) {
+    if (*pp == pstVue) {
+      *pp = pstVue->pstSuivante;
+      break;
+    }
+  }
+  pstVue->pstPartage = nullptr;
+  pstVue->pstDefaut = pstVue->pstCourante = nullptr;
+  pstVue->pstSuivante = nullptr;
+  pstVue->sDernierLu.clear();
+  pstVue->sDernierLu.shrink_to_fit();
+}
+
+_stBUFFERMEM* MEM_pstCherche(stCTXMEMCOMPO* pstVue, const char* pszNom) {
+  if (pszNom == nullptr || *pszNom == '\0') return pstVue->pstCourante;
+  stCTXMEM* pst = pstVue->pstPartage;
   char nom[MEM_LONGUEUR_NOM + 1];
   NomMajuscule(pszNom, nom);
   for (_stBUFFERMEM* p = pst->pstPremiere; p != nullptr; p = p->pstSuivante) {
@@ -144,8 +176,9 @@ _stBUFFERMEM* MEM_pstCherche(stCTXMEM* pst, const char* pszNom) {
   return nullptr;
 }
 
-_stBUFFERMEM* MEM_pstCree(stCTXMEM* pst, const char* pszNom) {
-  if (_stBUFFERMEM* ancienne = (pszNom != nullptr && *pszNom != '\0') ? MEM_pstCherche(pst, pszNom) : nullptr)
+_stBUFFERMEM* MEM_pstCree(stCTXMEMCOMPO* pstVue, const char* pszNom) {
+  stCTXMEM* pst = pstVue->pstPartage;
+  if (_stBUFFERMEM* ancienne = (pszNom != nullptr && *pszNom != '\0') ? MEM_pstCherche(pstVue, pszNom) : nullptr)
     MEM_Supprime(pst, ancienne);
   auto* pl = new (std::nothrow) _stBUFFERMEM;
   if (pl == nullptr) return nullptr;
@@ -158,7 +191,7 @@ _stBUFFERMEM* MEM_pstCree(stCTXMEM* pst, const char* pszNom) {
   NomMajuscule(pszNom != nullptr && *pszNom != '\0' ? pszNom : MEM_NOM_DEFAUT, pl->szNom);
   pl->pstSuivante = pst->pstPremiere;
   pst->pstPremiere = pl;
-  pst->pstCourante = pl;
+  pstVue->pstCourante = pl;
   ++pst->nNbListes;
   return pl;
 }
@@ -167,8 +200,11 @@ void MEM_Supprime(stCTXMEM* pst, _stBUFFERMEM* pstListe) {
   for (_stBUFFERMEM** pp = &pst->pstPremiere; *pp != nullptr; pp = &(*pp)->pstSuivante) {
     if (*pp == pstListe) {
       *pp = pstListe->pstSuivante;
-      if (pst->pstDefaut == pstListe) pst->pstDefaut = nullptr;
-      if (pst->pstCourante == pstListe) pst->pstCourante = nullptr;
+      // No component keeps a reference to it.
+      for (stCTXMEMCOMPO* pv = pst->pstComposantes; pv != nullptr; pv = pv->pstSuivante) {
+        if (pv->pstDefaut == pstListe) pv->pstDefaut = nullptr;
+        if (pv->pstCourante == pstListe) pv->pstCourante = nullptr;
+      }
       --pst->nNbListes;
       Libere(pstListe);
       return;
@@ -307,7 +343,7 @@ bool MEM_bLitSansPosition(_stBUFFERMEM* pl, int nPosition, STEnregMem* pEnreg) {
   return bLitEnregistrement(pl, pl->index[static_cast<std::size_t>(nPosition - 1)], &r) && bDecode(r, pEnreg);
 }
 
-bool MEM_bLit(stCTXMEM* pst, _stBUFFERMEM* pl, int nPosition, STEnregMem* pEnreg) {
+bool MEM_bLit(stCTXMEMCOMPO* pstVue, _stBUFFERMEM* pl, int nPosition, STEnregMem* pEnreg) {
   if (nPosition < 1 || nPosition > pl->nOccurrence()) {
     pl->bAvantDebut = nPosition < 1;
     pl->bApresFin = nPosition >= 1;
@@ -316,7 +352,7 @@ bool MEM_bLit(stCTXMEM* pst, _stBUFFERMEM* pl, int nPosition, STEnregMem* pEnreg
     return false;
   }
   if (!MEM_bLitSansPosition(pl, nPosition, pEnreg)) return false;
-  pst->sDernierLu = pEnreg->valeur.octets;
+  pstVue->sDernierLu = pEnreg->valeur.octets;
   pl->nCourant = nPosition;
   pl->bTrouve = true;
   pl->bEnDehors = false;

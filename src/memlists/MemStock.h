@@ -3,6 +3,7 @@
 // an index of record offsets per list; navigation flags; sort and search.
 #pragma once
 
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -15,19 +16,32 @@ struct STValeurMem {
 };
 
 struct _stBUFFERMEM;
+struct stCTXMEMCOMPO;
 
-// The engine context of a component.
+// The engine context: the lists of the process, shared by every component
+// by name. Every list operation holds `mutex` from the lookup of its list to
+// its last access.
 struct stCTXMEM {
   _stBUFFERMEM* pstPremiere = nullptr;  // newest first
-  _stBUFFERMEM* pstDefaut = nullptr;    // "KVMEMDEF"
-  _stBUFFERMEM* pstCourante = nullptr;
-  std::string sDernierLu;               // scratch of the last element read
   std::string sRepertoireTemp;
   DWORD nTailleBlocIndex = 64020;
   int nNbListes = 0;
   int nNbExtensions = 0;                // all lists together
   int nMaxExtensions = 128;
   int nMaxExtensionsListe = 64;
+  stCTXMEMCOMPO* pstComposantes = nullptr;  // the components' views, attached
+  std::mutex mutex;
+};
+
+// A component's view of the lists: its current and default list and the
+// last element it read. Used under the context's mutex (a list deleted
+// through another component clears the references of every view).
+struct stCTXMEMCOMPO {
+  stCTXMEM* pstPartage = nullptr;
+  _stBUFFERMEM* pstDefaut = nullptr;    // "KVMEMDEF"
+  _stBUFFERMEM* pstCourante = nullptr;
+  std::string sDernierLu;               // scratch of the last element read
+  stCTXMEMCOMPO* pstSuivante = nullptr;
 };
 
 constexpr DWORD MEM_TAILLE_ZONE = 65536;
@@ -70,11 +84,16 @@ struct STEnregMem {
 
 void MEM_InitModule(stCTXMEM* pst);
 void MEM_FinModule(stCTXMEM* pst);
+// A component's view joins or leaves the context (under its mutex).
+void MEM_Attache(stCTXMEM* pst, stCTXMEMCOMPO* pstVue);
+void MEM_Detache(stCTXMEM* pst, stCTXMEMCOMPO* pstVue);
 
-// By name (upper case, first 20 characters); an empty name is the current list.
-_stBUFFERMEM* MEM_pstCherche(stCTXMEM* pst, const char* pszNom);
-// A new empty list (an existing one of that name deleted first), made current.
-_stBUFFERMEM* MEM_pstCree(stCTXMEM* pst, const char* pszNom);
+// By name (upper case, first 20 characters); an empty name is the view's
+// current list.
+_stBUFFERMEM* MEM_pstCherche(stCTXMEMCOMPO* pstVue, const char* pszNom);
+// A new empty list (an existing one of that name deleted first), made the
+// view's current list.
+_stBUFFERMEM* MEM_pstCree(stCTXMEMCOMPO* pstVue, const char* pszNom);
 void MEM_Supprime(stCTXMEM* pst, _stBUFFERMEM* pstListe);
 void MEM_SupprimeTout(stCTXMEM* pst);
 // Removes every element of a list, which stays.
@@ -87,7 +106,7 @@ bool MEM_bAjoute(stCTXMEM* pst, _stBUFFERMEM* pl, const STValeurMem& cle, const 
 bool MEM_bModifie(stCTXMEM* pst, _stBUFFERMEM* pl, int nPosition, const STValeurMem& cle, const STValeurMem& valeur);
 bool MEM_bSupprimePosition(_stBUFFERMEM* pl, int nPosition);
 // Reads element `nPosition` (1-based) and sets the position flags.
-bool MEM_bLit(stCTXMEM* pst, _stBUFFERMEM* pl, int nPosition, STEnregMem* pEnreg);
+bool MEM_bLit(stCTXMEMCOMPO* pstVue, _stBUFFERMEM* pl, int nPosition, STEnregMem* pEnreg);
 bool MEM_bLitSansPosition(_stBUFFERMEM* pl, int nPosition, STEnregMem* pEnreg);
 
 // < 0, 0 or > 0 for a searched key against a stored one (numbers as

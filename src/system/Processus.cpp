@@ -224,9 +224,13 @@ struct STMemoire {
   unsigned long long total = 0x1000000, disponible = 0x1000000, swap = 0x1000000, swapLibre = 0x1000000;
 };
 
+// The status is kept for a second; one lock guards the record and its time
+// (several threads may ask at once).
 STMemoire stLitMemoire() {
+  static std::mutex verrouCache;
   static STMemoire cache;
   static time_t quand = 0;
+  std::lock_guard<std::mutex> verrou(verrouCache);
   time_t maintenant = time(nullptr);
   if (quand != 0 && maintenant == quand) return cache;
   STMemoire m;

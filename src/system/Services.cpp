@@ -16,7 +16,7 @@
 #include "files/AppelsSysteme.h"
 #include "files/Commande.h"
 
-int CServiceManager::ms_eDistri = DISTRI_INCONNUE;
+std::atomic<int> CServiceManager::ms_eDistri{DISTRI_INCONNUE};
 
 std::string SRV_sNomScript(const char* pszNom) {
   std::string s;

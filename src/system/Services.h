@@ -6,6 +6,7 @@
 
 #include <pthread.h>
 
+#include <atomic>
 #include <optional>
 #include <string>
 
@@ -55,7 +56,8 @@ public:
 
   // The distribution of the system whose root is pszRacine ("" for "/").
   static eDISTRIBUTION eDetecteDistribution(const char* pszRacine);
-  static int ms_eDistri;
+  // Written once, when first detected; threads may detect it at once.
+  static std::atomic<int> ms_eDistri;
 
 private:
   std::string m_sRepertoire;

@@ -497,7 +497,7 @@ TEST(FichiersModule, TheLastStopClosesEveryFile) {
   second->TermCompo();
   EXPECT_FALSE(TempDir::exists(dir / "temp"));
   EXPECT_TRUE(TempDir::exists(dir / "garde"));
-  EXPECT_EQ(FIC_Table().pstGet(h), nullptr);
+  EXPECT_EQ(FIC_Table().clPrend(h), nullptr);
   // A component started afterwards finds the reserved handles again.
   ASSERT_TRUE(premier->bFinInit());
   EXPECT_EQ(premier->fOuvre((dir / "garde").c_str(), foLecture), 2);

@@ -238,7 +238,9 @@ std::vector<Ecrivain> Pannes::Ecrivains() {
          // failure leaves the list as it was, every element readable.
          pctx->nMaxExtensionsListe = 0;
          pctx->sRepertoireTemp = d.path();
-         _stBUFFERMEM* pl = MEM_pstCree(pctx, "L");
+         stCTXMEMCOMPO vue;  // a component's view of the lists
+         MEM_Attache(pctx, &vue);
+         _stBUFFERMEM* pl = MEM_pstCree(&vue, "L");
          STValeurMem cle{'B', "k"}, grand{'B', std::string(40000, 'x')};
          bool b = true;
          int nAttendu = 0;
@@ -249,11 +251,12 @@ std::vector<Ecrivain> Pannes::Ecrivains() {
          EXPECT_EQ(pl->nOccurrence(), nAttendu);
          for (int i = 1; i <= nAttendu; ++i) {
            STEnregMem e;
-           EXPECT_TRUE(MEM_bLit(pctx, pl, i, &e) && e.valeur.octets == grand.octets) << i;
+           EXPECT_TRUE(MEM_bLit(&vue, pl, i, &e) && e.valeur.octets == grand.octets) << i;
          }
          // Removing the list is not the writer under test.
          SYS_Desarme();
          MEM_Supprime(pctx, pl);
+         MEM_Detache(pctx, &vue);
          return b;
        }},
       {"part of a file extracted to another", sourceEtAncien,

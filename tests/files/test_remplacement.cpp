@@ -49,6 +49,10 @@ protected:
   // Runs f in a child whose files may not grow past 4096 bytes (SIGXFSZ
   // ignored): true when f reported a failure there.
   bool EchoueSousLimite(const std::function<bool()>& f) {
+    // The library's SIGCHLD reaper would take the child's status first.
+    struct sigaction saDefaut {}, saAvant {};
+    saDefaut.sa_handler = SIG_DFL;
+    sigaction(SIGCHLD, &saDefaut, &saAvant);
     const pid_t pid = fork();
     if (pid == 0) {
       signal(SIGXFSZ, SIG_IGN);
@@ -57,8 +61,9 @@ protected:
       _exit(f() ? 1 : 0);
     }
     int st = 0;
-    waitpid(pid, &st, 0);
-    return WIFEXITED(st) && WEXITSTATUS(st) == 0;
+    const pid_t r = waitpid(pid, &st, 0);
+    sigaction(SIGCHLD, &saAvant, nullptr);
+    return r == pid && WIFEXITED(st) && WEXITSTATUS(st) == 0;
   }
 };
 

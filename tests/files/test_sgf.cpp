@@ -258,6 +258,10 @@ TEST_F(FichiersParNom, CopiesAndMovesThatFailAreReported) {
 TEST_F(FichiersParNom, CopyCutShortByAFileSizeLimitFails) {
   ASSERT_EQ(mkdir((dir / "big").c_str(), 0755), 0);
   TempDir::write(dir / "big/f", std::string(20000, 'x'));
+  // The library's SIGCHLD reaper would take the child's status first.
+  struct sigaction saDefaut {}, saAvant {};
+  saDefaut.sa_handler = SIG_DFL;
+  sigaction(SIGCHLD, &saDefaut, &saAvant);
   const pid_t pid = fork();
   ASSERT_GE(pid, 0);
   if (pid == 0) {
@@ -268,7 +272,9 @@ TEST_F(FichiersParNom, CopyCutShortByAFileSizeLimitFails) {
     _exit(!bOk && last.code == 80064 ? 0 : 1);
   }
   int status = 0;
-  ASSERT_EQ(waitpid(pid, &status, 0), pid);
+  const pid_t r = waitpid(pid, &status, 0);
+  sigaction(SIGCHLD, &saAvant, nullptr);
+  ASSERT_EQ(r, pid);
   EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
 }
 

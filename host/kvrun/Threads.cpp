@@ -1,0 +1,137 @@
+// kvrun --threads: the script in several VM threads, and whole output lines.
+#include "Threads.h"
+
+#include <lua.hpp>
+
+#include <cstdio>
+#include <cstring>
+#include <exception>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+
+#include "Host.h"
+
+namespace kvrun {
+
+namespace {
+
+// Lines of every thread reach stdout one whole line at a time.
+std::mutex gOutput;
+
+// A thread's pending output: complete lines go out at once, the rest waits.
+struct LineBuffer {
+  std::string pending;
+
+  void add(const char* p, std::size_t n) {
+    pending.append(p, n);
+    std::size_t end = pending.rfind('\n');
+    if (end == std::string::npos) return;
+    write(end + 1);
+  }
+  void flush() { write(pending.size()); }
+
+private:
+  void write(std::size_t n) {
+    if (n == 0) return;
+    {
+      std::lock_guard<std::mutex> lock(gOutput);
+      std::fwrite(pending.data(), 1, n, stdout);
+      std::fflush(stdout);
+    }
+    pending.erase(0, n);
+  }
+};
+
+const char* const kBufferKey = "kvrun.lines";
+
+int emit(lua_State* L) {
+  lua_getfield(L, LUA_REGISTRYINDEX, kBufferKey);
+  auto* buffer = static_cast<LineBuffer*>(lua_touserdata(L, -1));
+  lua_pop(L, 1);
+  std::size_t n = 0;
+  const char* s = luaL_checklstring(L, 1, &n);
+  if (buffer != nullptr) buffer->add(s, n);
+  return 0;
+}
+
+// print and io.write to the standard output go through emit; io.write to
+// another file keeps its own way.
+const char* const kPrelude = R"lua(
+local emit = ...
+local write, output, stdout = io.write, io.output, io.stdout
+local select, tostring, concat = select, tostring, table.concat
+function print(...)
+  local n, parts = select('#', ...), {}
+  for i = 1, n do parts[i] = tostring((select(i, ...))) end
+  emit(concat(parts, '\t') .. '\n')
+end
+function io.write(...)
+  if output() ~= stdout then return write(...) end
+  for i = 1, select('#', ...) do
+    local v = select(i, ...)
+    if type(v) ~= 'string' and type(v) ~= 'number' then
+      error("bad argument #" .. i .. " to 'write' (string expected, got " .. type(v) .. ")", 2)
+    end
+    emit(tostring(v))
+  end
+  return stdout
+end
+)lua";
+
+void routeOutput(lua_State* L, LineBuffer* buffer) {
+  lua_pushlightuserdata(L, buffer);
+  lua_setfield(L, LUA_REGISTRYINDEX, kBufferKey);
+  if (luaL_loadbuffer(L, kPrelude, std::strlen(kPrelude), "=kvrun") != LUA_OK) throw kvhost::HostError(lua_tostring(L, -1));
+  lua_pushcfunction(L, emit);
+  if (lua_pcall(L, 1, 0, 0) != LUA_OK) throw kvhost::HostError(lua_tostring(L, -1));
+}
+
+}  // namespace
+
+void setThreadNumber(Script& script, int number) {
+  lua_State* L = script.state();
+  lua_getglobal(L, "kv");
+  if (lua_istable(L, -1)) {
+    lua_pushstring(L, "thread");
+    lua_pushinteger(L, number);
+    lua_rawset(L, -3);
+  }
+  lua_pop(L, 1);
+}
+
+int runThreads(const kvhost::HostOptions& options, int count, const std::string& path,
+               const std::vector<std::string>& args) {
+  auto runtime = std::make_shared<kvhost::Runtime>(options);
+  runtime->declareThreads();
+  std::vector<int> status(static_cast<std::size_t>(count), 1);
+  std::vector<std::thread> threads;
+  for (int t = 1; t <= count; ++t) {
+    threads.emplace_back([&, t] {
+      LineBuffer lines;
+      int& result = status[static_cast<std::size_t>(t - 1)];
+      try {
+        kvhost::Runtime::ThreadScope scope(*runtime);
+        kvhost::Host host(runtime, t == 1);
+        Script script(host);
+        setThreadNumber(script, t);
+        routeOutput(script.state(), &lines);
+        result = script.runFile(path, args);
+      } catch (const std::exception& e) {
+        lines.flush();
+        std::fprintf(stderr, "kvrun: thread %d: %s\n", t, e.what());
+        result = 1;
+      }
+      lines.flush();
+      if (result != 0) std::fprintf(stderr, "kvrun: thread %d failed\n", t);
+    });
+  }
+  for (auto& th : threads) th.join();
+  for (int s : status) {
+    if (s != 0) return 1;
+  }
+  return 0;
+}
+
+}  // namespace kvrun
