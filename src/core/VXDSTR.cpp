@@ -3,6 +3,7 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <mutex>
 #include <new>
 #include <string>
 #include <vector>
@@ -180,6 +181,10 @@ int CBlocVX::_nSetLength(DWORD n, DWORD dwGenre) {
 // ---- Allocator and block helpers ----------------------------------------
 
 BOOL CVXDSTRBase::bInit() {
+  // Several threads may make the allocator on first use at once (a host
+  // running components on threads): one of them makes it.
+  static std::mutex s_mutex;
+  std::lock_guard<std::mutex> verrou(s_mutex);
   if (ms_pclAllocateur != nullptr) return 1;
   ms_pclPropre = new (std::nothrow) CStrMemAlloc;
   ms_pclAllocateur = ms_pclPropre;
