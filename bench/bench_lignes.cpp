@@ -127,13 +127,8 @@ void BM_fLitLigne(benchmark::State& state) {
   state.counters["lines"] = static_cast<double>(lignes);
 }
 
-// A Lua loop in kvrun calling kv.fLitLigne until the end marker.
-void BM_kvrun_lua(benchmark::State& state) {
-  std::string script =
-      "local h = kv.fOuvre('" + fichier() +
-      "', 1) local n = 0 local l = kv.fLitLigne(h) "
-      "while l ~= '\\4' do n = n + 1 l = kv.fLitLigne(h) end kv.fFerme(h) "
-      "if n < 1000000 then error('lines: ' .. n) end";
+// Runs `kvrun -e script` once per iteration, as a whole process.
+void runKvrun(benchmark::State& state, const std::string& script) {
   for (auto _ : state) {
     pid_t pid = fork();
     if (pid == 0) {
@@ -146,6 +141,16 @@ void BM_kvrun_lua(benchmark::State& state) {
   }
 }
 
+// A Lua loop in kvrun calling kv.fLitLigne until the end marker.
+void BM_kvrun_lua(benchmark::State& state) {
+  std::string script =
+      "local h = kv.fOuvre('" + fichier() +
+      "', 1) local n = 0 local l = kv.fLitLigne(h) "
+      "while l ~= '\\4' do n = n + 1 l = kv.fLitLigne(h) end kv.fFerme(h) "
+      "if n < 1000000 then error('lines: ' .. n) end";
+  runKvrun(state, script);
+}
+
 // The same loop with Lua's own reader, f:read("l"), in the same kvrun:
 // the peer of the row above.
 void BM_kvrun_lua_read(benchmark::State& state) {
@@ -154,16 +159,7 @@ void BM_kvrun_lua_read(benchmark::State& state) {
       "', 'rb') local n = 0 local l = f:read('l') "
       "while l do n = n + 1 l = f:read('l') end f:close() "
       "if n < 1000000 then error('lines: ' .. n) end";
-  for (auto _ : state) {
-    pid_t pid = fork();
-    if (pid == 0) {
-      execl(KV_KVRUN_PATH, "kvrun", "-e", script.c_str(), static_cast<char*>(nullptr));
-      _exit(127);
-    }
-    int status = 0;
-    waitpid(pid, &status, 0);
-    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) state.SkipWithError("kvrun failed");
-  }
+  runKvrun(state, script);
 }
 
 // kvrun runs before the library is loaded here: the library's SIGCHLD
