@@ -9,6 +9,12 @@
 #include <cstdlib>
 #include <cstring>
 
+// Results round at exact halves as plain IEEE doubles do; the x87 unit's
+// extended registers would make them depend on where the compiler spills.
+#if !defined(__FLT_EVAL_METHOD__) || __FLT_EVAL_METHOD__ != 0
+#error "build with SSE2 double arithmetic (-msse2 -mfpmath=sse)"
+#endif
+
 namespace {
 
 bool bTypeFormat(char c) { return std::strchr("eEfFxXdDoO", c) != nullptr && c != '\0'; }
