@@ -10,7 +10,7 @@
 #include <atomic>
 #include <cstddef>
 
-#include "frame/TypesBase.h"
+#include "abi/TypesBase.h"
 
 class CDiskFile;
 struct _stXFINDDATA;

@@ -12,9 +12,11 @@
 #include <sstream>
 #include <string>
 
+#include "core/CodePage.h"
 #include "core/ErreursDef.h"
 #include "core/TString.h"
-#include "frame/accesdllres.h"
+#include "core/accesdllres.h"
+#include "frame/CommandeComposante.h"
 
 namespace {
 
@@ -32,7 +34,7 @@ std::string english(unsigned id) {
 
 // Identifiers of the message sources (read here, independently of the generator).
 std::vector<unsigned> sourceIds() {
-  std::ifstream in(std::string(KV_SOURCE_DIR) + "/src/frame/messages/messages_fr.txt");
+  std::ifstream in(std::string(KV_SOURCE_DIR) + "/src/core/messages/messages_fr.txt");
   std::vector<unsigned> ids;
   std::string line;
   while (std::getline(in, line)) {
