@@ -19,16 +19,10 @@
 #include "files/DiskFile.h"
 #include "files/Remplacement.h"
 #include "frame/Standard.h"
+#include "gen/Erreurs.h"
 
 namespace {
 
-enum : DWORD {
-  ERR_MEMOIRE = 80041,
-  ERR_METHODE = 80280,       // unknown encryption method (or encoding)
-  ERR_MOT_DE_PASSE = 80282,  // empty password
-};
-
-constexpr int METHODE_MAX = 3;
 constexpr unsigned GROUPES_LIGNE = 20;
 constexpr const char* PREFIXE_TEMP = "_KV";
 
@@ -83,10 +77,7 @@ bool CComposanteStandard::_bEtapesTemp(const char* pszSource, const char* pszDes
 
 bool CComposanteStandard::fCrypteEncode(const char* pszSource, const char* pszDestination,
                                         const char* pszMotDePasse, int nMethode, int nEncodage) {
-  if (nMethode < 0 || nMethode > METHODE_MAX) {
-    RaiseError(ERR_METHODE);
-    return false;
-  }
+  if (!_bVerifieMethodeCryptage(nMethode)) return false;
   if (nMethode == 0) {
     if (nEncodage != 0) return fEncode(pszSource, pszDestination, nEncodage);
     return REM_bMemeFichier(pszSource, pszDestination) || fCopieFichier(pszSource, pszDestination, 0);
@@ -100,10 +91,7 @@ bool CComposanteStandard::fCrypteEncode(const char* pszSource, const char* pszDe
 
 bool CComposanteStandard::fDecrypteDecode(const char* pszSource, const char* pszDestination,
                                           const char* pszMotDePasse, int nMethode, int nEncodage) {
-  if (nMethode < 0 || nMethode > METHODE_MAX) {
-    RaiseError(ERR_METHODE);
-    return false;
-  }
+  if (!_bVerifieMethodeCryptage(nMethode)) return false;
   if (nMethode == 0) {
     if (nEncodage != 0) return fDecode(pszSource, pszDestination, nEncodage);
     return REM_bMemeFichier(pszSource, pszDestination) || fCopieFichier(pszSource, pszDestination, 0);
@@ -126,10 +114,7 @@ bool CComposanteStandard::fDecrypte(const char* pszSource, const char* pszDestin
 
 bool CComposanteStandard::_bCrypteFichier(const char* pszSource, const char* pszDestination,
                                           const char* pszMotDePasse, int nMethode, bool bCrypte) {
-  if (pszMotDePasse == nullptr || *pszMotDePasse == '\0') {
-    RaiseError(ERR_MOT_DE_PASSE);
-    return false;
-  }
+  if (!_bVerifieMotDePasse(pszMotDePasse)) return false;
   return _bEcritVers(pszSource, pszDestination, [&](const char* pszCible) {
     auto* pcl = KV_pCree<CCryptFile>();
     if (pcl == nullptr) {
@@ -163,7 +148,7 @@ bool CComposanteStandard::_bEncodeFichier(const char* pszSource, const char* psz
                                           bool bEncode) {
   std::unique_ptr<CEncodeBase> pcl(pclGetEncodeur(nEncodage));
   if (pcl == nullptr) {
-    RaiseError(ERR_METHODE);
+    RaiseError(ERR_METHODE_CRYPTAGE);
     m_pclErreur->AddDebugMessage("Encodage inconnu : %d", nEncodage);
     return false;
   }

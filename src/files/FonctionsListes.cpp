@@ -17,10 +17,9 @@
 #include "core/XError.h"
 #include "files/DiskFile.h"
 #include "frame/Standard.h"
+#include "gen/Erreurs.h"
 
 namespace {
-
-enum : DWORD { ERR_PAS_UN_REPERTOIRE = 80062 };
 
 enum : int {
   OPT_NON_RECURSIF = 2,
