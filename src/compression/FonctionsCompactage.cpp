@@ -10,14 +10,12 @@
 #include "core/TString.h"
 #include "files/DiskFile.h"
 #include "frame/Standard.h"
+#include "gen/Erreurs.h"
 
 namespace {
 
-enum : DWORD {
-  ERR_COMPACTE_BASE = 80299,  // + the result code
-  ERR_COMPACTE_SOURCE = 80300,
-  ERR_COMPACTE_DESTINATION = 80301,
-};
+// The error codes follow the result codes, one for one.
+static_assert(ERR_COMPACTE_DISQUE_PLEIN - ERR_COMPACTE_SOURCE == COMPACTE_DISQUE_PLEIN - COMPACTE_SOURCE);
 
 bool bCheminComplet(const char* psz, char* pszSortie) {
   if (psz == nullptr || *psz == '\0') return false;
@@ -28,7 +26,7 @@ bool bCheminComplet(const char* psz, char* pszSortie) {
 }  // namespace
 
 int CComposanteStandard::__nResultatCompactage(int nResultat) {
-  if (nResultat != COMPACTE_OK) RaiseError(ERR_COMPACTE_BASE + static_cast<DWORD>(nResultat));
+  if (nResultat != COMPACTE_OK) RaiseError(ERR_COMPACTE_SOURCE + static_cast<DWORD>(nResultat - COMPACTE_SOURCE));
   return nResultat;
 }
 

@@ -6,15 +6,9 @@
 #include "compression/DataCompressor.h"
 #include "compression/ZLWCompresseur.h"
 #include "frame/Standard.h"
+#include "gen/Erreurs.h"
 
 namespace {
-
-enum : DWORD {
-  ERR_MEMOIRE = 80041,
-  ERR_METHODE_COMPRESSION = 80550,
-  ERR_DONNEES_ENDOMMAGEES = 80551,
-  ERR_MEMOIRE_COMPRESSION = 80552,
-};
 
 constexpr DWORD TAILLE_CADRE = 5;  // [source kind][u32 pack method]
 

@@ -19,14 +19,9 @@
 #include "files/DiskFile.h"
 #include "files/Remplacement.h"
 #include "frame/Standard.h"
+#include "gen/Erreurs.h"
 
 namespace {
-
-enum : DWORD {
-  ERR_MEMOIRE = 80041,
-  ERR_METHODE = 80280,       // unknown encryption method (or encoding)
-  ERR_MOT_DE_PASSE = 80282,  // empty password
-};
 
 constexpr int METHODE_MAX = 3;
 constexpr unsigned GROUPES_LIGNE = 20;
@@ -84,7 +79,7 @@ bool CComposanteStandard::_bEtapesTemp(const char* pszSource, const char* pszDes
 bool CComposanteStandard::fCrypteEncode(const char* pszSource, const char* pszDestination,
                                         const char* pszMotDePasse, int nMethode, int nEncodage) {
   if (nMethode < 0 || nMethode > METHODE_MAX) {
-    RaiseError(ERR_METHODE);
+    RaiseError(ERR_METHODE_CRYPTAGE);
     return false;
   }
   if (nMethode == 0) {
@@ -101,7 +96,7 @@ bool CComposanteStandard::fCrypteEncode(const char* pszSource, const char* pszDe
 bool CComposanteStandard::fDecrypteDecode(const char* pszSource, const char* pszDestination,
                                           const char* pszMotDePasse, int nMethode, int nEncodage) {
   if (nMethode < 0 || nMethode > METHODE_MAX) {
-    RaiseError(ERR_METHODE);
+    RaiseError(ERR_METHODE_CRYPTAGE);
     return false;
   }
   if (nMethode == 0) {
@@ -127,7 +122,7 @@ bool CComposanteStandard::fDecrypte(const char* pszSource, const char* pszDestin
 bool CComposanteStandard::_bCrypteFichier(const char* pszSource, const char* pszDestination,
                                           const char* pszMotDePasse, int nMethode, bool bCrypte) {
   if (pszMotDePasse == nullptr || *pszMotDePasse == '\0') {
-    RaiseError(ERR_MOT_DE_PASSE);
+    RaiseError(ERR_MOT_DE_PASSE_VIDE);
     return false;
   }
   return _bEcritVers(pszSource, pszDestination, [&](const char* pszCible) {
@@ -163,7 +158,7 @@ bool CComposanteStandard::_bEncodeFichier(const char* pszSource, const char* psz
                                           bool bEncode) {
   std::unique_ptr<CEncodeBase> pcl(pclGetEncodeur(nEncodage));
   if (pcl == nullptr) {
-    RaiseError(ERR_METHODE);
+    RaiseError(ERR_METHODE_CRYPTAGE);
     m_pclErreur->AddDebugMessage("Encodage inconnu : %d", nEncodage);
     return false;
   }

@@ -10,16 +10,9 @@
 #include "crypto/Crypt.h"
 #include "crypto/Encodeurs.h"
 #include "frame/Standard.h"
+#include "gen/Erreurs.h"
 
 namespace {
-
-enum : DWORD {
-  ERR_PAS_DE_CHIFFRE = 80041,
-  ERR_METHODE_CRYPTAGE = 80280,
-  ERR_MOT_DE_PASSE_REFUSE = 80281,
-  ERR_MOT_DE_PASSE_VIDE = 80282,
-  ERR_METHODE_COMPRESSION = 80550,
-};
 
 constexpr int FLAG_ANSI = 0x4000000;
 constexpr unsigned GROUPES_LIGNE = 20;
@@ -101,7 +94,7 @@ CVXDSTR CComposanteStandard::__ChaineCrypteOuDecrypte(const CVXDSTR& clDonnees, 
   }
   CCrypt* pcl = pclCreeCrypt(nMethode);
   if (pcl == nullptr) {
-    RaiseError(ERR_PAS_DE_CHIFFRE);
+    RaiseError(ERR_MEMOIRE);
     return CVXDSTR();
   }
   pcl->dwAddRef();
@@ -111,7 +104,7 @@ CVXDSTR CComposanteStandard::__ChaineCrypteOuDecrypte(const CVXDSTR& clDonnees, 
   } else if (clDonnees.nGetLength() == 0) {
     *pbOk = true;
   } else if (cl.nAssign(clDonnees.pGetData(), clDonnees.nGetLength()) != STR_OK) {
-    RaiseError(ERR_PAS_DE_CHIFFRE);
+    RaiseError(ERR_MEMOIRE);
   } else {
     auto* p = reinterpret_cast<BYTE*>(cl.pGetData());
     if (bCrypte) pcl->Crypt(p, cl.nGetLength());

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "core/XError.h"
+#include "gen/Erreurs.h"
 
 std::string sFormat(const char* pszFormat, ...) {
   char buf[128];
@@ -22,20 +23,6 @@ namespace {
 
 constexpr long DECALAGE = 657083;  // ordinal of 1799-12-31 in our count, so that 1800-01-01 = 1
 constexpr int ANNEE_REFORME = 1583;
-
-enum : DWORD {
-  ERR_HEURE_NEGATIVE = 80120,
-  ERR_DATE_LONGUEUR = 80121,
-  ERR_DATE_CHIFFRE = 80122,
-  ERR_DATE_ANNEE_ZERO = 80123,
-  ERR_DATE_MOIS = 80125,
-  ERR_DATE_JOUR = 80126,
-  ERR_DATE_29_FEVRIER = 80127,
-  ERR_HEURE_CHIFFRE = 80128,
-  ERR_HEURE_SECONDES = 80129,
-  ERR_HEURE_MINUTES = 80130,
-  ERR_HEURE_HEURES = 80131,
-};
 
 const int gtabAvantMois[13] = {0, 0, 31, 59, 90, 120, 151, 181, 212, 243, 273, 304, 334};
 const int gtabJoursMois[13] = {0, 31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};

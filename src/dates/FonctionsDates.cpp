@@ -14,16 +14,9 @@
 #include "dates/DateHeure.h"
 #include "dates/MasqueDateHeure.h"
 #include "frame/Standard.h"
+#include "gen/Erreurs.h"
 
 namespace {
-
-enum : DWORD {
-  ERR_UTC = 80051,
-  ERR_HEURE_NEGATIVE = 80120,
-  ERR_ENTIER_DATE = 80132,
-  ERR_DIFFERENCE_DATE = 80134,
-  ERR_DIFFERENCE_HEURE = 80135,
-};
 
 // Day of the week 1 = Monday ... 7 = Sunday.
 int nJourSemaineLangage(long nJour) {
@@ -435,7 +428,7 @@ CVXDSTR clConvertitUTC(CComposanteStandard* pclCompo, const CDateTimeBase& cl, b
              (bVersLocale ? FileTimeToLocalFileTime(&ft, &converti) : LocalFileTimeToFileTime(&ft, &converti)) &&
              FileTimeToSystemTime(&converti, &resultat);
   if (!bOk) {
-    pclCompo->RaiseError(ERR_UTC);
+    pclCompo->RaiseError(ERR_DATE);
     return {};
   }
   CDateTimeBase sortie;

@@ -10,16 +10,9 @@
 #include "core/XError.h"
 #include "files/DiskFile.h"
 #include "frame/Standard.h"
+#include "gen/Erreurs.h"
 
 namespace {
-
-enum : DWORD {
-  ERR_QUEL_TEMPS = 80050,      // bad time selector
-  ERR_DATE = 80051,            // bad date
-  ERR_HEURE = 80052,           // bad time
-  ERR_PAS_UN_REPERTOIRE = 80062,
-  ERR_PAS_UN_FICHIER = 80067,  // empty path of fAttribut
-};
 
 constexpr const char* PSZ_ERREUR = "ERR";
 constexpr std::size_t LONGUEUR_MAX_TEMPS = 4096;

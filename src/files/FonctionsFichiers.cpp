@@ -18,20 +18,10 @@
 #include "files/TableFichiers.h"
 #include "frame/Standard.h"
 #include "frame/TypesVX.h"
+#include "gen/Erreurs.h"
 #include "misc/RegExp.h"
 
 namespace {
-
-enum : DWORD {
-  ERR_TABLE_PLEINE = 80021,      // the table of open files cannot grow
-  ERR_FICHIER_INVALIDE = 80022,  // invalid handle
-  ERR_ORIGINE = 80023,           // bad seek origin
-  ERR_NOMBRE_LECTURE = 80024,    // bad byte count for a read
-  ERR_NOMBRE_ECRITURE = 80025,   // bad byte count for a write
-  ERR_TAILLE = 80029,            // bad file size
-  ERR_MEMOIRE = 80041,
-  ERR_PAS_UN_FICHIER = 80067,
-};
 
 // Open-mode bits of the language.
 enum : int {

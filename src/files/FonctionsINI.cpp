@@ -6,14 +6,9 @@
 #include "core/XError.h"
 #include "files/Profil.h"
 #include "frame/Standard.h"
+#include "gen/Erreurs.h"
 
 namespace {
-
-enum : DWORD {
-  ERR_MEMOIRE = 80041,      // no memory for the result
-  ERR_INI_ENTIER = 80290,   // the deleting forms take 0 only
-  ERR_INI_ECRITURE = 80294, // the file cannot be written
-};
 
 constexpr DWORD TAILLE_LECTURE = 65535;
 

@@ -17,10 +17,9 @@
 #include "frame/InterfacesVM.h"
 #include "frame/Standard.h"
 #include "frame/TypesVX.h"
+#include "gen/Erreurs.h"
 
 namespace {
-
-enum : DWORD { ERR_PAS_UN_REPERTOIRE = 80062 };
 
 enum : int {
   OPT_NON_RECURSIF = 2,

@@ -15,17 +15,11 @@
 #include "files/DiskFile.h"
 #include "files/TableFichiers.h"
 #include "frame/Standard.h"
+#include "gen/Erreurs.h"
 
 namespace {
 
 enum : DWORD {
-  ERR_GENRE_REP = 80053,          // bad fRep kind
-  ERR_PAS_DE_RECHERCHE = 80054,   // no pending fRep enumeration
-  ERR_NOM_VIDE = 80059,
-  ERR_PAS_UN_REPERTOIRE = 80062,
-  ERR_SUPPRIME_REP = 80063,       // directory cannot be deleted
-  ERR_OPTIONS = 80404,
-  ERR_REP_TROP_LONG = 81506,
   MSG_ERREUR_INCONNUE = 4866,
   MSG_TAILLE_REP = 5261,
 };

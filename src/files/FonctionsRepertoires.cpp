@@ -14,18 +14,9 @@
 #include "files/AppelsSysteme.h"
 #include "files/DiskFile.h"
 #include "frame/Standard.h"
+#include "gen/Erreurs.h"
 
 namespace {
-
-enum : DWORD {
-  ERR_PARTIES = 80042,        // bad part selection
-  ERR_CHDIR = 80048,          // cannot change directory
-  ERR_GETCWD = 80049,         // cannot read the current directory
-  ERR_CHEMIN_LONG = 80058,    // path too long
-  ERR_NOM_VIDE = 80059,       // empty name
-  ERR_COMPARE_OUVRE = 80060,  // file cannot be opened for comparison
-  ERR_COMPARE_LIT = 80061,    // comparison read error
-};
 
 enum : int { EXTRAIT_REPERTOIRE = 2, EXTRAIT_FICHIER = 4, EXTRAIT_EXTENSION = 8 };
 constexpr std::size_t BLOC_COMPARAISON = 8000;

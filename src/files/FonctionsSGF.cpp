@@ -18,18 +18,9 @@
 #include "files/AppelsSysteme.h"
 #include "files/DiskFile.h"
 #include "frame/Standard.h"
+#include "gen/Erreurs.h"
 
 namespace {
-
-enum : DWORD {
-  ERR_NOM_VIDE = 80059,           // empty name
-  ERR_COPIE = 80065,              // copy failed
-  ERR_JOKER_DESTINATION = 80066,  // wildcard in the destination
-  ERR_PAS_UN_FICHIER = 80067,     // neither file nor directory
-  ERR_PAS_UN_REPERTOIRE = 80062,  // not a directory
-  ERR_COPIE_REPERTOIRE = 80064,   // directory copy or move failed
-  ERR_REPERTOIRE_NON_VIDE = 80068,
-};
 
 constexpr const char* PSZ_SONDE = "/F_ORX_0X.TFW";  // probe of fRepDroit
 

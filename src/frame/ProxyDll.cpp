@@ -13,19 +13,18 @@
 
 #include "core/XError.h"
 #include "frame/Execution.h"
+#include "gen/Erreurs.h"
 
 char CProxyDll::ms_szCheminLib[TAILLE_CHEMIN] = {};
 
 namespace {
-
-constexpr DWORD ERREUR_CHARGEMENT = 80003;
 
 // Records a loading failure: user error 80003 with the path, the loader's
 // text as system message; added as a sub-error when an error is already held.
 void ErreurChargement(CXError* pclErreur, const std::string& chemin, const char* pszRaison) {
   if (pclErreur == nullptr) return;
   CXError clNouvelle;
-  clNouvelle.SetUserError(ERREUR_CHARGEMENT, chemin.c_str());
+  clNouvelle.SetUserError(ERR_CHARGEMENT_LIBRAIRIE, chemin.c_str());
   clNouvelle.SetSystemErrorMessage("%s", pszRaison != nullptr ? pszRaison : "");
   clNouvelle.AddDebugMessage("DLL qui provoque le chargement : %1$s", "KVSTD");
   if (pclErreur->bIsError()) {

@@ -5,15 +5,10 @@
 
 #include "core/XError.h"
 #include "frame/Standard.h"
+#include "gen/Erreurs.h"
 #include "memlists/MemStock.h"
 
 namespace {
-
-enum : DWORD {
-  ERR_LISTE_INCONNUE = 80261,
-  ERR_PAS_D_ELEMENT = 80262,
-  ERR_VALEUR_TROP_LONGUE = 80263,
-};
 
 // Type letter and bytes of a dynamic value; false (error 80263 raised)
 // for a string or buffer over 65,521 bytes.

@@ -6,22 +6,11 @@
 #include "core/STR.h"
 #include "core/XError.h"
 #include "frame/Standard.h"
+#include "gen/Erreurs.h"
 #include "misc/Couleurs.h"
 #include "misc/Hasard.h"
 #include "misc/Phonetique.h"
 
-namespace {
-
-enum : DWORD {
-  ERR_BORNES_HASARD = 80210,  // Hasard(a, b) with a > b
-  ERR_BORNE_HASARD = 80260,   // Hasard(n) with n <= 0
-  ERR_TEINTE = 80202,         // hue above 360
-  ERR_LUMINOSITE = 80203,     // lightness above 100
-  ERR_SATURATION = 80204,     // saturation above 100
-  ERR_MEMOIRE_PHONETIQUE = 80229,
-};
-
-}  // namespace
 
 CAny CComposanteStandard::Hasard() {
   CAny resultat;

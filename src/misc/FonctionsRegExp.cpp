@@ -3,17 +3,9 @@
 #include "core/Any.h"
 #include "core/XError.h"
 #include "frame/Standard.h"
+#include "gen/Erreurs.h"
 #include "misc/RegExp.h"
 
-namespace {
-
-enum : DWORD {
-  ERR_REGEXP_INVALIDE = 80500,        // the pattern does not compile
-  ERR_REGEXP_TROP_DE_GROUPES = 80501, // more groups than variables
-  ERR_REGEXP_GROUPE_MANQUANT = 80502, // a variable without its group
-};
-
-}  // namespace
 
 bool CComposanteStandard::_bAffecteVariable(int nArgument, const char* p, DWORD n) {
   IVXVariable* piVariable = nullptr;

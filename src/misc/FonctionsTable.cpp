@@ -9,14 +9,10 @@
 #include "frame/PageGate.h"
 #include "frame/Standard.h"
 #include "frame/TypesVX.h"
+#include "gen/Erreurs.h"
 #include "misc/TableKorval.h"
 
 namespace {
-
-enum : DWORD {
-  ERR_PAS_UNE_TABLE = 80253,  // neither a table nor a looper
-  ERR_OPTIONS_TABLE = 80254,  // an option the export does not know
-};
 
 enum : int {
   TA_SANS_TITRE = 0x01,

@@ -6,15 +6,13 @@
 
 #include "core/XError.h"
 #include "frame/Standard.h"
+#include "gen/Erreurs.h"
 #include "numbers/TauxDeChange.h"
 
 namespace {
 
 enum : DWORD {
-  ERR_PAS_DE_TABLE = 80190,     // no exchange-rate table
-  ERR_DEVISE = 80191,           // unknown currency, or a rate other than 1 for the euro
-  ERR_TAUX_TROP_GRAND = 80192,  // rate too large (parameter: the largest rate)
-  MSG_DEPASSEMENT = 967,        // currency arithmetic overflow
+  MSG_DEPASSEMENT = 967,  // currency arithmetic overflow
 };
 
 constexpr const char* PSZ_FONCTION_TABLE = "OBJ_pclGetTauxDeChange";

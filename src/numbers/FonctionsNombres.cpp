@@ -6,13 +6,12 @@
 #include "core/XError.h"
 #include "frame/Standard.h"
 #include "frame/accesdllres.h"
+#include "gen/Erreurs.h"
 #include "numbers/FormatNumerique.h"
 
 namespace {
 
 enum : DWORD {
-  ERR_FORMAT_NUMERIQUE = 80270,
-  ERR_UNITE_TAILLE = 81507,
   MSG_UNITES_TAILLE = 25202,
 };
 

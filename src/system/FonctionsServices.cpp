@@ -9,18 +9,10 @@
 
 #include "core/XError.h"
 #include "frame/Standard.h"
+#include "gen/Erreurs.h"
 #include "system/Services.h"
 
 namespace {
-
-enum : DWORD {
-  ERR_GESTIONNAIRE = 81600,  // service manager unreachable
-  ERR_SERVICE = 81601,       // no such service
-  ERR_COMMANDE = 81602,      // control command failed
-  ERR_DEMARRE = 81603,
-  ERR_ARRETE = 81604,
-  ERR_DESINSTALLE = 81606,
-};
 
 constexpr DWORD ACCES_TOUT = 0xF01FF;
 constexpr int ATTENTE_ARRET = 10;  // seconds a restart or an uninstall waits for the stop

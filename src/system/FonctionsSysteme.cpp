@@ -11,18 +11,11 @@
 
 #include "core/XError.h"
 #include "frame/Standard.h"
+#include "gen/Erreurs.h"
 #include "system/Processus.h"
 #include "system/VersionPE.h"
 
 namespace {
-
-enum : DWORD {
-  ERR_LANCEMENT = 80400,
-  ERR_GENRE_PID = 80110,
-  ERR_GENRE_VERSION = 80144,
-  ERR_GENRE_ESPACE = 80145,
-  ERR_ENVIRONNEMENT = 80151,
-};
 
 enum : int {
   EXE_BLOQUANT = 1,

@@ -3,6 +3,9 @@
 // set tables.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
@@ -30,9 +33,11 @@ std::string english(unsigned id) {
   return bRM_LoadMess(8, kMessageFile.c_str(), id, buf, sizeof buf) ? std::string(buf) : std::string("<absent>");
 }
 
+const std::string kMessageSources = std::string(KV_SOURCE_DIR) + "/src/frame/messages";
+
 // Identifiers of the message sources (read here, independently of the generator).
 std::vector<unsigned> sourceIds() {
-  std::ifstream in(std::string(KV_SOURCE_DIR) + "/src/frame/messages/messages_fr.txt");
+  std::ifstream in(kMessageSources + "/messages_fr.txt");
   std::vector<unsigned> ids;
   std::string line;
   while (std::getline(in, line)) {
@@ -84,6 +89,53 @@ TEST(Messages, EveryErrorRowHasItsTextInBothLanguages) {
   EXPECT_EQ(english(28210), "Sunday");
   EXPECT_EQ(french(28192), "janvier");
   for (unsigned id = 28577; id <= 28581; ++id) EXPECT_LE(french(id).size(), 4u) << id;
+}
+
+// genmessages on a copy of the error table changed by `change` (whole
+// lines, matched by their start): its exit status and what it said.
+std::pair<int, std::string> genmessagesWith(const std::map<std::string, std::string>& change) {
+  std::string dir = std::string(KV_BINARY_DIR) + "/test_erreurs_" + std::to_string(getpid());
+  mkdir(dir.c_str(), 0777);
+  std::ifstream in(std::string(KV_SOURCE_DIR) + "/src/core/tables/erreurs.tsv");
+  std::ofstream out(dir + "/erreurs.tsv");
+  std::string line;
+  while (std::getline(in, line)) {
+    for (const auto& [start, replacement] : change) {
+      if (line.rfind(start, 0) == 0) line = replacement;
+    }
+    out << line << "\n";
+  }
+  out.close();
+  std::string command = std::string(KV_BINARY_DIR) + "/bin/genmessages " + kMessageSources + "/messages_fr.txt " +
+                        kMessageSources + "/messages_en.txt " + dir + "/erreurs.tsv " + dir + " " + dir +
+                        "/en.msg 2>" + dir + "/err";
+  int status = std::system(command.c_str());
+  std::ifstream err(dir + "/err");
+  std::string said((std::istreambuf_iterator<char>(err)), std::istreambuf_iterator<char>());
+  std::system(("rm -rf " + dir).c_str());
+  return {status, said};
+}
+
+TEST(Messages, TheBuildRefusesADoubtfulErrorName) {
+  // The table as it is goes through.
+  EXPECT_EQ(genmessagesWith({}).first, 0);
+  struct Case {
+    std::map<std::string, std::string> change;
+    const char* said;
+  } cases[] = {
+      {{{"80042\t", "80042\tERR_MEMOIRE\t762\t0\t2"}}, "name ERR_MEMOIRE already given to 80041"},
+      {{{"80020\t", "80020\tERR_X\t636\t0\t2"}, {"80040\t", "80020\tERR_Y\t665\t0\t2"}},
+       "code 80020 already named ERR_X"},
+      {{{"80001\t", "80001\tERR_SANS_TEXTE\t0\t0\t3"}}, "ERR_SANS_TEXTE names a code without a message"},
+      {{{"80020\t", "80020\tERR_X\t9\t0\t2"}}, "message 9 has no text"},
+      {{{"80020\t", "80020\terr_minuscule\t636\t0\t2"}}, "is not ERR_ followed by capitals"},
+      {{{"80020\t", "80020\t636\t0\t2"}}, "code, name, message, detail, level expected"},
+  };
+  for (const auto& c : cases) {
+    auto [status, said] = genmessagesWith(c.change);
+    EXPECT_NE(status, 0) << c.said;
+    EXPECT_NE(said.find(c.said), std::string::npos) << said;
+  }
 }
 
 TEST(Messages, InsertsArePositionalAndTheSameInBothLanguages) {
