@@ -23,7 +23,6 @@
 
 namespace {
 
-constexpr int METHODE_MAX = 3;
 constexpr unsigned GROUPES_LIGNE = 20;
 constexpr const char* PREFIXE_TEMP = "_KV";
 
@@ -78,10 +77,7 @@ bool CComposanteStandard::_bEtapesTemp(const char* pszSource, const char* pszDes
 
 bool CComposanteStandard::fCrypteEncode(const char* pszSource, const char* pszDestination,
                                         const char* pszMotDePasse, int nMethode, int nEncodage) {
-  if (nMethode < 0 || nMethode > METHODE_MAX) {
-    RaiseError(ERR_METHODE_CRYPTAGE);
-    return false;
-  }
+  if (!_bVerifieMethodeCryptage(nMethode)) return false;
   if (nMethode == 0) {
     if (nEncodage != 0) return fEncode(pszSource, pszDestination, nEncodage);
     return REM_bMemeFichier(pszSource, pszDestination) || fCopieFichier(pszSource, pszDestination, 0);
@@ -95,10 +91,7 @@ bool CComposanteStandard::fCrypteEncode(const char* pszSource, const char* pszDe
 
 bool CComposanteStandard::fDecrypteDecode(const char* pszSource, const char* pszDestination,
                                           const char* pszMotDePasse, int nMethode, int nEncodage) {
-  if (nMethode < 0 || nMethode > METHODE_MAX) {
-    RaiseError(ERR_METHODE_CRYPTAGE);
-    return false;
-  }
+  if (!_bVerifieMethodeCryptage(nMethode)) return false;
   if (nMethode == 0) {
     if (nEncodage != 0) return fDecode(pszSource, pszDestination, nEncodage);
     return REM_bMemeFichier(pszSource, pszDestination) || fCopieFichier(pszSource, pszDestination, 0);
@@ -121,10 +114,7 @@ bool CComposanteStandard::fDecrypte(const char* pszSource, const char* pszDestin
 
 bool CComposanteStandard::_bCrypteFichier(const char* pszSource, const char* pszDestination,
                                           const char* pszMotDePasse, int nMethode, bool bCrypte) {
-  if (pszMotDePasse == nullptr || *pszMotDePasse == '\0') {
-    RaiseError(ERR_MOT_DE_PASSE_VIDE);
-    return false;
-  }
+  if (!_bVerifieMotDePasse(pszMotDePasse)) return false;
   return _bEcritVers(pszSource, pszDestination, [&](const char* pszCible) {
     auto* pcl = KV_pCree<CCryptFile>();
     if (pcl == nullptr) {

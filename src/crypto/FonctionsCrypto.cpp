@@ -15,6 +15,8 @@
 namespace {
 
 constexpr int FLAG_ANSI = 0x4000000;
+constexpr int METHODE_CRYPTAGE_MAX = 3;     // 0 none, 1 fast, 2 and 3 RC5
+constexpr int METHODE_COMPRESSION_MAX = 2;  // 0 none, 1 and 2 the two compressors
 constexpr unsigned GROUPES_LIGNE = 20;
 
 }  // namespace
@@ -85,13 +87,32 @@ CVXBIN CComposanteStandard::ChaineDecode(const char* pszTexte, DWORD dwLongueur,
 
 // ---- encryption ----
 
+bool CComposanteStandard::_bVerifieMethodeCryptage(int nMethode) {
+  if (nMethode >= 0 && nMethode <= METHODE_CRYPTAGE_MAX) return true;
+  RaiseError(ERR_METHODE_CRYPTAGE);
+  return false;
+}
+
+bool CComposanteStandard::_bVerifieModeCryptage(int* pnMode, int* pnCrypt, int* pnPack) {
+  *pnMode &= ~FLAG_ANSI;
+  *pnCrypt = GetCryptMethod(*pnMode);
+  *pnPack = GetCompressMethod(*pnMode);
+  if (!_bVerifieMethodeCryptage(*pnCrypt)) return false;
+  if (*pnPack <= METHODE_COMPRESSION_MAX) return true;
+  RaiseError(ERR_METHODE_COMPRESSION);
+  return false;
+}
+
+bool CComposanteStandard::_bVerifieMotDePasse(const char* pszMotDePasse) {
+  if (pszMotDePasse != nullptr && *pszMotDePasse != '\0') return true;
+  RaiseError(ERR_MOT_DE_PASSE_VIDE);
+  return false;
+}
+
 CVXDSTR CComposanteStandard::__ChaineCrypteOuDecrypte(const CVXDSTR& clDonnees, const char* pszMotDePasse,
                                                       int nMethode, bool bCrypte, bool* pbOk) {
   *pbOk = false;
-  if (pszMotDePasse == nullptr || *pszMotDePasse == '\0') {
-    RaiseError(ERR_MOT_DE_PASSE_VIDE);
-    return CVXDSTR();
-  }
+  if (!_bVerifieMotDePasse(pszMotDePasse)) return CVXDSTR();
   CCrypt* pcl = pclCreeCrypt(nMethode);
   if (pcl == nullptr) {
     RaiseError(ERR_MEMOIRE);
@@ -127,16 +148,8 @@ CVXDSTR CComposanteStandard::ChaineDecrypte(const CVXDSTR& clDonnees, const char
 
 CVXDSTR CComposanteStandard::_ChaineCrypteEncode(const BYTE* pbySource, DWORD dwTaille, const char* pszMotDePasse,
                                                  int nMode, int nEncodage) {
-  nMode &= ~FLAG_ANSI;
-  const int nCrypt = GetCryptMethod(nMode), nPack = GetCompressMethod(nMode);
-  if (nCrypt > 3) {
-    RaiseError(ERR_METHODE_CRYPTAGE);
-    return CVXDSTR();
-  }
-  if (nPack > 2) {
-    RaiseError(ERR_METHODE_COMPRESSION);
-    return CVXDSTR();
-  }
+  int nCrypt, nPack;
+  if (!_bVerifieModeCryptage(&nMode, &nCrypt, &nPack)) return CVXDSTR();
   CVXDSTR clTravail(pbySource, dwTaille);
   if (nPack != 0) {
     // The source as a text: up to its first 0 byte.
@@ -157,16 +170,8 @@ CVXDSTR CComposanteStandard::_ChaineCrypteEncode(const BYTE* pbySource, DWORD dw
 
 CVXDSTR CComposanteStandard::_ChaineDecrypteDecode(const CVXDSTR& clTexte, const char* pszMotDePasse, int nMode,
                                                    int nEncodage) {
-  nMode &= ~FLAG_ANSI;
-  const int nCrypt = GetCryptMethod(nMode), nPack = GetCompressMethod(nMode);
-  if (nCrypt > 3) {
-    RaiseError(ERR_METHODE_CRYPTAGE);
-    return CVXDSTR();
-  }
-  if (nPack > 2) {
-    RaiseError(ERR_METHODE_COMPRESSION);
-    return CVXDSTR();
-  }
+  int nCrypt, nPack;
+  if (!_bVerifieModeCryptage(&nMode, &nCrypt, &nPack)) return CVXDSTR();
   CVXDSTR clTravail;
   if (nEncodage == 0) {
     clTravail = clTexte;

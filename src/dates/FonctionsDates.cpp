@@ -26,6 +26,38 @@ int nJourSemaineLangage(long nJour) {
 
 }  // namespace
 
+// ---- Argument checks ---------------------------------------------------------------------------
+
+bool CComposanteStandard::_bVerifieDate(const char* pszDate, int* pnAnnee, int* pnMois, int* pnJour) {
+  if (bDateVerif(pszDate, pnAnnee, pnMois, pnJour, m_pclErreur)) return true;
+  RaiseError();
+  return false;
+}
+
+bool CComposanteStandard::_bVerifieJour(const char* pszDate, long* pnJour, int* pnAnnee) {
+  int a, m, j;
+  // The calendar check leaves its error in the component's object.
+  if (!bDateVerif(pszDate, &a, &m, &j, m_pclErreur) || !bJourGregorien(j, m, a, pnJour)) {
+    RaiseError();
+    return false;
+  }
+  if (pnAnnee != nullptr) *pnAnnee = a;
+  return true;
+}
+
+bool CComposanteStandard::_bVerifieHeure(const char* pszHeure, int* pnHeures, int* pnMinutes, int* pnSecondes,
+                                         int* pnCentiemes) {
+  if (bHeureVerif(pszHeure, pnHeures, pnMinutes, pnSecondes, pnCentiemes, m_pclErreur)) return true;
+  RaiseError();
+  return false;
+}
+
+bool CComposanteStandard::_bVerifieEntierDate(long nJour, int* pnJour, int* pnMois, int* pnAnnee) {
+  if (bNumEnDate(nJour, pnJour, pnMois, pnAnnee)) return true;
+  RaiseError(ERR_ENTIER_DATE);
+  return false;
+}
+
 // ---- The clock ------------------------------------------------------------------------------
 
 CVXDSTR CComposanteStandard::DateSys() {
@@ -58,7 +90,7 @@ void Regle(CComposanteStandard* pclCompo, const SYSTEMTIME& st) {
 
 void CComposanteStandard::DateSys(const char* pszDate) {
   int a, m, j;
-  if (!bDateVerif(pszDate, &a, &m, &j, m_pclErreur)) return RaiseError();
+  if (!_bVerifieDate(pszDate, &a, &m, &j)) return;
   SYSTEMTIME st;
   GetLocalTime(&st);
   st.wYear = static_cast<WORD>(a);
@@ -69,7 +101,7 @@ void CComposanteStandard::DateSys(const char* pszDate) {
 
 void CComposanteStandard::HeureSys(const char* pszHeure) {
   int h, m, s, c;
-  if (!bHeureVerif(pszHeure, &h, &m, &s, &c, m_pclErreur)) return RaiseError();
+  if (!_bVerifieHeure(pszHeure, &h, &m, &s, &c)) return;
   SYSTEMTIME st;
   GetLocalTime(&st);
   st.wHour = static_cast<WORD>(h);
@@ -83,10 +115,7 @@ void CComposanteStandard::HeureSys(const char* pszHeure) {
 
 CVXDSTR CComposanteStandard::EntierVersDate(int nJour, const char* pszPartie) {
   int j, m, a;
-  if (!bNumEnDate(nJour, &j, &m, &a)) {
-    RaiseError(ERR_ENTIER_DATE);
-    return {};
-  }
+  if (!_bVerifieEntierDate(nJour, &j, &m, &a)) return {};
   char c = pszPartie != nullptr ? static_cast<char>(std::toupper(static_cast<unsigned char>(pszPartie[0]))) : '\0';
   if (c == 'A' || c == 'Y') return clTexte(sFormat("%04d", a));
   if (c == 'J' || c == 'D') return clTexte(sFormat("%02d", j));
@@ -107,20 +136,14 @@ CVXDSTR CComposanteStandard::EntierVersHeure(int nCentiemes) {
 
 int CComposanteStandard::HeureVersEntier(const char* pszHeure) {
   int h, m, s, c;
-  if (!bHeureVerif(pszHeure, &h, &m, &s, &c, m_pclErreur)) {
-    RaiseError();
-    return -1;
-  }
+  if (!_bVerifieHeure(pszHeure, &h, &m, &s, &c)) return -1;
   return h * 360000 + m * 6000 + s * 100 + c;
 }
 
 int CComposanteStandard::DateVersEntier(const char* pszDate, bool bJourDeLAnnee) {
-  int a, m, j;
+  int a;
   long n = 0;
-  if (!bDateVerif(pszDate, &a, &m, &j, m_pclErreur) || !bJourGregorien(j, m, a, &n)) {
-    RaiseError();
-    return -1;
-  }
+  if (!_bVerifieJour(pszDate, &n, &a)) return -1;
   if (!bJourDeLAnnee) return static_cast<int>(n);
   long premier = 0;
   bJourGregorien(1, 1, a, &premier);
@@ -132,21 +155,14 @@ bool CComposanteStandard::DateValide(const char* pszDate) { return bDateValide(p
 int CComposanteStandard::HeureValide(const char* pszHeure) { return bHeureValide(pszHeure) ? 1 : 0; }
 
 int CComposanteStandard::NumeroDeSemaine(const char* pszDate) {
-  int a, m, j;
   long n = 0;
-  if (!bDateVerif(pszDate, &a, &m, &j, m_pclErreur) || !bJourGregorien(j, m, a, &n)) {
-    RaiseError();
-    return -1;
-  }
+  if (!_bVerifieJour(pszDate, &n)) return -1;
   return nNumeroSemaine(n);
 }
 
 int CComposanteStandard::EntierVersNumeroDeSemaine(int nJour) {
   int j, m, a;
-  if (!bNumEnDate(nJour, &j, &m, &a)) {
-    RaiseError(ERR_ENTIER_DATE);
-    return -1;
-  }
+  if (!_bVerifieEntierDate(nJour, &j, &m, &a)) return -1;
   return nNumeroSemaine(nJour);
 }
 
@@ -186,48 +202,31 @@ CVXDSTR clNomMois(CComposanteStandard* pclCompo, int nMois) {
 
 CVXDSTR CComposanteStandard::EntierVersJourEnLettre(int nJour) {
   int j, m, a;
-  if (!bNumEnDate(nJour, &j, &m, &a)) {
-    RaiseError(ERR_ENTIER_DATE);
-    return {};
-  }
+  if (!_bVerifieEntierDate(nJour, &j, &m, &a)) return {};
   return clNomJour(this, nJour);
 }
 
 CVXDSTR CComposanteStandard::DateVersJourEnLettre(const char* pszDate) {
-  int a, m, j;
   long n = 0;
-  if (!bDateVerif(pszDate, &a, &m, &j, m_pclErreur) || !bJourGregorien(j, m, a, &n)) {
-    RaiseError();
-    return {};
-  }
+  if (!_bVerifieJour(pszDate, &n)) return {};
   return clNomJour(this, n);
 }
 
 CVXDSTR CComposanteStandard::EntierVersMoisEnLettre(int nJour) {
   int j, m, a;
-  if (!bNumEnDate(nJour, &j, &m, &a)) {
-    RaiseError(ERR_ENTIER_DATE);
-    return {};
-  }
+  if (!_bVerifieEntierDate(nJour, &j, &m, &a)) return {};
   return clNomMois(this, m);
 }
 
 CVXDSTR CComposanteStandard::DateVersMoisEnLettre(const char* pszDate) {
   int a, m, j;
-  if (!bDateVerif(pszDate, &a, &m, &j, m_pclErreur)) {
-    RaiseError();
-    return {};
-  }
+  if (!_bVerifieDate(pszDate, &a, &m, &j)) return {};
   return clNomMois(this, m);
 }
 
 int CComposanteStandard::DateVersJour(const char* pszDate) {
-  int a, m, j;
   long n = 0;
-  if (!bDateVerif(pszDate, &a, &m, &j, m_pclErreur) || !bJourGregorien(j, m, a, &n)) {
-    RaiseError();
-    return -1;
-  }
+  if (!_bVerifieJour(pszDate, &n)) return -1;
   return nJourSemaineLangage(n);
 }
 
@@ -245,10 +244,7 @@ CVXDSTR CComposanteStandard::DateVersChaine(const char* pszDate, const char* psz
   }
   if (*pszDate == '\0') return {};
   int a, m, j;
-  if (!bDateVerif(pszDate, &a, &m, &j, m_pclErreur)) {
-    RaiseError();
-    return {};
-  }
+  if (!_bVerifieDate(pszDate, &a, &m, &j)) return {};
   if (pszMasque == nullptr) return clTexte(sFormat("%02d/%02d/%04d", j, m, a));
   CMasqueDateHeure masque(pszMasque, 1);
   IVM* piVM = piGetVM();
@@ -280,10 +276,7 @@ CVXDSTR CComposanteStandard::ChaineVersDate(const char* pszTexte, const char* ps
 
 CVXDSTR CComposanteStandard::HeureVersChaine(const char* pszHeure, const char* pszMasque) {
   int h, m, s, c;
-  if (!bHeureVerif(pszHeure, &h, &m, &s, &c, m_pclErreur)) {
-    RaiseError();
-    return {};
-  }
+  if (!_bVerifieHeure(pszHeure, &h, &m, &s, &c)) return {};
   if (pszMasque == nullptr) return clTexte(sFormat("%02d:%02d:%02d:%02d", h, m, s, c));
   CTString texte(pszMasque);
   // Each token as written, else in lower case; every occurrence replaced.
