@@ -5,7 +5,7 @@
 // reports it and leaves the directory exactly as it was: the source
 // unchanged, the destination with its old contents or still absent, no
 // temporary file. It may report success only when it took the failure
-// back (a documented retry) and left exactly what an undisturbed run
+// back (a retry it makes on purpose) and left exactly what an undisturbed run
 // leaves. Leaks are the sanitizer build's to find.
 #include <gtest/gtest.h>
 #include <dirent.h>
