@@ -43,16 +43,18 @@ Script* self(lua_State* L) {
 }
 
 // C functions around the members: raise the error the member left.
-// Upvalues of a function of kv: the script, the row's position, and the
-// syntax chosen last time with the argument kinds it was chosen for.
+// A function of kv has one upvalue: its entry state, with the syntax chosen
+// last time and the argument kinds it was chosen for.
+struct EntryState {
+  Script* script;
+  int position;       // the row's position in the catalog
+  lua_Integer cache;  // see Script::callFunction
+};
+
 int callEntry(lua_State* L) {
-  auto* script = static_cast<Script*>(lua_touserdata(L, lua_upvalueindex(1)));
-  lua_Integer cache = lua_tointeger(L, lua_upvalueindex(3));
-  int n = script->callFunction(static_cast<int>(lua_tointeger(L, lua_upvalueindex(2))), &cache);
-  if (n < 0) return lua_error(L);
-  lua_pushinteger(L, cache);
-  lua_replace(L, lua_upvalueindex(3));
-  return n;
+  auto* state = static_cast<EntryState*>(lua_touserdata(L, lua_upvalueindex(1)));
+  int n = state->script->callFunction(state->position, &state->cache);
+  return n < 0 ? lua_error(L) : n;
 }
 
 int readVariableEntry(lua_State* L) {
@@ -258,10 +260,9 @@ int kvIndex(lua_State* L) {
   const kvhost::FunctionInfo* f = catalog->findFunction(name);
   if (f == nullptr) f = catalog->findFunction(latin);
   if (f != nullptr) {
-    lua_pushlightuserdata(L, self(L));
-    lua_pushinteger(L, f->position);
-    lua_pushinteger(L, 0);
-    lua_pushcclosure(L, callEntry, 3);
+    auto* state = static_cast<EntryState*>(lua_newuserdatauv(L, sizeof(EntryState), 0));
+    *state = {self(L), f->position, 0};
+    lua_pushcclosure(L, callEntry, 1);
     lua_pushvalue(L, 2);
     lua_pushvalue(L, -2);
     lua_rawset(L, 1);  // found once
@@ -380,11 +381,52 @@ bool isTextParameter(DWORD base) {
          base == VXT_BUFFER;
 }
 
+// Empties a value for reuse, keeping its string's storage.
+void setPlain(kvhost::Value* v, DWORD type) {
+  v->type = type;
+  v->integer = 0;
+  v->real = 0;
+  v->bytes.clear();
+  v->variable.reset();
+  v->object.reset();
+}
+
 }  // namespace
 
-// The value of Lua argument i for a parameter declared `code`, or nullopt.
-// Procedures are bound later, once the syntax is chosen.
-std::optional<kvhost::Value> Script::argumentFor(int i, DWORD code) {
+// The value of Lua argument i for a parameter declared `code`, into *out
+// (its storage reused from call to call); false when the argument does not
+// fit. Procedures are bound later, once the syntax is chosen.
+bool Script::argumentFor(int i, DWORD code, kvhost::Value* out) {
+  DWORD base = VXT_dwBase(code);
+  if (!VXT_bParReference(code) && base != VXT_PROCEDURE) {
+    // The common cases, written in place: an integer for a parameter that is
+    // not text, a string that the parameter takes as it is.
+    int type = lua_type(L_, i);
+    if (type == LUA_TNUMBER && lua_isinteger(L_, i) && !isTextParameter(base)) {
+      lua_Integer n = lua_tointeger(L_, i);
+      setPlain(out, base == VXT_DUREE ? VXT_DUREE : n >= INT32_MIN && n <= INT32_MAX ? VXT_ENTIER : VXT_ENTIER8);
+      out->integer = n;
+      return kvhost::accepts(code, *out);
+    }
+    if (type == LUA_TSTRING) {
+      std::size_t n = 0;
+      const char* t = lua_tolstring(L_, i, &n);
+      setPlain(out, VXT_CHAINE);
+      out->bytes.assign(t, n);
+      if (kvhost::accepts(code, *out)) {
+        if (base == VXT_BINAIRE) out->type = VXT_BINAIRE;
+        return true;
+      }
+    }
+  }
+  auto v = argumentValue(i, code);
+  if (!v) return false;
+  *out = std::move(*v);
+  return true;
+}
+
+// The general case of argumentFor: the value, or nullopt.
+std::optional<kvhost::Value> Script::argumentValue(int i, DWORD code) {
   using kvhost::Value;
   DWORD base = VXT_dwBase(code);
   int type = lua_type(L_, i);
@@ -520,13 +562,12 @@ int Script::callFunction(int position, lua_Integer* cache) {
       for (std::size_t r = 0; r < ranks && chosen == nullptr; ++r) {
         const kvhost::SyntaxInfo& s = *ranked[r];
         std::size_t n = s.params.size();
-        args.clear();
-        for (int i = 1; i <= count; ++i) {
-          auto v = argumentFor(i, s.params[std::min<std::size_t>(static_cast<std::size_t>(i - 1), n - 1)]);
-          if (!v) break;
-          args.push_back(std::move(*v));
-        }
-        if (args.size() == static_cast<std::size_t>(count)) chosen = &s;
+        args.resize(static_cast<std::size_t>(count));  // values kept: their storage is reused
+        int i = 1;
+        while (i <= count &&
+               argumentFor(i, s.params[std::min<std::size_t>(static_cast<std::size_t>(i - 1), n - 1)], &args[i - 1]))
+          ++i;
+        if (i > count) chosen = &s;
       }
     }
     *cache = chosen != nullptr && signature >= 0 ? (signature << 8) | (chosen->index + 1) : 0;
@@ -552,7 +593,9 @@ int Script::callFunction(int position, lua_Integer* cache) {
       if (VXT_dwBase(chosen->params[p]) == VXT_PROCEDURE && !args[static_cast<std::size_t>(i - 1)].variable)
         args[static_cast<std::size_t>(i - 1)] = bindProcedure(i, bound);
     }
-    kvhost::CallResult result = host_.call(f, *chosen, args);
+    if (resultPool_.size() < static_cast<std::size_t>(depth_)) resultPool_.emplace_back();
+    kvhost::CallResult& result = resultPool_[static_cast<std::size_t>(depth_ - 1)];
+    host_.call(f, *chosen, args, &result);
     unbind(bound);
     if (interruptRequested()) {
       // Ctrl-C ends the script: every call from now on says so.

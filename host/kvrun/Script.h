@@ -44,7 +44,8 @@ private:
     std::string name;  // the procedure's name in the VM
     int ref;           // the Lua function, held in the registry
   };
-  std::optional<kvhost::Value> argumentFor(int i, DWORD code);
+  bool argumentFor(int i, DWORD code, kvhost::Value* out);
+  std::optional<kvhost::Value> argumentValue(int i, DWORD code);
   kvhost::Value bindProcedure(int i, std::vector<Binding>& bound);
   void unbind(std::vector<Binding>& bound);
   void defineTable();
@@ -56,6 +57,7 @@ private:
   int procedures_ = 0;
   int depth_ = 0;                                    // calls in progress (callbacks nest them)
   std::deque<std::vector<kvhost::Value>> argPool_;  // argument values of each depth
+  std::deque<kvhost::CallResult> resultPool_;        // results of each depth, storage reused
 };
 
 }  // namespace kvrun

@@ -24,6 +24,7 @@ struct Slot {
   CVXBIN buffer;
   STManipAUB manip{};
   CAny any;                  // any-value slots
+  bool used = false;         // string, buffer or any-value given: emptied after the call
 };
 
 std::string nameOf(const FunctionInfo& f) { return f.french + " / " + f.english; }
@@ -32,9 +33,11 @@ std::string nameOf(const FunctionInfo& f) { return f.french + " / " + f.english;
 // library's allocator before the library may stop.
 void clearSlots(std::vector<Slot>& slots, std::size_t n) {
   for (std::size_t i = 0; i < n && i < slots.size(); ++i) {
+    if (!slots[i].used) continue;
     slots[i].string.Vide();
     slots[i].buffer.Vide();
     slots[i].any.SetVide();
+    slots[i].used = false;
   }
 }
 
@@ -162,6 +165,12 @@ CallResult Host::call(std::string_view name, const std::vector<Value>& args) {
 }
 
 CallResult Host::call(const FunctionInfo& f, const SyntaxInfo& s, const std::vector<Value>& args) {
+  CallResult result;
+  call(f, s, args, &result);
+  return result;
+}
+
+void Host::call(const FunctionInfo& f, const SyntaxInfo& s, const std::vector<Value>& args, CallResult* out) {
   if (s.entry == nullptr) throw HostError(nameOf(f) + ": syntax " + std::to_string(s.index) + " is not available");
   std::size_t declared = s.params.size();
   if (args.size() < declared || (args.size() > declared && !s.repeatable) || args.size() > 0xFFFF)
@@ -242,11 +251,13 @@ CallResult Host::call(const FunctionInfo& f, const SyntaxInfo& s, const std::vec
         break;
       case VXT_CHAINE:
       case VXT_OBJETCHAINE:
+        slot.used = true;
         if (slot.string.nAssign(v.bytes.data(), static_cast<DWORD>(v.bytes.size())) != STR_OK)
           throw HostError(nameOf(f) + ": no memory for argument " + std::to_string(i + 1));
         block[i] = &slot.string;
         continue;
       case VXT_BINAIRE:
+        slot.used = true;
         if (slot.buffer.nAssign(v.bytes.data(), static_cast<DWORD>(v.bytes.size())) != STR_OK)
           throw HostError(nameOf(f) + ": no memory for argument " + std::to_string(i + 1));
         block[i] = &slot.buffer;
@@ -257,11 +268,13 @@ CallResult Host::call(const FunctionInfo& f, const SyntaxInfo& s, const std::vec
         break;
       }
       case VXT_ANY:
+        slot.used = true;
         anyFromValue(v, &slot.any);
         block[i] = &slot.any;
         continue;
       case VXT_CHAINEOUBUFFER:
         // A string or a buffer, as the value came.
+        slot.used = true;
         if (v.type == VXT_BINAIRE) {
           if (slot.buffer.nAssign(v.bytes.data(), static_cast<DWORD>(v.bytes.size())) != STR_OK)
             throw HostError(nameOf(f) + ": no memory for argument " + std::to_string(i + 1));
@@ -303,7 +316,8 @@ CallResult Host::call(const FunctionInfo& f, const SyntaxInfo& s, const std::vec
   STVXAppel context{&vm_, 8, static_cast<DWORD>(f.number), nullptr, static_cast<DWORD>(args.size())};
   STVXAppel* previous = component_->ChangeContexteAppel(&context);
   vm_.beginCall(&args, context.dwAppel);
-  CallResult result;
+  CallResult& result = *out;
+  result.redirect.reset();
   try {
     result.returnCode = s.entry(&context, reinterpret_cast<CComposanteStandard*>(component_), block.data());
   } catch (...) {
@@ -319,30 +333,39 @@ CallResult Host::call(const FunctionInfo& f, const SyntaxInfo& s, const std::vec
       args[i].variable->bytes.assign(reinterpret_cast<const char*>(slots[i].raw), 10);
     }
   }
-  if (auto v = vm_.endCall()) result.value = std::move(*v);
-  result.error = readError();
+  if (!vm_.endCall(&result.value)) result.value = Value::none();
+  readError(&result.error);
   if (result.returnCode == 1 && result.error.level == EL_REDIRECTION) {
     // The VM would hand the call to the named library; the stand-in has none
     // but reports where it would go.
     result.redirect = {static_cast<int>(context.nLibrairie), static_cast<int>(context.nFonction)};
     error->RAZ();
   }
-  return result;
 }
 
 ErrorInfo Host::readError() const {
   ErrorInfo info;
+  readError(&info);
+  return info;
+}
+
+void Host::readError(ErrorInfo* info) const {
+  info->level = 1;
+  info->code = 0;
+  info->message.clear();
+  info->debug.clear();
+  info->systemCode = 0;
+  info->systemMessage.clear();
   const CXError* e = component_->pclGetError();
   if (e == nullptr || (!e->bIsError() && e->pszGetUserMessage() == nullptr && e->pszGetDebugMessage() == nullptr))
-    return info;
+    return;
   auto text = [](const char* p) { return p != nullptr ? std::string(p) : std::string(); };
-  info.level = e->eGetErrorLevel();
-  info.code = e->nGetUserErrorCode();
-  info.message = text(e->pszGetUserMessage());
-  info.debug = text(e->pszGetDebugMessage());
-  info.systemCode = e->dwGetSystemErrorCode();
-  info.systemMessage = text(e->pszGetSystemErrorMessage());
-  return info;
+  info->level = e->eGetErrorLevel();
+  info->code = e->nGetUserErrorCode();
+  info->message = text(e->pszGetUserMessage());
+  info->debug = text(e->pszGetDebugMessage());
+  info->systemCode = e->dwGetSystemErrorCode();
+  info->systemMessage = text(e->pszGetSystemErrorMessage());
 }
 
 std::string Host::errorMessage(DWORD userCode) const { return runtime_->errorMessage(userCode); }

@@ -75,9 +75,12 @@ public:
   // an unknown name or arguments no syntax accepts.
   CallResult call(std::string_view name, const std::vector<Value>& args);
   CallResult call(const FunctionInfo& f, const SyntaxInfo& s, const std::vector<Value>& args);
+  // The same into *result, whose storage a caller making many calls reuses.
+  void call(const FunctionInfo& f, const SyntaxInfo& s, const std::vector<Value>& args, CallResult* result);
 
   // The component's error object as it stands.
   ErrorInfo readError() const;
+  void readError(ErrorInfo* info) const;
 
   // The message of a user error code in the host's language, as the library
   // formats it (inserts left as they stand); empty when it has none.

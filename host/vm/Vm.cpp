@@ -21,11 +21,15 @@ namespace {
 
 // Text of a language string or buffer handed over by its data pointer: the
 // length is the last header word before the data.
-std::string blockBytes(const char* data) {
-  if (data == nullptr) return {};
+// The bytes of a block the library made, into `out` (its storage reused).
+void assignBlock(std::string& out, const char* data) {
+  if (data == nullptr) {
+    out.clear();
+    return;
+  }
   DWORD length;
   std::memcpy(&length, data - sizeof(DWORD), sizeof length);
-  return std::string(data, length);
+  out.assign(data, length);
 }
 
 // A VM operation that cannot serve the request leaves an error of the
@@ -38,16 +42,29 @@ BOOL refuse(CXError* error) {
 }  // namespace
 
 void Vm::beginCall(const std::vector<Value>* arguments, DWORD callWord) {
-  if (inCall_) outerCalls_.push_back({arguments_, callWord_, true, std::move(result_)});
+  if (inCall_) {
+    std::optional<Value> outer;
+    if (hasResult_) outer = std::move(result_);
+    outerCalls_.push_back({arguments_, callWord_, true, std::move(outer)});
+  }
   arguments_ = arguments;
   callWord_ = callWord;
   inCall_ = true;
-  result_.reset();
+  hasResult_ = false;
 }
 
-std::optional<Value> Vm::endCall() {
-  std::optional<Value> result = std::move(result_);
-  result_.reset();
+bool Vm::endCall(Value* out) {
+  bool had = hasResult_;
+  if (had) {
+    // Field by field: each side keeps storage for the next call.
+    out->type = result_.type;
+    out->integer = result_.integer;
+    out->real = result_.real;
+    out->bytes.swap(result_.bytes);
+    out->variable.swap(result_.variable);
+    out->object.swap(result_.object);
+  }
+  hasResult_ = false;
   inCall_ = false;
   arguments_ = nullptr;
   if (!outerCalls_.empty()) {
@@ -55,10 +72,19 @@ std::optional<Value> Vm::endCall() {
     arguments_ = outer.arguments;
     callWord_ = outer.callWord;
     inCall_ = outer.inCall;
-    result_ = std::move(outer.result);
+    if (outer.result) {
+      result_ = std::move(*outer.result);
+      hasResult_ = true;
+    }
     outerCalls_.pop_back();
   }
-  return result;
+  return had;
+}
+
+std::optional<Value> Vm::endCall() {
+  Value v;
+  if (!endCall(&v)) return std::nullopt;
+  return v;
 }
 
 const Value* Vm::argument(int n, DWORD callWord) const {
@@ -69,10 +95,17 @@ const Value* Vm::argument(int n, DWORD callWord) const {
 
 void Vm::RenvoieValeur(DWORD dwAppel, const void* pValeur, DWORD dwType) {
   if (!inCall_ || dwAppel != callWord_) return;  // not the call being made
-  Value v;
+  // Written in place: the string keeps its storage from call to call.
+  Value& v = result_;
+  hasResult_ = true;
   v.type = VXT_dwBase(dwType);
+  v.integer = 0;
+  v.real = 0;
+  v.bytes.clear();
+  v.variable.reset();
+  v.object.reset();
   if (pValeur == nullptr && v.type != VXT_AUCUN) {
-    result_ = Value::none();
+    v.type = VXT_AUCUN;
     return;
   }
   switch (v.type) {
@@ -100,13 +133,12 @@ void Vm::RenvoieValeur(DWORD dwAppel, const void* pValeur, DWORD dwType) {
       break;
     case VXT_CHAINE:
     case VXT_CHAINEUNICODE:
-    case VXT_BINAIRE: v.bytes = blockBytes(*static_cast<const char* const*>(pValeur)); break;
+    case VXT_BINAIRE: assignBlock(v.bytes, *static_cast<const char* const*>(pValeur)); break;
     case VXT_ANY: v = valueFromAny(*static_cast<const CAny*>(pValeur)); break;
     default:
       // A kind the stand-in does not read: keep its code, no value.
       break;
   }
-  result_ = std::move(v);
 }
 
 void Vm::callEnded() {

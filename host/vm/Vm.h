@@ -30,6 +30,9 @@ public:
   void beginCall(const std::vector<Value>* arguments, DWORD callWord);
   // The value handed to RenvoieValeur during the call, if any.
   std::optional<Value> endCall();
+  // The same, swapped into *out (whose storage the next call reuses): false
+  // when the library handed back nothing, and *out is then left as it was.
+  bool endCall(Value* out);
 
   // The user's request to interrupt, as answered by nEtatExecution; a flag
   // that a signal handler sets may be watched too.
@@ -125,7 +128,8 @@ private:
   const std::vector<Value>* arguments_ = nullptr;
   DWORD callWord_ = 0;
   bool inCall_ = false;
-  std::optional<Value> result_;
+  Value result_;             // valid when hasResult_; its storage is reused
+  bool hasResult_ = false;
   bool interrupted_ = false;
   const volatile std::sig_atomic_t* interruptFlag_ = nullptr;
   ProgressListener progressListener_;

@@ -50,11 +50,8 @@ DWORD STR_nCapaciteCroissance(DWORD nAncienne, DWORD nTaille) {
 }
 
 CStrMemCache::CStrMemCache(const char* pszLibelle) : m_pszLibelle(pszLibelle) {
-  pthread_mutexattr_t attr;
-  pthread_mutexattr_init(&attr);
-  pthread_mutexattr_settype(&attr, PTHREAD_MUTEX_RECURSIVE);
-  pthread_mutex_init(&m_mutex, &attr);
-  pthread_mutexattr_destroy(&attr);
+  // A plain mutex: it guards the two free lists only, never a call out.
+  pthread_mutex_init(&m_mutex, nullptr);
 }
 
 CStrMemCache::~CStrMemCache() {

@@ -130,8 +130,12 @@ int CComposanteStandard::fOuvre(const char* pszNom, int nMode) {
       pclFichier->pclGetXError()->RAZ();
     }
   }
-  auto* pst = new (std::nothrow) _stINFOFIC{pclFichier, bUnicode ? 1 : 0,
-                                             (nMode & FO_SUPPRESSION_AUTOMATIQUE) != 0 ? 1 : 0};
+  auto* pst = new (std::nothrow) _stINFOFIC;
+  if (pst != nullptr) {
+    pst->pclFichier = pclFichier;
+    pst->bUnicode = bUnicode ? 1 : 0;
+    pst->bSuppression = (nMode & FO_SUPPRESSION_AUTOMATIQUE) != 0 ? 1 : 0;
+  }
   int nFichier = pst != nullptr ? FIC_Table().nAjoute(pst) : -1;
   if (nFichier < 0) {
     delete pst;
@@ -234,37 +238,49 @@ int CComposanteStandard::fEcrit(int nFichier, int nAdresse, int nNombre) {
 // The line goes back to the VM from here: an 8-bit string, or a wide
 // string for a Unicode handle; the end of file is the single character 4.
 void CComposanteStandard::fLitLigne(int nFichier) {
-  CVXDSTR ligne;
   CFichierPris pst = _pstFichier(nFichier);
-  DWORD dwType = VXT_CHAINE;
-  if (pst != nullptr) {
-    const char* p = nullptr;
-    DWORD n = 0;
-    int r = pst->pclFichier->nLitLigne(&p, &n, CDiskFile::LIGNE_LF, pst->bUnicode ? 2 : 1);
-    if (r < 0) {
-      _ErreurFichier(pst->pclFichier);
-    } else if (r == 0) {
-      p = ACHAINE_FIN_FICHIER;
-      n = 1;
-      if (pst->bUnicode) {
-        static const WORD FIN[1] = {4};
-        ligne.nAssignUNICODE_UTF16(FIN, 1);
-      }
-    } else if (pst->bUnicode) {
+  if (pst == nullptr) {
+    const char* pVide = nullptr;
+    RenvoieValeur(&pVide, VXT_CHAINE);
+    return;
+  }
+  // The handle's own line block, reused from line to line (the handle is
+  // ours for the length of the call).
+  CVXDSTR& ligne = pst->clLigne;
+  const char* p = nullptr;
+  DWORD n = 0;
+  int r = pst->pclFichier->nLitLigne(&p, &n, CDiskFile::LIGNE_LF, pst->bUnicode ? 2 : 1);
+  bool bLigne = true;
+  if (r < 0) {
+    _ErreurFichier(pst->pclFichier);
+    bLigne = false;
+  } else if (pst->bUnicode) {
+    static const WORD FIN[1] = {4};
+    if (r == 0) {
+      bLigne = ligne.nAssignUNICODE_UTF16(FIN, 1) == STR_OK;
+    } else if (n == 0) {
+      ligne.Vide();
+    } else {
       // Units copied out: the line may start at an odd offset of the buffer.
       std::vector<WORD> unites(n / 2 + (n & 1), 0);
-      if (!unites.empty()) std::memcpy(unites.data(), p, std::min<std::size_t>(n, unites.size() * 2));
-      if (!unites.empty() && ligne.nAssignUNICODE_UTF16(unites.data(), static_cast<int>(unites.size())) != STR_OK)
-        RaiseError(ERR_MEMOIRE);
+      std::memcpy(unites.data(), p, n);
+      bLigne = ligne.nAssignUNICODE_UTF16(unites.data(), static_cast<int>(unites.size())) == STR_OK;
     }
-    if (pst->bUnicode) {
-      dwType = VXT_CHAINEUNICODE;
-    } else if (r >= 0 && n > 0 && ligne.nAssign(p, n) != STR_OK) {
+    if (!bLigne) RaiseError(ERR_MEMOIRE);
+  } else {
+    if (r == 0) {
+      p = ACHAINE_FIN_FICHIER;
+      n = 1;
+    }
+    if (n == 0) {
+      ligne.Vide();
+    } else if (ligne.nAssign(p, n) != STR_OK) {
       RaiseError(ERR_MEMOIRE);
+      bLigne = false;
     }
   }
-  const char* pData = ligne.pGetData();
-  RenvoieValeur(&pData, dwType);
+  const char* pData = bLigne ? ligne.pGetData() : nullptr;
+  RenvoieValeur(&pData, pst->bUnicode ? VXT_CHAINEUNICODE : VXT_CHAINE);
 }
 
 bool CComposanteStandard::fLitLigne(int nFichier, const char* pszFormat, ...) {

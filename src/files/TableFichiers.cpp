@@ -74,10 +74,15 @@ _stINFOFIC* CTableFichiers::_pstGet(int n) const {
 }
 
 CFichierPris CTableFichiers::clPrend(int n) {
-  std::lock_guard<std::mutex> verrou(g_mutexTable);
-  _stINFOFIC* pst = _pstGet(n);
-  if (pst == nullptr) return CFichierPris();
-  pst->nReferences.fetch_add(1, std::memory_order_relaxed);
+  _stINFOFIC* pst;
+  {
+    std::lock_guard<std::mutex> verrou(g_mutexTable);
+    pst = _pstGet(n);
+    if (pst == nullptr) return CFichierPris();
+    pst->nReferences.fetch_add(1, std::memory_order_relaxed);
+  }
+  // Waited for outside the table's lock: other handles stay usable meanwhile.
+  pst->mutexUsage.lock();
   return CFichierPris(pst);
 }
 

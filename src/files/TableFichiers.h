@@ -4,12 +4,16 @@
 // reserve handles 0 and 1 and close every file at the last stop. A call
 // that uses a handle holds a reference to its record, so a close made by
 // another thread meanwhile only takes the handle out of the table: the file
-// is closed when the last user lets it go.
+// is closed when the last user lets it go. The calls that use one handle
+// are served one at a time: two threads reading one file do not share a
+// read-ahead buffer half-way through a line.
 #pragma once
 
 #include <atomic>
 #include <cstddef>
+#include <mutex>
 
+#include "core/VXDSTR.h"
 #include "frame/TypesBase.h"
 
 class CDiskFile;
@@ -17,11 +21,17 @@ struct _stXFINDDATA;
 
 // One open handle.
 struct _stINFOFIC {
-  CDiskFile* pclFichier;  // owned
-  int bUnicode;           // opened with foUnicode
-  int bSuppression;       // opened with foSuppressionAutomatique: deleted at close
+  CDiskFile* pclFichier = nullptr;  // owned
+  int bUnicode = 0;                 // opened with foUnicode
+  int bSuppression = 0;             // opened with foSuppressionAutomatique: deleted at close
   // The table's slot and each call in progress; the last one closes the file.
   std::atomic<int> nReferences{1};
+  // Held by each call that uses the handle (a procedure called meanwhile
+  // may use it again on the same thread).
+  std::recursive_mutex mutexUsage;
+  // The last line fLitLigne returned: the next line reuses its block (a
+  // block the VM still holds a reference to is left to it, copy on write).
+  CVXDSTR clLigne;
 };
 
 // Drops one reference to a record; the last one closes the file and frees it.
@@ -31,6 +41,7 @@ void FIC_Relache(_stINFOFIC* pst);
 class CFichierPris {
 public:
   CFichierPris() = default;
+  // Takes over a reference to `pst` whose usage lock the caller holds.
   explicit CFichierPris(_stINFOFIC* pst) : m_pst(pst) {}
   CFichierPris(CFichierPris&& o) noexcept : m_pst(o.m_pst) { o.m_pst = nullptr; }
   CFichierPris& operator=(CFichierPris&& o) noexcept;
@@ -43,7 +54,9 @@ public:
   bool operator==(std::nullptr_t) const { return m_pst == nullptr; }
   // Lets the record go before the end of the scope.
   void Relache() {
-    if (m_pst != nullptr) FIC_Relache(m_pst);
+    if (m_pst == nullptr) return;
+    m_pst->mutexUsage.unlock();
+    FIC_Relache(m_pst);
     m_pst = nullptr;
   }
 

@@ -223,6 +223,49 @@ TEST_P(Threads, EachThreadAsAlone) {
 
 INSTANTIATE_TEST_SUITE_P(Counts, Threads, ::testing::Values(2, 4, 8));
 
+// One handle read by four threads at once (handles are shared by every
+// component): each line comes out once, whole, as the file holds it.
+TEST(SharedHandle, ReadersTakeEachLineOnceAndWhole) {
+  TempDir tmp;
+  std::vector<std::string> lines;
+  std::string text;
+  for (int i = 0; i < 20000; ++i) {
+    // Lengths from 0 to beyond the read-ahead buffer, numbered to be told apart.
+    std::string l = "#" + std::to_string(i) + " " + std::string(static_cast<std::size_t>((i * 7919) % (i % 50 == 0 ? 9000 : 300)), 'a' + i % 26);
+    lines.push_back(l);
+    text += l + (i % 3 == 0 ? "\r\n" : "\n");
+  }
+  TempDir::write(tmp / "shared.txt", text);
+  auto runtime = std::make_shared<Runtime>(testOptions());
+  runtime->declareThreads();
+  constexpr int kThreads = 4;
+  std::vector<std::vector<std::string>> got(kThreads);
+  std::atomic<int> handle{-1};
+  std::atomic<int> ready{0};
+  std::vector<std::thread> pool;
+  for (int t = 0; t < kThreads; ++t) {
+    pool.emplace_back([&, t] {
+      Runtime::ThreadScope scope(*runtime);
+      Host host(runtime, t == 0);
+      if (t == 0) handle = static_cast<int>(host.call("fOuvre", {T(tmp / "shared.txt"), I(1)}).value.integer);
+      ++ready;
+      while (ready.load() < kThreads || handle.load() < 0) std::this_thread::yield();
+      for (;;) {
+        auto r = host.call("fLitLigne", {I(handle.load())});
+        if (r.error.isError() || r.value.bytes == "\x04") break;
+        got[static_cast<std::size_t>(t)].push_back(r.value.bytes);
+      }
+    });
+  }
+  for (auto& th : pool) th.join();
+  std::vector<std::string> all;
+  for (auto& g : got) all.insert(all.end(), g.begin(), g.end());
+  std::sort(all.begin(), all.end());
+  std::sort(lines.begin(), lines.end());
+  ASSERT_EQ(all.size(), lines.size());
+  EXPECT_TRUE(all == lines);
+}
+
 }  // namespace
 
 namespace {
