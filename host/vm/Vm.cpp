@@ -29,7 +29,8 @@ void assignBlock(std::string& out, const char* data) {
   }
   DWORD length;
   std::memcpy(&length, data - sizeof(DWORD), sizeof length);
-  out.assign(data, length);
+  out.clear();
+  out.append(data, length);  // simpler than assign, which allows for overlap
 }
 
 // A VM operation that cannot serve the request leaves an error of the
@@ -61,8 +62,8 @@ bool Vm::endCall(Value* out) {
     out->integer = result_.integer;
     out->real = result_.real;
     out->bytes.swap(result_.bytes);
-    out->variable.swap(result_.variable);
-    out->object.swap(result_.object);
+    if (out->variable || result_.variable) out->variable.swap(result_.variable);
+    if (out->object || result_.object) out->object.swap(result_.object);
   }
   hasResult_ = false;
   inCall_ = false;
@@ -102,8 +103,8 @@ void Vm::RenvoieValeur(DWORD dwAppel, const void* pValeur, DWORD dwType) {
   v.integer = 0;
   v.real = 0;
   v.bytes.clear();
-  v.variable.reset();
-  v.object.reset();
+  if (v.variable) v.variable.reset();
+  if (v.object) v.object.reset();
   if (pValeur == nullptr && v.type != VXT_AUCUN) {
     v.type = VXT_AUCUN;
     return;

@@ -103,6 +103,19 @@ int CBlocVX::_nAssign(const void* p, DWORD n, bool bNeuf, DWORD dwGenre) {
     return STR_OK;
   }
   if (n > STR_LONGUEUR_MAX) return STR_ERR_LONGUEUR;
+  if (m_pData != nullptr && !bNeuf) {
+    // The common case of a value assigned again and again (a line read in a
+    // loop): its own block, of the same kind, big enough, the source outside.
+    STBlocStr* pst = pstGetBloc(m_pData);
+    const char* q = static_cast<const char*>(p);
+    if (pst->dwRef == 1 && n <= pst->dwCapacite && (pst->dwFlags & BLOC_MASQUE_GENRE) == (dwGenre & BLOC_MASQUE_GENRE) &&
+        (q + n <= m_pData || q >= m_pData + pst->dwCapacite + 4)) {
+      std::memcpy(m_pData, p, n);
+      pst->dwLongueur = n;
+      std::memset(m_pData + n, 0, 4);
+      return STR_OK;
+    }
+  }
   // The source may lie inside this value's own block: copy it aside.
   std::vector<char> copie;
   if (m_pData != nullptr && static_cast<const char*>(p) >= m_pData &&

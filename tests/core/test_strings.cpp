@@ -93,6 +93,12 @@ TEST(Strings, CopiesShareUntilOneIsChanged) {
   d.Assign(a, 2);
   EXPECT_EQ(text(d), "ab");
   EXPECT_EQ(text(a), "abc");
+  // A shared block is never written over by an assignment to one holder.
+  CVXDSTR e = a;
+  EXPECT_EQ(e.nAssign("zz"), STR_OK);
+  EXPECT_EQ(text(a), "abc");
+  EXPECT_EQ(text(e), "zz");
+  EXPECT_EQ(a.nGetRef(), 1u);
 }
 
 TEST(Strings, AssignAndEmpty) {
