@@ -16,10 +16,10 @@
 #include <string>
 
 #include "Conversions.h"
+#include "abi/TypesVX.h"
 #include "core/CodePage.h"
 #include "core/STR.h"
 #include "core/VXDSTR.h"
-#include "frame/TypesVX.h"
 
 namespace {
 

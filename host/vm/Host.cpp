@@ -6,10 +6,10 @@
 #include "Chooser.h"
 #include "Conversions.h"
 #include "PageLibrary.h"
+#include "abi/InterfacesVM.h"
 #include "core/Any.h"
 #include "core/VXDSTR.h"
 #include "core/XError.h"
-#include "frame/InterfacesVM.h"
 
 namespace kvhost {
 

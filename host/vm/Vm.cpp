@@ -10,10 +10,10 @@
 #include <sstream>
 
 #include "Catalog.h"
+#include "abi/TypesBase.h"
 #include "core/Any.h"
 #include "core/VXDSTR.h"
 #include "core/XError.h"
-#include "frame/VXLibrary.h"
 
 namespace kvhost {
 

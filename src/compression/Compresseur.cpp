@@ -6,9 +6,9 @@
 #include <cstring>
 #include <new>
 
-#include "compression/DataCompressor.h"
 #include "compression/ZLWCompresseur.h"
 #include "core/Allocation.h"
+#include "core/DataCompressor.h"
 #include "core/VXDSTR.h"
 
 CCompresseurBase::CCompresseurBase() {

@@ -18,7 +18,7 @@
 
 #include <pthread.h>
 
-#include "frame/TypesBase.h"
+#include "abi/TypesBase.h"
 
 class CVXBIN;
 

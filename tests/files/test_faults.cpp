@@ -22,13 +22,13 @@
 
 #include "LibShop.h"
 #include "TempDir.h"
+#include "abi/TypesVX.h"
 #include "compression/KVBuffer.h"
 #include "core/Allocation.h"
 #include "core/VXDSTR.h"
 #include "files/AppelsSysteme.h"
 #include "files/DiskFile.h"
 #include "frame/Standard.h"
-#include "frame/TypesVX.h"
 #include "memlists/MemStock.h"
 
 namespace {

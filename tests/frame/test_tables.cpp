@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "Library.h"
-#include "frame/Descripteurs.h"
+#include "abi/Descripteurs.h"
 
 namespace {
 
