@@ -36,7 +36,6 @@ public:
   void* pGetVariableAdresse(int nNumero) override;
   void EcritVariable(int, int) override {}
 
-  _stCTXEURO* pstGetCtxEuro() { return m_pstCtxEuro.get(); }
   bool bModulesDemarres() const { return m_bInit; }
   // Number of started components (the shared modules run while it is positive).
   static int s_nNbComposanteDemarree() { return m_snStaticCountInit; }
