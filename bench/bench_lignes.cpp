@@ -16,8 +16,8 @@
 #include <string>
 
 #include "Host.h"
+#include "abi/InterfacesVM.h"
 #include "core/XError.h"
-#include "frame/InterfacesVM.h"
 #include "support/TestHost.h"
 
 namespace {

@@ -7,7 +7,7 @@
 #include <cstring>
 #include <vector>
 
-#include "compression/DataCompressor.h"
+#include "core/DataCompressor.h"
 
 namespace {
 

@@ -22,9 +22,9 @@
 #include "Output.h"
 #include "PageLibrary.h"
 #include "Text.h"
+#include "abi/Appel.h"
+#include "abi/InterfacesVM.h"
 #include "core/VXDSTR.h"
-#include "frame/Appel.h"
-#include "frame/InterfacesVM.h"
 
 namespace kvrun {
 

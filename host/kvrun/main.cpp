@@ -18,7 +18,7 @@
 #include "Script.h"
 #include "Text.h"
 #include "Threads.h"
-#include "frame/InterfacesVM.h"
+#include "abi/InterfacesVM.h"
 
 namespace {
 

@@ -9,8 +9,8 @@
 #include <unordered_map>
 #include <vector>
 
-#include "frame/Appel.h"
-#include "frame/Descripteurs.h"
+#include "abi/Appel.h"
+#include "abi/Descripteurs.h"
 
 namespace kvhost {
 

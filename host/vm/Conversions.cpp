@@ -18,10 +18,10 @@
 
 #include "Conversions.h"
 #include "Types.h"
+#include "abi/TypesVX.h"
 #include "core/CodePage.h"
 #include "core/STR.h"
 #include "core/VXDSTR.h"
-#include "frame/TypesVX.h"
 
 using kvhost::Plain;
 

@@ -2,7 +2,7 @@
 // stand-in VM (see Conversions.cpp for the statuses).
 #pragma once
 
-#include "frame/TypesBase.h"
+#include "abi/TypesBase.h"
 
 extern "C" {
 int nConversionDepassement(void* pValeur, WORD wType, void* pTampon, WORD wCible);

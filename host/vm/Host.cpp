@@ -7,10 +7,10 @@
 #include "Conversions.h"
 #include "PageLibrary.h"
 #include "Types.h"
+#include "abi/InterfacesVM.h"
 #include "core/Any.h"
 #include "core/VXDSTR.h"
 #include "core/XError.h"
-#include "frame/InterfacesVM.h"
 
 namespace kvhost {
 

@@ -3,7 +3,7 @@
 // English (Windows-1252 text).
 #pragma once
 
-#include "frame/InterfacesVM.h"
+#include "abi/InterfacesVM.h"
 
 namespace kvhost {
 

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "frame/InterfacesVM.h"
+#include "abi/InterfacesVM.h"
 
 namespace kvhost {
 

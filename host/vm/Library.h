@@ -5,7 +5,7 @@
 #include <stdexcept>
 #include <string>
 
-#include "frame/TypesBase.h"
+#include "abi/TypesBase.h"
 
 class IVXLibrary;
 

@@ -7,8 +7,8 @@
 #include <vector>
 
 #include "Value.h"
-#include "frame/InterfacesVM.h"
-#include "frame/PageGate.h"
+#include "abi/InterfacesPage.h"
+#include "abi/InterfacesVM.h"
 
 namespace kvhost {
 

@@ -13,11 +13,11 @@
 #include "Conversions.h"
 #include "ExchangeRates.h"
 #include "StartupData.h"
+#include "abi/Demarrage.h"
 #include "core/Any.h"
 #include "core/StrMem.h"
 #include "core/XError.h"
-#include "frame/Execution.h"
-#include "frame/accesdllres.h"
+#include "core/accesdllres.h"
 
 namespace kvhost {
 

@@ -12,7 +12,7 @@
 #include "Value.h"
 #include "core/Any.h"
 #include "core/VXDSTR.h"
-#include "frame/TypesVX.h"
+#include "abi/TypesVX.h"
 
 namespace kvhost {
 

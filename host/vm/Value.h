@@ -6,7 +6,7 @@
 #include <memory>
 #include <string>
 
-#include "frame/TypesVX.h"
+#include "abi/TypesVX.h"
 
 class CAny;
 

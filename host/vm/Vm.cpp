@@ -11,10 +11,10 @@
 
 #include "Catalog.h"
 #include "Types.h"
+#include "abi/TypesBase.h"
 #include "core/Any.h"
 #include "core/VXDSTR.h"
 #include "core/XError.h"
-#include "frame/VXLibrary.h"
 
 namespace kvhost {
 

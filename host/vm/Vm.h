@@ -11,9 +11,9 @@
 #include <vector>
 
 #include "InfoLangue.h"
-#include "core/Progression.h"
 #include "Value.h"
-#include "frame/InterfacesVM.h"
+#include "abi/InterfacesVM.h"
+#include "core/Progression.h"
 
 namespace kvhost {
 

@@ -3,7 +3,7 @@
 #include <cstdint>
 
 #include "StartupData.h"
-#include "frame/Execution.h"
+#include "abi/Demarrage.h"
 
 namespace kvhost {
 

@@ -19,7 +19,7 @@
 
 #include <cstddef>
 
-#include "frame/TypesBase.h"
+#include "abi/TypesBase.h"
 
 // Result codes of nfCompacte, sDecompacteEx and nOldDecompacte.
 enum eCOMPACTE : short {

@@ -6,9 +6,9 @@
 #include <cstring>
 #include <new>
 
-#include "compression/DataCompressor.h"
 #include "compression/ZLWCompresseur.h"
 #include "core/Allocation.h"
+#include "core/DataCompressor.h"
 
 CCompresseurBase::CCompresseurBase() {
   pthread_mutexattr_t attr;

@@ -12,7 +12,7 @@
 
 #include <pthread.h>
 
-#include "frame/TypesBase.h"
+#include "abi/TypesBase.h"
 
 enum eCOMPRESSEURTYPE : BYTE {
   COMPRESSEUR_COPIE = 0,      // stored

@@ -3,8 +3,8 @@
 #include <cstring>
 
 #include "compression/Compresseur.h"
-#include "compression/DataCompressor.h"
 #include "compression/ZLWCompresseur.h"
+#include "core/DataCompressor.h"
 #include "frame/Standard.h"
 #include "gen/Erreurs.h"
 

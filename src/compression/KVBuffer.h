@@ -17,8 +17,8 @@
 // 16 rounds; any other method has no cipher, and coding such a buffer fails.
 #pragma once
 
+#include "abi/TypesBase.h"
 #include "core/KVUnknown.h"
-#include "frame/TypesBase.h"
 
 namespace kvbuffer {
 struct STEtat;

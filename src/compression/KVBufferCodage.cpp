@@ -6,10 +6,10 @@
 #include <new>
 
 #include "compression/Compresseur.h"
-#include "compression/DataCompressor.h"
 #include "compression/KVBuffer.h"
 #include "compression/KVBufferInterne.h"
 #include "core/Allocation.h"
+#include "core/DataCompressor.h"
 #include "crypto/Crypt.h"
 
 using kvbuffer::TAILLE_MAX;

@@ -2,7 +2,7 @@
 // helpers and the saved state of a buffer's storage.
 #pragma once
 
-#include "frame/TypesBase.h"
+#include "abi/TypesBase.h"
 
 namespace kvbuffer {
 

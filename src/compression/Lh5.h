@@ -11,7 +11,7 @@
 #include <cstddef>
 #include <memory>
 
-#include "frame/TypesBase.h"
+#include "abi/TypesBase.h"
 
 // Fixed parameters of the method.
 constexpr int LH5_DICBIT = 13;

@@ -5,7 +5,7 @@
 // uncompressed bytes.
 #pragma once
 
-#include "frame/TypesBase.h"
+#include "abi/TypesBase.h"
 
 class CDiskFile;
 

@@ -9,7 +9,7 @@
 
 #include <cwchar>
 
-#include "frame/TypesBase.h"
+#include "abi/TypesBase.h"
 
 class CAny;
 struct STManipAUB;

@@ -1,9 +1,12 @@
-// Conversions between code pages, wide characters, UTF-8 and UTF-16.
+// Conversions between code pages, wide characters, UTF-8 and UTF-16; the
+// Windows numbers of character sets, code pages and languages.
 #include "core/CodePage.h"
 
 #include <iconv.h>
 
 #include <cerrno>
+#include <clocale>
+#include <cstdio>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -246,4 +249,89 @@ int UTF16ToWideChar(const WORD* pwSource, int nSource, wchar_t* pwDest, int nDes
   if (pwDest == nullptr || static_cast<int>(v.size()) > nDest) return 0;
   std::memcpy(pwDest, v.data(), v.size() * sizeof(wchar_t));
   return static_cast<int>(v.size());
+}
+
+DWORD dwGetCodePageFromCharset(DWORD nCharset) {
+  switch (nCharset) {
+    case 0: return 1252;
+    case 128: return 932;
+    case 129: return 949;
+    case 130: return 1361;
+    case 134: return 936;
+    case 136: return 950;
+    case 161: return 1253;
+    case 162: return 1254;
+    case 163: return 1258;
+    case 177: return 1255;
+    case 178: return 1256;
+    case 186: return 1257;
+    case 204: return 1251;
+    case 222: return 874;
+    case 238: return 1250;
+    case 255: return 1252;
+    case 65001: return 65001;
+    default: return 0;
+  }
+}
+
+WORD wGetLanguageID(DWORD nCharset) {
+  switch (nCharset) {
+    case 128: return 17;
+    case 129:
+    case 130: return 18;
+    case 134: return 2052;
+    case 136: return 1028;
+    case 161: return 8;
+    case 162: return 31;
+    case 163: return 42;
+    case 177: return 13;
+    case 178: return 1;
+    case 186: return 37;
+    case 204: return 1049;
+    case 222: return 30;
+    case 238: return 21;
+    default: return 0;
+  }
+}
+
+int nGetCharsetFromLanguage(DWORD nLangueId) {
+  DWORD primaire = nLangueId & 0x3FF;
+  DWORD sous = nLangueId >> 10;
+  switch (primaire) {
+    case 1: return 178;
+    case 2: case 25: case 34: case 35: return 204;
+    case 4: return sous == 1 ? 136 : 134;
+    case 5: case 14: case 21: case 24: case 27: case 28: case 36: case 47: return 238;
+    case 8: return 161;
+    case 13: return 177;
+    case 17: return 128;
+    case 18: return 129;
+    case 26: return sous == 3 ? 204 : 238;
+    case 30: return 222;
+    case 31: return 162;
+    case 37: case 38: case 39: return 186;
+    case 42: return 163;
+    case 43: case 55: return 65001;
+    case 67: return sous == 2 ? 204 : 238;
+    default: return 0;
+  }
+}
+
+int GetCharSetFromLanguageID(DWORD nLangueId) { return nGetCharsetFromLanguage(nLangueId); }
+
+void ChangeLocale(DWORD nCharset) {
+  DWORD nPage = dwGetCodePageFromCharset(nCharset);
+  if (nPage == 0) return;
+  const char* pszPrefixe;
+  switch (nCharset) {
+    case 161: pszPrefixe = "greek_greece"; break;
+    case 162: pszPrefixe = "turkey_turkish"; break;
+    case 177:
+    case 178: pszPrefixe = ""; break;
+    case 204: pszPrefixe = "russian_russia"; break;
+    default: return;
+  }
+  char szLocale[64];
+  std::snprintf(szLocale, sizeof szLocale, "%s.%u", pszPrefixe, static_cast<unsigned>(nPage));
+  setlocale(LC_ALL, szLocale);
 }

@@ -1,11 +1,12 @@
 // Character-set conversions through iconv with Windows-style signatures:
 // 8-bit code pages to wide characters (4-byte wchar_t) and back, UTF-8 and
-// UTF-16 helpers.
+// UTF-16 helpers; the Windows numbers of character sets, code pages and
+// languages.
 #pragma once
 
 #include <cwchar>
 
-#include "frame/TypesBase.h"
+#include "abi/TypesBase.h"
 
 constexpr unsigned CP_UTF8 = 65001;
 
@@ -47,3 +48,11 @@ const WORD* utf16niutf16(const WORD* pwTexte, const WORD* pwCherche, int n);  //
 // Wide (UTF-32) to UTF-16 and back; results in units written (without terminator).
 int WideCharToUTF16(const wchar_t* pwSource, int nSource, WORD* pwDest, int nDest);
 int UTF16ToWideChar(const WORD* pwSource, int nSource, wchar_t* pwDest, int nDest);
+
+// Character sets, code pages and languages (Windows numbers).
+DWORD dwGetCodePageFromCharset(DWORD nCharset);
+WORD wGetLanguageID(DWORD nCharset);
+int nGetCharsetFromLanguage(DWORD nLangueId);
+int GetCharSetFromLanguageID(DWORD nLangueId);
+// Sets the C library's locale for a character set that has a code page.
+void ChangeLocale(DWORD nCharset);

@@ -1,7 +1,7 @@
 // The error table: for each user error code, its message, detail and level.
 #pragma once
 
-#include "frame/TypesBase.h"
+#include "abi/TypesBase.h"
 
 struct _stERRORDEF {
   DWORD nCodeUtilisateur;  // 80001 to 81610

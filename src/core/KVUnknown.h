@@ -2,7 +2,7 @@
 // open files, ciphers, coded buffers).
 #pragma once
 
-#include "frame/TypesBase.h"
+#include "abi/TypesBase.h"
 
 class CKVUnknown {
 public:

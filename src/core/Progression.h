@@ -5,7 +5,7 @@
 // gauge and take a stop request while the work waits at the point.
 #pragma once
 
-#include "frame/TypesBase.h"
+#include "abi/TypesBase.h"
 
 // InfoVM code of a progress point: sub-code 0, argument an STProgression.
 constexpr int INFOVM_PROGRESSION = 40;

@@ -2,7 +2,7 @@
 // over the 8-bit Windows-1252 alphabet, and the VM's character table.
 #pragma once
 
-#include "frame/TypesBase.h"
+#include "abi/TypesBase.h"
 
 struct _stCHARTAB;
 

@@ -5,7 +5,7 @@
 
 #include <pthread.h>
 
-#include "frame/TypesBase.h"
+#include "abi/TypesBase.h"
 
 class CStrMemCache;
 

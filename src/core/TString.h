@@ -5,7 +5,7 @@
 
 #include <cstdarg>
 
-#include "frame/TypesBase.h"
+#include "abi/TypesBase.h"
 
 class CTString {
 public:

@@ -11,8 +11,8 @@
 #include <cstddef>
 #include <string_view>
 
+#include "abi/TypesBase.h"
 #include "core/StrMem.h"
-#include "frame/TypesBase.h"
 
 class CVXDSTR;
 class CVXBIN;

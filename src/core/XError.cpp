@@ -10,7 +10,7 @@
 
 #include "core/ErreursDef.h"
 #include "core/TString.h"
-#include "frame/accesdllres.h"
+#include "core/accesdllres.h"
 
 namespace {
 

@@ -6,8 +6,8 @@
 
 #include <cstdarg>
 
+#include "abi/TypesBase.h"
 #include "core/KVUnknown.h"
-#include "frame/TypesBase.h"
 
 class CTString;
 

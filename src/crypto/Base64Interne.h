@@ -6,7 +6,7 @@
 
 #include <cstddef>
 
-#include "frame/TypesBase.h"
+#include "abi/TypesBase.h"
 
 namespace kvb64 {
 

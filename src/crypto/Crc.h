@@ -6,7 +6,7 @@
 
 #include <cstddef>
 
-#include "frame/TypesBase.h"
+#include "abi/TypesBase.h"
 
 // CRC-16 over a text.
 class CCrc16 {

@@ -4,7 +4,7 @@
 
 #include <cstddef>
 
-#include "frame/TypesBase.h"
+#include "abi/TypesBase.h"
 
 namespace kvcrc {
 DWORD dwRegistreOctets(DWORD r, const BYTE* p, std::size_t n);

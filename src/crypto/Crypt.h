@@ -4,8 +4,8 @@
 // and work in place.
 #pragma once
 
+#include "abi/TypesBase.h"
 #include "core/KVUnknown.h"
-#include "frame/TypesBase.h"
 
 class CCrypt : public CKVUnknown {
 public:

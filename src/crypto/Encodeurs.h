@@ -13,7 +13,7 @@
 
 #include <cstddef>
 
-#include "frame/TypesBase.h"
+#include "abi/TypesBase.h"
 
 class CXError;
 

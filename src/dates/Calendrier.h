@@ -9,7 +9,7 @@
 
 #include <string>
 
-#include "frame/TypesBase.h"
+#include "abi/TypesBase.h"
 
 class CXError;
 

@@ -13,8 +13,8 @@
 
 #include "core/TString.h"
 #include "core/VXDSTR.h"
+#include "core/accesdllres.h"
 #include "dates/Calendrier.h"
-#include "frame/accesdllres.h"
 
 namespace {
 

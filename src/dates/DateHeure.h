@@ -9,8 +9,7 @@
 
 #include <string>
 
-#include "frame/TypesBase.h"
-#include "frame/VXLibrary.h"
+#include "abi/TypesBase.h"
 
 class CVXDSTR;
 class CVXBIN;

@@ -9,9 +9,9 @@
 #include <vector>
 
 #include "core/STR.h"
+#include "core/accesdllres.h"
 #include "dates/Calendrier.h"
 #include "dates/DateHeure.h"
-#include "frame/accesdllres.h"
 
 namespace {
 

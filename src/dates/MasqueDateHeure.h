@@ -5,9 +5,8 @@
 // the message resources.
 #pragma once
 
+#include "abi/InterfacesVM.h"
 #include "core/TString.h"
-#include "frame/InterfacesVM.h"
-#include "frame/VXLibrary.h"
 
 // Common base of the display masks: the VM's language information.
 class CMasque {

@@ -9,8 +9,8 @@
 #include <cstdarg>
 #include <string>
 
+#include "abi/TypesBase.h"
 #include "core/KVUnknown.h"
-#include "frame/TypesBase.h"
 
 class CXError;
 class CTString;

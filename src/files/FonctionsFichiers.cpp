@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "abi/TypesVX.h"
 #include "core/Any.h"
 #include "core/CodePage.h"
 #include "core/XError.h"
@@ -17,7 +18,6 @@
 #include "files/Remplacement.h"
 #include "files/TableFichiers.h"
 #include "frame/Standard.h"
-#include "frame/TypesVX.h"
 #include "gen/Erreurs.h"
 #include "misc/RegExp.h"
 

@@ -10,13 +10,13 @@
 #include <ctime>
 #include <string>
 
+#include "abi/InterfacesVM.h"
+#include "abi/TypesVX.h"
 #include "core/Any.h"
 #include "core/TString.h"
 #include "core/XError.h"
 #include "files/DiskFile.h"
-#include "frame/InterfacesVM.h"
 #include "frame/Standard.h"
-#include "frame/TypesVX.h"
 #include "gen/Erreurs.h"
 
 namespace {

@@ -8,7 +8,7 @@
 // leading blanks are ignored when reading; a CR before the LF is tolerated.
 #pragma once
 
-#include "frame/TypesBase.h"
+#include "abi/TypesBase.h"
 
 // Longest file name the operations accept (the default path included).
 constexpr int PROFIL_MAX_CHEMIN = 260;

@@ -13,7 +13,7 @@
 
 #include <string>
 
-#include "frame/TypesBase.h"
+#include "abi/TypesBase.h"
 
 class CXError;
 

@@ -13,8 +13,8 @@
 #include <cstddef>
 #include <mutex>
 
+#include "abi/TypesBase.h"
 #include "core/VXDSTR.h"
-#include "frame/TypesBase.h"
 
 class CDiskFile;
 struct _stXFINDDATA;

@@ -7,12 +7,12 @@
 #include <cstdint>
 #include <cstring>
 
+#include "abi/Appel.h"
+#include "abi/InterfacesVM.h"
+#include "abi/TypesVX.h"
 #include "core/Any.h"
 #include "core/VXDSTR.h"
-#include "frame/Appel.h"
-#include "frame/InterfacesVM.h"
 #include "frame/Standard.h"
-#include "frame/TypesVX.h"
 #include "numbers/Monetaire.h"
 
 namespace kvappel {

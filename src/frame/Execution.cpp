@@ -5,8 +5,8 @@
 
 #include <new>
 
+#include "abi/InterfacesVM.h"
 #include "core/STR.h"
-#include "frame/InterfacesVM.h"
 
 int CInformationDLL::ms_nCodeProduitExecution = 0;
 int CInformationDLL::ms_nCodeProduitReel = 0;

@@ -1,34 +1,12 @@
-// Start-up data exchanged with the VM through the exported Execution
-// command function, and the execution object that lives between the VM's
-// initialise and end commands.
+// The library's side of the start-up exchange: the data read from the VM
+// and the execution object that lives between the VM's initialise and end
+// commands.
 #pragma once
 
-#include "frame/TypesBase.h"
+#include "abi/Demarrage.h"
+#include "abi/TypesBase.h"
 
 class ILibShop;
-
-// Execution(command, data) as exported by the VM and by this library.
-extern "C" {
-using PFEXECUTION = std::intptr_t (*)(unsigned nCommande, void* pDonnees);
-}
-
-// Commands of Execution.
-enum : unsigned {
-  EXEC_FIN_ANORMALE = 3052,   // to the VM: the library ends without the VM's end command
-  EXEC_INFO = 3053,           // to the VM: start-up datum by sub-code (data = sub-code)
-  EXEC_INIT = 3985,           // from the VM: initialise (data = {size, VM module, word, word})
-  EXEC_FIN = 4875,            // from the VM: normal end
-  EXEC_ALPHABET = 4876,       // change alphabet {alphabet, table}
-  EXEC_ALPHABET_INFO = 4877,  // same, and the alphabet information object
-  EXEC_TYPES_ETENDUS = 4963,  // initialise the extended types with the global factory
-};
-
-// Data of EXEC_INIT: four 32-bit words.
-struct STExecutionInit {
-  DWORD dwTaille;       // 16
-  HMODULE hModuleVM;    // module holding the VM's Execution (null: global scope)
-  DWORD adwMot[2];      // passed to the execution object
-};
 
 // Start-up data read from the VM.
 class CInformationDLL {

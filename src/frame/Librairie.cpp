@@ -6,11 +6,11 @@
 #include <cerrno>
 #include <new>
 
+#include "abi/Descripteurs.h"
 #include "core/VXDSTR.h"
-#include "frame/Descripteurs.h"
+#include "core/accesdllres.h"
 #include "frame/Execution.h"
 #include "frame/Standard.h"
-#include "frame/accesdllres.h"
 
 namespace {
 

@@ -2,7 +2,7 @@
 // the runtime's libraries, with two error words.
 #pragma once
 
-#include "frame/TypesBase.h"
+#include "abi/TypesBase.h"
 
 // One entry: a file name of 13 bytes and a version of 9 (8 characters and a 0).
 struct __attribute__((packed)) _stNOMLIB {

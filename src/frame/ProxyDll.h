@@ -2,7 +2,7 @@
 // its proxy entries.
 #pragma once
 
-#include "frame/TypesBase.h"
+#include "abi/TypesBase.h"
 
 class CXError;
 

@@ -1,5 +1,5 @@
 // The library's text pairs (French, English): summary, description, help file.
-#include "frame/Descripteurs.h"
+#include "abi/Descripteurs.h"
 
 const _stTEXTES gstResume = {"Fonctions standard", "Standard functions"};
 const _stTEXTES gstDescription = {"", ""};

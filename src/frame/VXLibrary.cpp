@@ -7,11 +7,11 @@
 #include <mutex>
 #include <vector>
 
+#include "abi/Descripteurs.h"
 #include "core/Progression.h"
 #include "core/STR.h"
 #include "core/XError.h"
-#include "frame/Descripteurs.h"
-#include "frame/accesdllres.h"
+#include "core/accesdllres.h"
 
 HINSTANCE CVXLibrary::m_ghInstance = nullptr;
 std::atomic<int> CVXLibrary::ms_eLanguage{0};

@@ -7,16 +7,11 @@
 
 #include <cstdarg>
 
-#include "frame/Appel.h"
-#include "frame/InterfacesVM.h"
-#include "frame/TypesBase.h"
+#include "abi/Appel.h"
+#include "abi/InterfacesVM.h"
+#include "abi/TypesBase.h"
 
 class CXError;
-
-// Filled by IVM::InfoVM(9, ...): the VM's clock, Windows layout.
-struct SYSTEMTIME {
-  WORD wYear, wMonth, wDayOfWeek, wDay, wHour, wMinute, wSecond, wMilliseconds;
-};
 
 class CVXLibrary : public IVXLibrary {
 public:

@@ -2,8 +2,8 @@
 // components (proxy number 1).
 #pragma once
 
+#include "abi/InterfacesVM.h"
 #include "core/Any.h"
-#include "frame/InterfacesVM.h"
 
 class CComposanteStandard;
 class CXError;

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "frame/TypesBase.h"
+#include "abi/TypesBase.h"
 
 // A typed byte image of a value: its type letter and bytes.
 struct STValeurMem {

@@ -1,7 +1,7 @@
 // Colours: 0x00BBGGRR values and their hue, lightness and saturation.
 #pragma once
 
-#include "frame/TypesBase.h"
+#include "abi/TypesBase.h"
 
 struct stHLSCOLOR {
   int nTeinte;      // hue, 0-359 degrees

@@ -3,13 +3,13 @@
 // the column separator and lines by the line separator.
 #include <string>
 
+#include "abi/TypesVX.h"
 #include "core/Any.h"
 #include "core/TString.h"
 #include "core/XError.h"
-#include "frame/PageGate.h"
 #include "frame/Standard.h"
-#include "frame/TypesVX.h"
 #include "gen/Erreurs.h"
+#include "misc/PageGate.h"
 #include "misc/TableKorval.h"
 
 namespace {

@@ -1,12 +1,12 @@
 // The table adapter over the page library's controls access.
 #include "misc/TableKorval.h"
 
+#include "abi/InterfacesVM.h"
+#include "abi/TypesVX.h"
 #include "core/Any.h"
 #include "core/TString.h"
 #include "core/XError.h"
-#include "frame/InterfacesVM.h"
-#include "frame/PageGate.h"
-#include "frame/TypesVX.h"
+#include "misc/PageGate.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 
 #include <vector>
 
-#include "frame/TypesBase.h"
+#include "abi/TypesBase.h"
 
 class CAny;
 class CTString;

@@ -4,8 +4,8 @@
 
 #include "core/TString.h"
 #include "core/XError.h"
+#include "core/accesdllres.h"
 #include "frame/Standard.h"
-#include "frame/accesdllres.h"
 #include "gen/Erreurs.h"
 #include "numbers/FormatNumerique.h"
 

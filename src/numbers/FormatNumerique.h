@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "frame/TypesBase.h"
+#include "abi/TypesBase.h"
 
 // Format information.
 struct _stFMTINFO {

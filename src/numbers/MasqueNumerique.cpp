@@ -11,7 +11,7 @@
 #include <cstring>
 #include <mutex>
 
-#include "frame/accesdllres.h"
+#include "core/accesdllres.h"
 #include "numbers/FormatNumerique.h"
 
 namespace {

@@ -8,7 +8,7 @@
 // overflow or bad input (the operand may then be partly computed).
 #pragma once
 
-#include "frame/TypesBase.h"
+#include "abi/TypesBase.h"
 
 struct CMoney {
   WORD m_aw[5];  // least significant first; bit 15 of m_aw[4] is the sign

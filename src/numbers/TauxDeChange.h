@@ -5,7 +5,7 @@
 // exactly as here; this library reads and changes it in place.
 #pragma once
 
-#include "frame/TypesBase.h"
+#include "abi/TypesBase.h"
 
 constexpr unsigned short DEVISE_DEFAUT = 65535;     // the default currency
 constexpr unsigned short DEVISE_INEXISTANTE = 65534;

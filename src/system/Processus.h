@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "frame/TypesBase.h"
+#include "abi/TypesBase.h"
 
 // Starts `pszProgramme` (not searched in the PATH) with the words of
 // `pszArguments` (double quotes group words and are removed). Waits up to

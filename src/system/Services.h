@@ -10,7 +10,7 @@
 #include <optional>
 #include <string>
 
-#include "frame/TypesBase.h"
+#include "abi/TypesBase.h"
 
 // Distributions, in the order the detection tries them.
 enum eDISTRIBUTION : int {

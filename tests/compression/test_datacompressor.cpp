@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "compression/DataCompressor.h"
+#include "core/DataCompressor.h"
 
 namespace {
 

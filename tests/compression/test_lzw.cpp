@@ -197,7 +197,7 @@ TEST(ZLW, DecoderFedInPieces) {
   }
 }
 
-TEST(VieuxBloc, RoundTripsThroughTheDispatcher) {
+TEST(OldBlock, RoundTripsThroughTheDispatcher) {
   for (std::size_t n : {1u, 20u, 5000u, 200000u}) {
     for (const Bytes& src : {textBytes(n, 7), randomBytes(n, 8, 3), Bytes(n, 0), randomBytes(n, 8, 256)}) {
       Bytes block(src.size() + 7);
@@ -291,7 +291,7 @@ Bytes referenceOldDecode(const Bytes& block) {
 
 // A block written to the format by an independent coder (one reset at code
 // 300 with 9-bit codes, widths up to 11 bits) and the bytes it stands for.
-TEST(VieuxBloc, DecodesABlockOfAnIndependentCoder) {
+TEST(OldBlock, DecodesABlockOfAnIndependentCoder) {
   const Bytes block = readFixture("type2_block.bin"), content = readFixture("type2_content.bin");
   ASSERT_EQ(block.size(), 1827u);
   ASSERT_EQ(content.size(), 3609u);
@@ -305,7 +305,7 @@ TEST(VieuxBloc, DecodesABlockOfAnIndependentCoder) {
 // The library's coder against the test's decoder: texts long enough for the
 // dictionary to fill and reset, and to use hash slot 4097 (the number that
 // also marks an empty slot).
-TEST(VieuxBloc, CoderFollowsTheFormat) {
+TEST(OldBlock, CoderFollowsTheFormat) {
   for (const Bytes& src : {textBytes(3000, 3), textBytes(60000, 4), randomBytes(40000, 5, 40)}) {
     Bytes block(src.size() + 7);
     const DWORD dw =

@@ -7,12 +7,12 @@
 #include <string>
 
 #include "core/XError.h"
+#include "core/accesdllres.h"
 #include "frame/Entree.h"
 #include "frame/NomsLibrairies.h"
-#include "frame/PageGate.h"
 #include "frame/ProxyDll.h"
 #include "frame/Standard.h"
-#include "frame/accesdllres.h"
+#include "misc/PageGate.h"
 
 namespace {
 

@@ -12,10 +12,10 @@
 #include <string>
 
 #include "Host.h"
-#include "support/TestHost.h"
-#include "frame/Appel.h"
-#include "frame/InterfacesVM.h"
+#include "abi/Appel.h"
+#include "abi/InterfacesVM.h"
 #include "core/XError.h"
+#include "support/TestHost.h"
 
 namespace {
 

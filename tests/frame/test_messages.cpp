@@ -15,9 +15,11 @@
 #include <sstream>
 #include <string>
 
+#include "core/CodePage.h"
 #include "core/ErreursDef.h"
 #include "core/TString.h"
-#include "frame/accesdllres.h"
+#include "core/accesdllres.h"
+#include "frame/CommandeComposante.h"
 
 namespace {
 
@@ -33,7 +35,7 @@ std::string english(unsigned id) {
   return bRM_LoadMess(8, kMessageFile.c_str(), id, buf, sizeof buf) ? std::string(buf) : std::string("<absent>");
 }
 
-const std::string kMessageSources = std::string(KV_SOURCE_DIR) + "/src/frame/messages";
+const std::string kMessageSources = std::string(KV_SOURCE_DIR) + "/src/core/messages";
 
 // Identifiers of the message sources (read here, independently of the generator).
 std::vector<unsigned> sourceIds() {

@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "Library.h"
-#include "frame/Descripteurs.h"
+#include "abi/Descripteurs.h"
 
 namespace {
 
@@ -121,7 +121,7 @@ TEST_F(Tables, CountsMatchTheRowFiles) {
   EXPECT_EQ(lib->InfoComposante(34, 0), 391u);
   EXPECT_EQ(lib->InfoComposante(24, 0), 471u);
   EXPECT_EQ(lib->InfoComposante(26, 0), 45u);
-  // Rows are packed at their documented sizes.
+  // Rows are packed at the sizes the VM reads them with.
   EXPECT_EQ(reinterpret_cast<const char*>(&functions()[1]) - reinterpret_cast<const char*>(&functions()[0]), 20);
   EXPECT_EQ(reinterpret_cast<const char*>(&constants()[1]) - reinterpret_cast<const char*>(&constants()[0]), 18);
   EXPECT_EQ(reinterpret_cast<const char*>(&variables()[1]) - reinterpret_cast<const char*>(&variables()[0]), 16);
@@ -234,7 +234,7 @@ TEST_F(Tables, EveryVariableRowAsDeclared) {
 
 // The library exports its entry functions and the entry points of the
 // tables, nothing else of its own (the C++ runtime included).
-TEST_F(Tables, OnlyDocumentedExports) {
+TEST_F(Tables, OnlyTheEntriesTheVmCallsAreExported) {
   std::set<std::string> entries;
   const _stFONCTION* t = functions();
   for (int i = 0; i < 391; ++i) {
@@ -242,9 +242,9 @@ TEST_F(Tables, OnlyDocumentedExports) {
       if (t[i].pstSyntaxes[s].pfnEntree != nullptr) entries.insert(entryName(t[i].pszNomFrancais, static_cast<std::size_t>(s)));
     }
   }
-  const std::set<std::string> documented = {"bInitLibrary", "TermLibrary", "ChildHandler",      "InfoComposante",
-                                            "pQueryProxy",  "Execution",   "DeclareProxy",      "CommandeComposante",
-                                            "GeneralParam", "bInitVXConvFromVM"};
+  const std::set<std::string> vmEntries = {"bInitLibrary", "TermLibrary", "ChildHandler",      "InfoComposante",
+                                           "pQueryProxy",  "Execution",   "DeclareProxy",      "CommandeComposante",
+                                           "GeneralParam", "bInitVXConvFromVM"};
   std::string cmd = std::string("nm -D --defined-only ") + KV_LIBRARY_PATH;
   FILE* p = popen(cmd.c_str(), "r");
   ASSERT_NE(p, nullptr);
@@ -258,7 +258,7 @@ TEST_F(Tables, OnlyDocumentedExports) {
   }
   ASSERT_EQ(pclose(p), 0);
   for (const auto& name : exported) {
-    EXPECT_TRUE(documented.count(name) || entries.count(name)) << "unexpected export " << name;
+    EXPECT_TRUE(vmEntries.count(name) || entries.count(name)) << "unexpected export " << name;
   }
   for (const auto& name : entries) EXPECT_TRUE(exported.count(name)) << "entry point not exported: " << name;
   for (const char* name : {"bInitLibrary", "TermLibrary", "ChildHandler", "InfoComposante", "pQueryProxy"})

@@ -6,9 +6,9 @@
 
 #include "Host.h"
 #include "StartupData.h"
+#include "abi/Demarrage.h"
+#include "abi/InterfacesVM.h"
 #include "support/TestHost.h"
-#include "frame/Execution.h"
-#include "frame/InterfacesVM.h"
 
 namespace {
 

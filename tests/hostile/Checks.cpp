@@ -20,7 +20,7 @@ using kvhost::Value;
 // The text a const char* parameter receives: up to the first NUL.
 std::string asCString(const Value& v) { return std::string(v.bytes.c_str()); }
 
-// Functions whose failure value is documented otherwise: result codes, or
+// Functions whose failure value is another one: result codes, or
 // a text that says the error.
 const std::map<std::string, std::string>& failureTexts() {
   static const std::map<std::string, std::string> table = {

@@ -63,7 +63,7 @@ private:
 std::string emitTables(const Tables& t) {
   std::ostringstream o;
   o << kHeader << "// The descriptor tables published through InfoComposante.\n"
-    << "#include \"frame/Descripteurs.h\"\n\n";
+    << "#include \"abi/Descripteurs.h\"\n\n";
 
   // Entry points defined in the generated entry-point file.
   o << "extern \"C\" {\n";

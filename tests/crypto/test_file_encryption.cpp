@@ -37,7 +37,7 @@ std::string base64Lines(const std::string& in) {
   return out;
 }
 
-class FichiersCryptes : public HostTest {
+class EncryptedFiles : public HostTest {
 protected:
   TempDir dir;
   bool crypte(const std::string& a, const std::string& b, const char* pw, int method, int encoding) {
@@ -48,7 +48,7 @@ protected:
   }
 };
 
-TEST_F(FichiersCryptes, LayoutIsTheSumThenPiecesEncipheredOneByOne) {
+TEST_F(EncryptedFiles, LayoutIsTheSumThenPiecesEncipheredOneByOne) {
   const std::string plain = randomBytes(64001, 1);
   TempDir::write(dir / "p", plain);
   ASSERT_TRUE(crypte(dir / "p", dir / "c", "secret", 2, 0)) << last.message;
@@ -70,7 +70,7 @@ TEST_F(FichiersCryptes, LayoutIsTheSumThenPiecesEncipheredOneByOne) {
   EXPECT_EQ(TempDir::read(dir / "c0"), std::string(4, '\0'));
 }
 
-TEST_F(FichiersCryptes, RoundTripsThroughEveryMethodAndEncoding) {
+TEST_F(EncryptedFiles, RoundTripsThroughEveryMethodAndEncoding) {
   for (std::size_t size : {0u, 1u, 19u, 64000u, 64001u, 130001u}) {
     const std::string plain = randomBytes(size, static_cast<unsigned>(size));
     TempDir::write(dir / "p", plain);
@@ -97,7 +97,7 @@ TEST_F(FichiersCryptes, RoundTripsThroughEveryMethodAndEncoding) {
   EXPECT_EQ(TempDir::read(dir / "d"), plain);
 }
 
-TEST_F(FichiersCryptes, SameFileAsSourceAndDestination) {
+TEST_F(EncryptedFiles, SameFileAsSourceAndDestination) {
   const std::string plain = randomBytes(100000, 3);
   TempDir::write(dir / "f", plain);
   ASSERT_TRUE(crypte(dir / "f", dir / "f", "pw", 3, 1)) << last.message;
@@ -106,7 +106,7 @@ TEST_F(FichiersCryptes, SameFileAsSourceAndDestination) {
   EXPECT_EQ(TempDir::read(dir / "f"), plain);
 }
 
-TEST_F(FichiersCryptes, Errors) {
+TEST_F(EncryptedFiles, Errors) {
   TempDir::write(dir / "p", "some plain text");
   ASSERT_TRUE(crypte(dir / "p", dir / "c", "right", 1, 0));
   EXPECT_FALSE(decrypte(dir / "c", dir / "d", "wrong", 1, 0));

@@ -1,5 +1,5 @@
 // Binding the page library.
-#include "frame/PageGate.h"
+#include "misc/PageGate.h"
 
 #include <unistd.h>
 

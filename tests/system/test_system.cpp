@@ -21,9 +21,9 @@ namespace {
 
 using kvhost::Value;
 
-class Systeme : public HostTest {};
+class System : public HostTest {};
 
-TEST_F(Systeme, LaunchesAndWaitModes) {
+TEST_F(System, LaunchesAndWaitModes) {
   EXPECT_EQ(call("LanceAppli", {T("/bin/sh -c \"exit 1\""), I(1), I(2)}).integer, 1) << "exeValeurRetour: its exit code";
   EXPECT_FALSE(last.isError());
   EXPECT_EQ(call("ExeRun", {T("  /bin/sh -c \"exit 7\""), I(1), I(2)}).integer, 7) << "leading spaces go";
@@ -58,7 +58,7 @@ TEST_F(Systeme, LaunchesAndWaitModes) {
 // A child launched without waiting that ends during a waiting launch is
 // reaped by the library when the launch ends (no zombie); a child of the
 // program itself that ends meanwhile is left to the program.
-TEST_F(Systeme, NoZombieAfterMixedLaunches) {
+TEST_F(System, NoZombieAfterMixedLaunches) {
   const pid_t own = fork();
   ASSERT_GE(own, 0);
   if (own == 0) {
@@ -76,7 +76,7 @@ TEST_F(Systeme, NoZombieAfterMixedLaunches) {
   EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 5);
 }
 
-TEST_F(Systeme, ExecutableInformation) {
+TEST_F(System, ExecutableInformation) {
   EXPECT_EQ(call("ExeInfo", {T("REPERTOIRE"), T("/usr/bin/prog")}).bytes, "/usr/bin");
   EXPECT_EQ(call("ExeInfo", {T("R\xE9pertoire"), T("prog")}).bytes, "");
   EXPECT_EQ(call("ExeInfo", {T("Nom"), T("/usr/bin/prog")}).bytes, "/usr/bin/prog");
@@ -105,7 +105,7 @@ TEST_F(Systeme, ExecutableInformation) {
   EXPECT_EQ(kind(30, "PE", 0), "DOS");
 }
 
-TEST_F(Systeme, IdentifiersMemoryAndSystem) {
+TEST_F(System, IdentifiersMemoryAndSystem) {
   EXPECT_EQ(call("ExeDonnePID").integer, getpid());
   EXPECT_EQ(call("ExeGetPID", {I(6)}).integer, getppid());
   EXPECT_EQ(call("ExeDonnePID", {I(5)}).integer, 0);
@@ -124,7 +124,7 @@ TEST_F(Systeme, IdentifiersMemoryAndSystem) {
   EXPECT_EQ(call("VersionWindows").bytes, "32");
 }
 
-TEST_F(Systeme, Environment) {
+TEST_F(System, Environment) {
   EXPECT_EQ(call("SysChangeEnvironnement", {T("KV_TEST_VAR"), T("abc")}).integer, 1);
   ASSERT_NE(std::getenv("KV_TEST_VAR"), nullptr);
   EXPECT_STREQ(std::getenv("KV_TEST_VAR"), "abc");

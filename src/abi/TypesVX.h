@@ -2,7 +2,7 @@
 // the dynamic values: the low byte is the base type, bits 8..15 are flags.
 #pragma once
 
-#include "frame/TypesBase.h"
+#include "abi/TypesBase.h"
 
 enum : DWORD {
   VXT_AUCUN = 0x00,         // no value (procedure without result)

@@ -1,6 +1,6 @@
 // Short-string coder: character tables, choice of shifts, latches and raw
 // runs, packing of digits into byte pairs, and decoding.
-#include "compression/DataCompressor.h"
+#include "core/DataCompressor.h"
 
 #include <climits>
 #include <cstdlib>

@@ -3,8 +3,8 @@
 // header; neither side may reorder, insert or remove an operation.
 #pragma once
 
-#include "frame/Appel.h"
-#include "frame/TypesBase.h"
+#include "abi/Appel.h"
+#include "abi/TypesBase.h"
 
 class CXError;
 class CAny;

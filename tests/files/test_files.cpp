@@ -35,7 +35,7 @@ Value I8(long long n) { return Value::integer64(n); }
 Value T(const std::string& s) { return Value::text(s); }
 Value B(const std::string& s) { return Value::buffer(s); }
 
-class Fichiers : public ::testing::Test {
+class Files : public ::testing::Test {
 protected:
   TempDir dir;
   kvhost::Host host{optionsWithElements()};
@@ -58,7 +58,7 @@ protected:
   DWORD messageId() { return host.component()->pclGetError()->nGetErrorId(0); }
 };
 
-TEST_F(Fichiers, HandlesStartAtTwoAndTheLastFreedIsReusedFirst) {
+TEST_F(Files, HandlesStartAtTwoAndTheLastFreedIsReusedFirst) {
   for (const char* n : {"a", "b", "c"}) TempDir::write(dir / n, "");
   EXPECT_EQ(open(dir / "a", foLecture), 2);
   EXPECT_EQ(open(dir / "b", foLecture), 3);
@@ -71,7 +71,7 @@ TEST_F(Fichiers, HandlesStartAtTwoAndTheLastFreedIsReusedFirst) {
   EXPECT_EQ(call("fNomFichier", {I(5)}).bytes, dir / "a");
 }
 
-TEST_F(Fichiers, InvalidHandlesGiveTheirErrorAndTheFailureValue) {
+TEST_F(Files, InvalidHandlesGiveTheirErrorAndTheFailureValue) {
   TempDir::write(dir / "f", "x");
   int h = open(dir / "f", foLecture);
   call("fFerme", {I(h)});
@@ -107,7 +107,7 @@ TEST_F(Fichiers, InvalidHandlesGiveTheirErrorAndTheFailureValue) {
   }
 }
 
-TEST_F(Fichiers, OpenModes) {
+TEST_F(Files, OpenModes) {
   // A missing file is not created without a creation bit.
   EXPECT_EQ(open(dir / "absent", foLecture), -1);
   EXPECT_EQ(last.level, 2u);
@@ -154,7 +154,7 @@ TEST_F(Fichiers, OpenModes) {
   EXPECT_EQ(TempDir::read(dir / "n"), "abc");
 }
 
-TEST_F(Fichiers, ReadsAndWrites) {
+TEST_F(Files, ReadsAndWrites) {
   TempDir::write(dir / "f", "0123456789");
   int h = open(dir / "f", foLectureEcriture);
   EXPECT_EQ(call("fLit", {I(h), I(-5)}).bytes, "");
@@ -193,7 +193,7 @@ TEST_F(Fichiers, ReadsAndWrites) {
   EXPECT_EQ(TempDir::read(dir / "f"), std::string("ab\0cdefXY9", 10));
 }
 
-TEST_F(Fichiers, LinesAndTheirTerminators) {
+TEST_F(Files, LinesAndTheirTerminators) {
   struct Case {
     std::string content;
     std::vector<std::string> lines;
@@ -226,7 +226,7 @@ TEST_F(Fichiers, LinesAndTheirTerminators) {
   EXPECT_EQ(TempDir::read(dir / "w"), "un\r\nde\r\ntrois\r\n");
 }
 
-TEST_F(Fichiers, LinesSeeWhatAnotherHandleWrote) {
+TEST_F(Files, LinesSeeWhatAnotherHandleWrote) {
   TempDir::write(dir / "f", "one\ntwo\nthree\n");
   int lecteur = open(dir / "f", foLecture);
   int ecrivain = open(dir / "f", foLectureEcriture);
@@ -238,7 +238,7 @@ TEST_F(Fichiers, LinesSeeWhatAnotherHandleWrote) {
   EXPECT_EQ(call("fLitLigne", {I(lecteur)}).bytes, "\x04");
 }
 
-TEST_F(Fichiers, UnicodeHandles) {
+TEST_F(Files, UnicodeHandles) {
   int h = open(dir / "u", foLectureEcriture | foCreation | foUnicode);
   EXPECT_EQ(pos(h), 2);
   EXPECT_EQ(call("fEcritLigne", {I(h), T("\xE9t\xE9")}).integer, 1);
@@ -268,7 +268,7 @@ TEST_F(Fichiers, UnicodeHandles) {
   call("fFerme", {I(h)});
 }
 
-TEST_F(Fichiers, PositionSizeAndResize) {
+TEST_F(Files, PositionSizeAndResize) {
   TempDir::write(dir / "f", "0123456789");
   int h = open(dir / "f", foLectureEcriture);
   EXPECT_EQ(call("fPositionne", {I(h), I8(0), I(3)}).integer, -1);
@@ -300,7 +300,7 @@ TEST_F(Fichiers, PositionSizeAndResize) {
   EXPECT_EQ(last.code, 80067u);
 }
 
-TEST_F(Fichiers, OffsetsPastFourGigabytesOnASparseFile) {
+TEST_F(Files, OffsetsPastFourGigabytesOnASparseFile) {
   int h = open(dir / "sparse", foLectureEcriture | foCreation);
   const long long loin = 5LL << 30;
   EXPECT_EQ(call("fPositionne", {I(h), I8(loin), I(0)}).integer, loin);
@@ -356,7 +356,7 @@ private:
   bool locked_ = false;
 };
 
-TEST_F(Fichiers, LocksHeldByAnotherProcess) {
+TEST_F(Files, LocksHeldByAnotherProcess) {
   TempDir::write(dir / "f", "content");
   // Our own range locks, before the other process comes.
   int h = open(dir / "f", foLectureEcriture);
@@ -380,7 +380,7 @@ TEST_F(Fichiers, LocksHeldByAnotherProcess) {
   call("fFerme", {I(h)});
 }
 
-TEST_F(Fichiers, WholeFileText) {
+TEST_F(Files, WholeFileText) {
   std::string octets("a\0b\r\n\xFF", 6);
   EXPECT_EQ(call("fSauveTexte", {T(dir / "t"), B(octets)}).integer, 1);
   EXPECT_EQ(call("fChargeTexte", {T(dir / "t")}).bytes, octets);
@@ -401,7 +401,7 @@ TEST_F(Fichiers, WholeFileText) {
   EXPECT_EQ(last.systemCode, static_cast<DWORD>(ENOENT));
 }
 
-TEST_F(Fichiers, TemporaryFiles) {
+TEST_F(Files, TemporaryFiles) {
   // The default: write-only, deleted at close.
   int h = static_cast<int>(call("fOuvreFichierTemp").integer);
   ASSERT_GE(h, 2);
@@ -422,7 +422,7 @@ TEST_F(Fichiers, TemporaryFiles) {
   EXPECT_EQ(messageId(), 28134u);
 }
 
-TEST_F(Fichiers, PatternFormAssignsTheGroups) {
+TEST_F(Files, PatternFormAssignsTheGroups) {
   TempDir::write(dir / "p", "2024-05\rno match here\r\n\nlast-1");
   int h = open(dir / "p", foLecture);
   auto a = Value::byReference(T("?"));
@@ -453,7 +453,7 @@ TEST_F(Fichiers, PatternFormAssignsTheGroups) {
 }
 
 // while fLitLigne(h, pattern, v) reads every line once and stops.
-TEST_F(Fichiers, PatternFormLoopStopsAtTheEnd) {
+TEST_F(Files, PatternFormLoopStopsAtTheEnd) {
   for (const char* contenu : {"", "a", "a\r\nb\r\n", "a\nb\n\nc"}) {
     TempDir::write(dir / "l", contenu);
     int h = open(dir / "l", foLecture);
@@ -476,7 +476,7 @@ TEST_F(Fichiers, PatternFormLoopStopsAtTheEnd) {
 
 // Two components started and one stopped keep the files open; the last stop
 // closes them all and deletes the temporary ones.
-TEST(FichiersModule, TheLastStopClosesEveryFile) {
+TEST(FileModule, TheLastStopClosesEveryFile) {
   TempDir dir;
   TempDir::write(dir / "garde", "x");
   kvhost::LibShop shop(KV_LIBRARY_PATH);

@@ -14,13 +14,13 @@
 
 namespace {
 
-class FichiersParNom : public HostTest {
+class FilesByName : public HostTest {
 protected:
   TempDir dir;
   bool b(const char* name, std::vector<kvhost::Value> args) { return call(name, std::move(args)).integer != 0; }
 };
 
-TEST_F(FichiersParNom, ExistenceTests) {
+TEST_F(FilesByName, ExistenceTests) {
   TempDir::write(dir / "f.txt", "x");
   ASSERT_EQ(mkdir((dir / "d").c_str(), 0755), 0);
   struct Case {
@@ -39,7 +39,7 @@ TEST_F(FichiersParNom, ExistenceTests) {
   }
 }
 
-TEST_F(FichiersParNom, DeleteWithWildcards) {
+TEST_F(FilesByName, DeleteWithWildcards) {
   for (const char* n : {"a.txt", "b.txt", "c.log"}) TempDir::write(dir / n, "x");
   ASSERT_EQ(mkdir((dir / "d.txt").c_str(), 0755), 0);
   EXPECT_TRUE(b("fSupprime", {T(dir / "*.txt")}));
@@ -57,7 +57,7 @@ TEST_F(FichiersParNom, DeleteWithWildcards) {
   EXPECT_EQ(last.code, 80059u);
 }
 
-TEST_F(FichiersParNom, RenameAndMove) {
+TEST_F(FilesByName, RenameAndMove) {
   TempDir::write(dir / "a", "A");
   TempDir::write(dir / "b", "B");
   EXPECT_FALSE(b("fRenomme", {T(dir / "a"), T(dir / "b")}));
@@ -73,7 +73,7 @@ TEST_F(FichiersParNom, RenameAndMove) {
   EXPECT_EQ(last.code, 80059u);
 }
 
-TEST_F(FichiersParNom, PathParts) {
+TEST_F(FilesByName, PathParts) {
   struct Case {
     const char* path;
     int parts;
@@ -89,7 +89,7 @@ TEST_F(FichiersParNom, PathParts) {
   EXPECT_EQ(last.code, 80058u);
 }
 
-TEST_F(FichiersParNom, TemporaryNamesAndDirectories) {
+TEST_F(FilesByName, TemporaryNamesAndDirectories) {
   const std::string name = call("fFichierTemp", {T("kv"), T(dir.path())}).bytes;
   EXPECT_EQ(name.rfind(dir / "kv", 0), 0u) << name;
   EXPECT_EQ(name.size(), (dir / "kv").size() + 6);
@@ -104,7 +104,7 @@ TEST_F(FichiersParNom, TemporaryNamesAndDirectories) {
   EXPECT_EQ(last.code, 80048u);
 }
 
-TEST_F(FichiersParNom, Compare) {
+TEST_F(FilesByName, Compare) {
   std::string block(8000, 'q');
   block[4321] = 'r';
   TempDir::write(dir / "a", block);
@@ -126,7 +126,7 @@ TEST_F(FichiersParNom, Compare) {
   }
 }
 
-TEST_F(FichiersParNom, CopyIntoADirectoryCreatedOnTheWay) {
+TEST_F(FilesByName, CopyIntoADirectoryCreatedOnTheWay) {
   TempDir::write(dir / "a.txt", "A");
   EXPECT_TRUE(b("fCopieFichier", {T(dir / "a.txt"), T(dir / "new/sub/")}));
   EXPECT_EQ(TempDir::read(dir / "new/sub/a.txt"), "A");
@@ -152,7 +152,7 @@ TEST_F(FichiersParNom, CopyIntoADirectoryCreatedOnTheWay) {
 
 // Names a shell would interpret are copied as they are, by every path: the
 // plain copy, the cp program (option 2), a pattern, a directory.
-TEST_F(FichiersParNom, CopyNamesWithShellCharacters) {
+TEST_F(FilesByName, CopyNamesWithShellCharacters) {
   const char* names[] = {"with space.txt", "quote'\"s.txt", "semi;colon.txt", "$HOME.txt", "back`tick`.txt",
                          "-leading.txt"};
   ASSERT_EQ(mkdir((dir / "src dir;").c_str(), 0755), 0);
@@ -172,7 +172,7 @@ TEST_F(FichiersParNom, CopyNamesWithShellCharacters) {
   EXPECT_FALSE(TempDir::exists(dir / "pwned"));
 }
 
-TEST_F(FichiersParNom, DirectoryCopyMoveAndAccess) {
+TEST_F(FilesByName, DirectoryCopyMoveAndAccess) {
   ASSERT_EQ(mkdir((dir / "s; x").c_str(), 0755), 0);
   ASSERT_EQ(mkdir((dir / "s; x/in").c_str(), 0755), 0);
   TempDir::write(dir / "s; x/a b.txt", "A");
@@ -207,7 +207,7 @@ TEST_F(FichiersParNom, DirectoryCopyMoveAndAccess) {
 // Copies and moves by cp and mv: a non-zero exit status is a failure whose
 // message carries the program's first line of error output; what did not
 // happen is never reported as done.
-TEST_F(FichiersParNom, CopiesAndMovesThatFailAreReported) {
+TEST_F(FilesByName, CopiesAndMovesThatFailAreReported) {
   ASSERT_EQ(mkdir((dir / "d").c_str(), 0755), 0);
   TempDir::write(dir / "d/a", "A");
   TempDir::write(dir / "d/b", "B");
@@ -255,7 +255,7 @@ TEST_F(FichiersParNom, CopiesAndMovesThatFailAreReported) {
 }
 
 // Under a file-size limit (SIGXFSZ ignored) cp cannot finish: the copy fails.
-TEST_F(FichiersParNom, CopyCutShortByAFileSizeLimitFails) {
+TEST_F(FilesByName, CopyCutShortByAFileSizeLimitFails) {
   ASSERT_EQ(mkdir((dir / "big").c_str(), 0755), 0);
   TempDir::write(dir / "big/f", std::string(20000, 'x'));
   // The library's SIGCHLD reaper would take the child's status first.

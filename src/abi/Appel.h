@@ -2,7 +2,7 @@
 // points (one per available syntax).
 #pragma once
 
-#include "frame/TypesBase.h"
+#include "abi/TypesBase.h"
 
 class IVM;
 class CComposanteStandard;

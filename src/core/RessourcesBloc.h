@@ -2,8 +2,8 @@
 // message sources at build time).
 #pragma once
 
-#include "frame/TypesBase.h"
-#include "frame/accesdllres.h"
+#include "abi/TypesBase.h"
+#include "core/accesdllres.h"
 
 // Entries in increasing identifier order: 2 identifier bytes (first * 255 +
 // second - 256), the text in the short-string coding, a 0 byte. The first

@@ -6,7 +6,7 @@
 
 #include <cstdarg>
 
-#include "frame/TypesBase.h"
+#include "abi/TypesBase.h"
 
 class CTString;
 
@@ -65,15 +65,3 @@ void DLLRES_SetLoader(PFLOADSTRINGKVM pfn);
 // into `pszBuffer` (`nTaille` bytes, last byte set to 0); false when the
 // header, the component or the message is missing or a read fails.
 BOOL bRM_LoadMess(unsigned nComposante, const char* pszFichier, unsigned nMessage, char* pszBuffer, unsigned nTaille);
-
-// Character sets, code pages and languages (Windows numbers).
-DWORD dwGetCodePageFromCharset(DWORD nCharset);
-WORD wGetLanguageID(DWORD nCharset);
-int nGetCharsetFromLanguage(DWORD nLangueId);
-int GetCharSetFromLanguageID(DWORD nLangueId);
-// Sets the C library's locale for a character set that has a code page.
-void ChangeLocale(DWORD nCharset);
-
-// Exported: 0 second-language flag from data; 2 external loader; 3 loads a
-// string for {_, identifier, buffer, size, result}.
-extern "C" KV_EXPORT std::intptr_t CommandeComposante(unsigned nCommande, void* pDonnees);

@@ -1,13 +1,12 @@
-// The page gate: the link to the page library (table controls and loopers),
-// asked of the library manager once and shared by every user.
+// The page library's interfaces as this library reads them: its gate, and
+// through it the table controls and loopers.
 #pragma once
 
-#include "frame/InterfacesVM.h"
-#include "frame/TypesBase.h"
-
-class CXError;
+#include "abi/InterfacesVM.h"
+#include "abi/TypesBase.h"
 
 class CAny;
+class CXError;
 
 // Table controls and loopers of the page library, as the table export
 // reads them. Rows and columns are numbered from 1 and 0.
@@ -51,14 +50,3 @@ public:
 protected:
   ~IPageGate() = default;
 };
-
-// Counted: the first call binds the gate (false with the error filled when
-// it cannot); later calls only count.
-BOOL PAGE_bInit(ILibShop* piLibShop, CXError* pclErreur);
-// One user less; the gate is released with the last one.
-void PAGE_Term();
-IPageGate* PAGE_piGetGate();
-HMODULE PAGE_hGetModule();
-// Version `a` ("14.00Cpe") is older than `b`: major, then minor number,
-// then the letters.
-bool bPlusAncien(const char* a, const char* b);

@@ -16,7 +16,7 @@ std::string Format(const char* mask, const char* value, bool edit = false) {
   return out.pszGet();
 }
 
-TEST(MasqueNumerique, Formats) {
+TEST(NumericMask, Formats) {
   struct Case {
     const char* mask;
     const char* value;
@@ -41,14 +41,14 @@ TEST(MasqueNumerique, Formats) {
   for (const auto& c : cases) EXPECT_EQ(Format(c.mask, c.value), c.expected) << c.mask << " with " << c.value;
 }
 
-TEST(MasqueNumerique, EditModeLeavesOutLiteralsAndLeadingZeros) {
+TEST(NumericMask, EditModeLeavesOutLiteralsAndLeadingZeros) {
   EXPECT_EQ(Format("999 999.99", "1234.5", true), "1234,50");
   EXPECT_EQ(Format("000 000", "5", true), "5");
   EXPECT_EQ(Format("99.99 $", "3.14", true), "3,14");
   EXPECT_EQ(Format("-999", "-7", true), "-7");
 }
 
-TEST(MasqueNumerique, ColoursAndProperties) {
+TEST(NumericMask, ColoursAndProperties) {
   CMasqueNumerique m("[Vert]+999.99;[#FF8000](999.99);[rouge]0");
   EXPECT_EQ(m.dwGetCouleurPourValeur("3"), 0x00FF00u);
   EXPECT_EQ(m.dwGetCouleurPourValeur("-3"), 0x0080FFu) << "#RRGGBB keeps red in the low byte";
@@ -66,7 +66,7 @@ TEST(MasqueNumerique, ColoursAndProperties) {
   for (const auto& t : types) EXPECT_EQ(CMasqueNumerique(t.mask).wGetTypeFromMasque(), t.type) << t.mask;
 }
 
-TEST(MasqueNumerique, ReadBack) {
+TEST(NumericMask, ReadBack) {
   struct Case {
     const char* mask;
     const char* text;
@@ -83,7 +83,7 @@ TEST(MasqueNumerique, ReadBack) {
   }
 }
 
-TEST(MasqueNumerique, SystemMasksAndDiskSize) {
+TEST(NumericMask, SystemMasksAndDiskSize) {
   EXPECT_EQ(Format("MoneySystemMask", "-1234.5"), "-1 234,50");
   EXPECT_EQ(Format("MoneySystemMask$", "1234567.891"), "1 234 567,89 $");
   EXPECT_EQ(Format("MoneySystemMask", "123456789012345678"), "###") << "17 digits at most";

@@ -41,7 +41,7 @@ std::set<std::string> Contenu(const std::string& rep) {
   return noms;
 }
 
-class Remplacement : public HostTest {
+class Replacement : public HostTest {
 protected:
   TempDir dir;
   long long n(const char* name, std::vector<kvhost::Value> args) { return call(name, std::move(args)).integer; }
@@ -69,7 +69,7 @@ protected:
 
 // Each writer once with an existing destination and once with none, cut
 // short by a file-size limit.
-TEST_F(Remplacement, FailedWritesLeaveTheDestinationAsItWas) {
+TEST_F(Replacement, FailedWritesLeaveTheDestinationAsItWas) {
   const std::string gros = Aleatoire(200000, 1);
   const std::string src = dir / "src", dst = dir / "dst";
   TempDir::write(src, gros);
@@ -109,7 +109,7 @@ TEST_F(Remplacement, FailedWritesLeaveTheDestinationAsItWas) {
   }
 }
 
-TEST_F(Remplacement, PermissionsAndLinksAreKept) {
+TEST_F(Replacement, PermissionsAndLinksAreKept) {
   const std::string reel = dir / "reel", lien = dir / "lien";
   TempDir::write(reel, "old");
   ASSERT_EQ(chmod(reel.c_str(), 0640), 0);
@@ -140,7 +140,7 @@ TEST_F(Remplacement, PermissionsAndLinksAreKept) {
 }
 
 // The destination is the source under another name: the in-place case.
-TEST_F(Remplacement, TwoNamesOneFile) {
+TEST_F(Replacement, TwoNamesOneFile) {
   std::string texte;
   for (int i = 0; texte.size() < 35000; ++i) texte += "line " + std::to_string(i) + " of the file\n";
   texte.resize(35000);

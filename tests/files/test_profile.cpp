@@ -25,7 +25,7 @@ std::string lit(const char* section, const char* key, const char* def, const std
   return buf.substr(0, n);
 }
 
-TEST(Profil, ReadingRules) {
+TEST(Profile, ReadingRules) {
   TempDir dir;
   const std::string f = dir / "a.ini";
   TempDir::write(f,
@@ -52,7 +52,7 @@ TEST(Profil, ReadingRules) {
   EXPECT_EQ(GetPrivateProfileInt("Users", "Nope", -42, f.c_str()), -42);
 }
 
-TEST(Profil, WritingRules) {
+TEST(Profile, WritingRules) {
   TempDir dir;
   const std::string f = dir / "w.ini";
   struct Case {
@@ -90,7 +90,7 @@ TEST(Profil, WritingRules) {
   EXPECT_EQ(st.st_mode & 0777, 0640u);
 }
 
-TEST(Profil, RelativeNamesReadFromHomeAndWriteFromCurrentDirectory) {
+TEST(Profile, RelativeNamesReadFromHomeAndWriteFromCurrentDirectory) {
   TempDir cwd;
   char here[4096];
   ASSERT_NE(getcwd(here, sizeof here), nullptr);
@@ -110,7 +110,7 @@ TEST(Profil, RelativeNamesReadFromHomeAndWriteFromCurrentDirectory) {
   ASSERT_EQ(chdir(here), 0);
 }
 
-TEST(Profil, ConcurrentWritersKeepEveryKey) {
+TEST(Profile, ConcurrentWritersKeepEveryKey) {
   TempDir dir;
   const std::string f = dir / "c.ini";
   TempDir::write(f, "[S]\n\n[T]\nt = 1\n");
@@ -139,7 +139,7 @@ TEST(Profil, ConcurrentWritersKeepEveryKey) {
   EXPECT_EQ(lit("T", "t", nullptr, f), "1");
 }
 
-TEST(Profil, AWriteFailingPartWayLeavesThePreviousFile) {
+TEST(Profile, AWriteFailingPartWayLeavesThePreviousFile) {
   TempDir dir;
   const std::string f = dir / "full.ini";
   const std::string before = "[S]\nk = 1\n[T]\nt = 2\n";

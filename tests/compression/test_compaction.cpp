@@ -387,7 +387,7 @@ Octets LzwAncien(const Octets& in, DWORD dwDisque, bool bRazAuDebut) {
   return s;
 }
 
-TEST(Ancien, HandBuiltFixtureAndCoder) {
+TEST(OldFormat, HandBuiltFixtureAndCoder) {
   TempDir dir;
   // "ABABABA": codes 65 66 257 259 (the last one defined by its own use).
   const Octets fixe = Octets("MORVANEXLZCS\x40\0\0\0\x07\0\0\0\x07", 21) + "\x20\x90\xA0\x30\x30";
@@ -412,7 +412,7 @@ TEST(Ancien, HandBuiltFixtureAndCoder) {
   EXPECT_FALSE(TempDir::exists(dir / "c.out"));
 }
 
-TEST(Ancien, WithoutDestinationAndRefusals) {
+TEST(OldFormat, WithoutDestinationAndRefusals) {
   TempDir dir;
   TempDir::write(dir / "doc.cmp", LzwAncien("bonjour bonjour bonjour", 23, false));
   EXPECT_EQ(nOldDecompacte((dir / "doc.cmp").c_str(), nullptr), 0);
@@ -457,7 +457,7 @@ void ArreteA30(int n) {
   if (n >= 30) COMPACTE_DemandeArret();
 }
 
-TEST(Conteneur, StopFlagEndsBothWaysAndLeavesNothing) {
+TEST(Container, StopFlagEndsBothWaysAndLeavesNothing) {
   TempDir dir;
   const Octets in = Texte(400000);
   TempDir::write(dir / "src", in);
@@ -496,7 +496,7 @@ int DansEnfantLimite(rlim_t nLimite, F f) {
   return WIFEXITED(st) ? WEXITSTATUS(st) : -1;
 }
 
-TEST(Conteneur, DiskFullLeavesNoPartialFile) {
+TEST(Container, DiskFullLeavesNoPartialFile) {
   TempDir dir;
   const Octets in = Aleatoire(20000, 8) + Texte(300000);
   TempDir::write(dir / "src", in);
@@ -509,7 +509,7 @@ TEST(Conteneur, DiskFullLeavesNoPartialFile) {
   EXPECT_FALSE(TempDir::exists(out));
 }
 
-TEST(Conteneur, DamagedCompactedFiles) {
+TEST(Container, DamagedCompactedFiles) {
   TempDir dir;
   const Octets in = Texte(100000);
   TempDir::write(dir / "src", in);
@@ -540,7 +540,7 @@ TEST(Conteneur, DamagedCompactedFiles) {
 
 // ------------------------------------------- language functions (VM)
 
-class Compactage : public HostTest {
+class Compaction : public HostTest {
 protected:
   TempDir dir;
   int n(const char* f, std::vector<kvhost::Value> args) { return static_cast<int>(call(f, std::move(args)).integer); }
@@ -550,7 +550,7 @@ protected:
   }
 };
 
-TEST_F(Compactage, RoundTripHeaderSizesAndDates) {
+TEST_F(Compaction, RoundTripHeaderSizesAndDates) {
   const Octets in = Texte(200000);
   const std::string src = dir / "livre.txt", c = dir / "livre.kvc";
   TempDir::write(src, in);
@@ -587,7 +587,7 @@ TEST_F(Compactage, RoundTripHeaderSizesAndDates) {
   EXPECT_TRUE(TempDir::read(dir / "rep/livre.txt") == in);
 }
 
-TEST_F(Compactage, SmallUnpackableAndLookAlikeFilesAreStored) {
+TEST_F(Compaction, SmallUnpackableAndLookAlikeFilesAreStored) {
   struct {
     const char* nom;
     Octets octets;
@@ -617,7 +617,7 @@ TEST_F(Compactage, SmallUnpackableAndLookAlikeFilesAreStored) {
   EXPECT_TRUE(TempDir::read(dir / "out") == TempDir::read(dir / "c1"));
 }
 
-TEST_F(Compactage, EmbeddedAtAnOffset) {
+TEST_F(Compaction, EmbeddedAtAnOffset) {
   const Octets in = Texte(60000);
   TempDir::write(dir / "in", in);
   ASSERT_EQ(n("fCompacte", {T(dir / "in"), T(dir / "c")}), 0);
@@ -630,7 +630,7 @@ TEST_F(Compactage, EmbeddedAtAnOffset) {
   EXPECT_EQ(last.code, 80303u);
 }
 
-TEST_F(Compactage, SameSourceAndDestination) {
+TEST_F(Compaction, SameSourceAndDestination) {
   const Octets in = Texte(80000);
   const std::string a = dir / "a";
   TempDir::write(a, in);
@@ -654,7 +654,7 @@ TEST_F(Compactage, SameSourceAndDestination) {
   EXPECT_EQ(noms, (std::vector<std::string>{".", "..", "a"}));
 }
 
-TEST_F(Compactage, ErrorsAndSizes) {
+TEST_F(Compaction, ErrorsAndSizes) {
   TempDir::write(dir / "plain", "not compacted at all");
   struct {
     const char* f;

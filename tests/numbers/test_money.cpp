@@ -41,7 +41,7 @@ CMoney Parse(const char* s) {
 
 constexpr const char* kMax = "604462909807314587.353087";  // (2^79 - 1) millionths
 
-TEST(Monetaire, TextForms) {
+TEST(Money, TextForms) {
   struct Case {
     const char* in;
     const char* out;
@@ -74,7 +74,7 @@ std::int64_t Rounded(std::int64_t n, int d) {
   return n < 0 ? -r : r;
 }
 
-TEST(Monetaire, ArithmeticAgreesWithIntegers) {
+TEST(Money, ArithmeticAgreesWithIntegers) {
   std::mt19937_64 rng(7);
   std::uniform_int_distribution<std::int64_t> small(-3000000000LL, 3000000000LL);
   std::uniform_int_distribution<std::int64_t> large(-(1LL << 52), 1LL << 52);
@@ -109,7 +109,7 @@ TEST(Monetaire, ArithmeticAgreesWithIntegers) {
   }
 }
 
-TEST(Monetaire, RoundingHalvesAwayFromZero) {
+TEST(Money, RoundingHalvesAwayFromZero) {
   struct Case {
     const char* in;
     short d;
@@ -123,7 +123,7 @@ TEST(Monetaire, RoundingHalvesAwayFromZero) {
   }
 }
 
-TEST(Monetaire, OverflowFailsAndLeavesTheOperand) {
+TEST(Money, OverflowFailsAndLeavesTheOperand) {
   const CMoney max = Parse(kMax), un = Parse("0.000001"), deux = Parse("2"), zero = Parse("0");
   CMoney r = max;
   EXPECT_EQ(pstAddMonetaire(&r, &un), nullptr);
@@ -151,7 +151,7 @@ TEST(Monetaire, OverflowFailsAndLeavesTheOperand) {
   EXPECT_EQ(Text(r), "-0.5");
 }
 
-TEST(Monetaire, IntegersKeysAndRawForms) {
+TEST(Money, IntegersKeysAndRawForms) {
   CMoney m;
   ASSERT_NE(pstTresLongVersMonetaire(&m, -9000000000000LL), nullptr);
   EXPECT_EQ(Text(m), "-9000000000000");
@@ -201,7 +201,7 @@ TEST(Monetaire, IntegersKeysAndRawForms) {
   }
 }
 
-TEST(Monetaire, ConvertibleAndRates) {
+TEST(Money, ConvertibleAndRates) {
   CMonetaireConvertible c;
   EXPECT_TRUE(c.bEstInvalide());
   char sz[40];

@@ -80,7 +80,7 @@ std::string texte(std::mt19937& g, std::size_t n) {
   return s;
 }
 
-TEST(Lignes, MixedOperationsMatchTheUnbufferedReader) {
+TEST(Lines, MixedOperationsMatchTheUnbufferedReader) {
   TempDir dir;
   kvhost::Host host{testOptions()};
   std::mt19937 g(1234);

@@ -17,7 +17,7 @@ namespace {
 
 using kvhost::Value;
 
-class Repertoires : public HostTest {
+class Directories : public HostTest {
 protected:
   TempDir dir;
   std::string s(const char* name, std::vector<Value> args) { return call(name, std::move(args)).bytes; }
@@ -44,7 +44,7 @@ protected:
   }
 };
 
-TEST_F(Repertoires, AttributeLetters) {
+TEST_F(Directories, AttributeLetters) {
   TempDir::write(dir / "f", "x");
   TempDir::write(dir / "ro", "x");
   TempDir::write(dir / ".cache", "x");
@@ -75,7 +75,7 @@ TEST_F(Repertoires, AttributeLetters) {
   EXPECT_EQ(last.code, 80062u);
 }
 
-TEST_F(Repertoires, AttributesChanged) {
+TEST_F(Directories, AttributesChanged) {
   const std::string f = dir / "f";
   TempDir::write(f, "x");
   EXPECT_EQ(s("fAttribut", {T(f), T("R")}), "R");
@@ -98,7 +98,7 @@ TEST_F(Repertoires, AttributesChanged) {
   EXPECT_EQ(mode(dir / "d"), 0777u);
 }
 
-TEST_F(Repertoires, TimesSetAndReadBack) {
+TEST_F(Directories, TimesSetAndReadBack) {
   const std::string f = dir / "f";
   TempDir::write(f, "x");
   EXPECT_EQ(s("fDate", {T(f), T("20200102")}), "20200102");
@@ -137,7 +137,7 @@ TEST_F(Repertoires, TimesSetAndReadBack) {
   EXPECT_TRUE(last.isError());
 }
 
-TEST_F(Repertoires, EnumerationOneNameAtATime) {
+TEST_F(Directories, EnumerationOneNameAtATime) {
   mkdirs({"vide", "d1", "d2"});
   for (const char* f : {"a", "b", "c"}) TempDir::write(dir / f, "x");
   EXPECT_EQ(s("fRep", {T(dir / "vide/*"), I(0x27)}), "");
@@ -161,7 +161,7 @@ TEST_F(Repertoires, EnumerationOneNameAtATime) {
   EXPECT_EQ(s("fRep", {T("")}), "");
 }
 
-TEST_F(Repertoires, RemoveDirectory) {
+TEST_F(Directories, RemoveDirectory) {
   mkdirs({"t", "t/s", "t/s/u", "outside"});
   TempDir::write(dir / "t/f", "x");
   TempDir::write(dir / "t/s/u/g", "x");
@@ -184,7 +184,7 @@ TEST_F(Repertoires, RemoveDirectory) {
   EXPECT_EQ(last.code, 80062u);
 }
 
-TEST_F(Repertoires, DirectorySize) {
+TEST_F(Directories, DirectorySize) {
   mkdirs({"s", "s/t"});
   TempDir::write(dir / "a", std::string(100, 'x'));
   TempDir::write(dir / "s/b", std::string(20, 'x'));
@@ -205,7 +205,7 @@ TEST_F(Repertoires, DirectorySize) {
   EXPECT_EQ(last.code, 80062u);
 }
 
-class Listes : public Repertoires {
+class Listings : public Directories {
 protected:
   struct Entry {
     std::string dir, name;
@@ -225,7 +225,7 @@ protected:
   }
 };
 
-TEST_F(Listes, CallBackIndicatorsFollowTheDirectories) {
+TEST_F(Listings, CallBackIndicatorsFollowTheDirectories) {
   EXPECT_EQ(n("fListeFichier", {T(dir / "*.txt"), T("Rappel"), I(42)}), 6);
   ASSERT_EQ(seen.size(), 6u);
   std::set<std::string> paths;
@@ -244,7 +244,7 @@ TEST_F(Listes, CallBackIndicatorsFollowTheDirectories) {
   EXPECT_EQ(n("fListeFichier", {T(dir / "*.txt"), T("Rappel"), I(0), I(2)}), 3) << "not recursive";
 }
 
-TEST_F(Listes, ProcedureStopsAndInterruption) {
+TEST_F(Listings, ProcedureStopsAndInterruption) {
   stopAtFirst = true;
   EXPECT_EQ(n("fListeFichier", {T(dir / "*"), T("Rappel")}), 1);
   EXPECT_EQ(seen.size(), 1u);
@@ -258,7 +258,7 @@ TEST_F(Listes, ProcedureStopsAndInterruption) {
   EXPECT_TRUE(last.isError());
 }
 
-TEST_F(Listes, StringForms) {
+TEST_F(Listings, StringForms) {
   EXPECT_EQ(lines(s("fListeFichier", {T(dir / "*.txt"), I(2)})),
             (std::vector<std::string>{dir / ".g.txt", dir / "a.txt", dir / "b.txt"}));
   EXPECT_EQ(lines(s("fListeRepertoire", {T(dir.path())})),
@@ -270,7 +270,7 @@ TEST_F(Listes, StringForms) {
   EXPECT_EQ(seen.at(0).indicator, 2);
 }
 
-TEST_F(Listes, FullInformation) {
+TEST_F(Listings, FullInformation) {
   ASSERT_EQ(s("fDateHeure", {T(dir / "a.txt"), T("20210304050607")}), "20210304050607");
   chmod((dir / "b.txt").c_str(), 0444);
   const auto all = lines(s("fListeFichier", {T(dir / "*.txt"), I(0x10)}));

@@ -5,7 +5,7 @@
 // reports it and leaves the directory exactly as it was: the source
 // unchanged, the destination with its old contents or still absent, no
 // temporary file. It may report success only when it took the failure
-// back (a documented retry) and left exactly what an undisturbed run
+// back (a retry it makes on purpose) and left exactly what an undisturbed run
 // leaves. Leaks are the sanitizer build's to find.
 #include <gtest/gtest.h>
 #include <dirent.h>
@@ -22,13 +22,13 @@
 
 #include "LibShop.h"
 #include "TempDir.h"
+#include "abi/TypesVX.h"
 #include "compression/KVBuffer.h"
 #include "core/Allocation.h"
 #include "core/VXDSTR.h"
 #include "files/AppelsSysteme.h"
 #include "files/DiskFile.h"
 #include "frame/Standard.h"
-#include "frame/TypesVX.h"
 #include "memlists/MemStock.h"
 
 namespace {
@@ -100,7 +100,7 @@ struct Ecrivain {
   std::function<bool(const TempDir&)> valide = nullptr;
 };
 
-class Pannes : public ::testing::Test {
+class Faults : public ::testing::Test {
 protected:
   kvhost::LibShop shop{KV_LIBRARY_PATH};
   CComposanteStandard* pcl = nullptr;
@@ -126,7 +126,7 @@ protected:
              const char* quoi);
 };
 
-std::vector<Ecrivain> Pannes::Ecrivains() {
+std::vector<Ecrivain> Faults::Ecrivains() {
   const std::string gros = Aleatoire(150000, 3);
   auto source = [gros](const TempDir& d) { TempDir::write(d / "src", gros); };
   auto sourceEtAncien = [gros](const TempDir& d) {
@@ -290,7 +290,7 @@ std::vector<Ecrivain> Pannes::Ecrivains() {
   };
 }
 
-int Pannes::Essaie(const Ecrivain& e, const std::function<void(int)>& arme, const std::function<int()>& echecs,
+int Faults::Essaie(const Ecrivain& e, const std::function<void(int)>& arme, const std::function<int()>& echecs,
                    const char* quoi) {
   // What the writer leaves when nothing fails.
   std::map<std::string, std::string> reussite;
@@ -328,7 +328,7 @@ int Pannes::Essaie(const Ecrivain& e, const std::function<void(int)>& arme, cons
   return 0;
 }
 
-TEST_F(Pannes, EveryWriterUnderFailingSystemCalls) {
+TEST_F(Faults, EveryWriterUnderFailingSystemCalls) {
   for (const auto& e : Ecrivains()) {
     for (int nErreur : {ENOSPC, EIO, EFBIG}) {
       const int n = Essaie(
@@ -342,7 +342,7 @@ TEST_F(Pannes, EveryWriterUnderFailingSystemCalls) {
   }
 }
 
-TEST_F(Pannes, EveryWriterUnderFailingAllocations) {
+TEST_F(Faults, EveryWriterUnderFailingAllocations) {
   for (const auto& e : Ecrivains()) {
     Essaie(e, [](int i) { KV_ArmeAllocation(i); }, [] { return KV_nEchecsAllocation(); }, "allocation");
     if (HasFailure()) return;
@@ -352,7 +352,7 @@ TEST_F(Pannes, EveryWriterUnderFailingAllocations) {
 // The codecs and the coded buffer in memory: a failed allocation is a
 // reported failure, never a crash, and the data round-trips once the
 // allocations succeed.
-TEST_F(Pannes, CodedBufferUnderFailingAllocations) {
+TEST_F(Faults, CodedBufferUnderFailingAllocations) {
   const std::string s = Aleatoire(20000, 9);
   for (auto pack : {BUFFER_PACK_LZW, BUFFER_PACK_CHAINECOURTE}) {
     for (int n = 1;; ++n) {

@@ -14,9 +14,9 @@ namespace {
 
 using kvhost::Value;
 
-class Divers : public HostTest {};
+class Misc : public HostTest {};
 
-TEST_F(Divers, RandomDraws) {
+TEST_F(Misc, RandomDraws) {
   for (int i = 0; i < 50; ++i) {
     EXPECT_EQ(call("Hasard", {I(1)}).integer, 1);
     EXPECT_EQ(call("Random", {I(5), I(5)}).integer, 5);
@@ -52,7 +52,7 @@ TEST_F(Divers, RandomDraws) {
   EXPECT_EQ(wide.type, VXT_ENTIER);
 }
 
-TEST_F(Divers, RandomBoundsAreChecked) {
+TEST_F(Misc, RandomBoundsAreChecked) {
   auto r = call("Hasard", {I(0)});
   EXPECT_EQ(r.integer, 0);
   EXPECT_EQ(last.code, 80260u);
@@ -63,7 +63,7 @@ TEST_F(Divers, RandomBoundsAreChecked) {
   EXPECT_EQ(last.level, 3u);
 }
 
-TEST_F(Divers, ParityAndColours) {
+TEST_F(Misc, ParityAndColours) {
   EXPECT_EQ(call("EstPair", {I(-4)}).integer, 1);
   EXPECT_EQ(call("IsOdd", {I(-3)}).integer, 1);
   EXPECT_EQ(call("EstImpair", {I(0)}).integer, 0);
@@ -99,7 +99,7 @@ TEST_F(Divers, ParityAndColours) {
 // Hues and saturations exactly half-way (worked out in exact fractions)
 // round away from zero, and components that are exactly whole keep their
 // value, where the formulas in binary floating point fall just short.
-TEST_F(Divers, ColoursAtExactHalves) {
+TEST_F(Misc, ColoursAtExactHalves) {
   const struct {
     int colour, hue;
   } hues[] = {{1227303, 113}, {6149, 108},      {6155, 93},       {10243, 116}, {3089468, 333},
@@ -118,7 +118,7 @@ TEST_F(Divers, ColoursAtExactHalves) {
     EXPECT_EQ(call("TSL", {I(c.h), I(c.s), I(c.l)}).integer, c.r + c.g * 256 + c.b * 65536) << c.h << " " << c.s << " " << c.l;
 }
 
-TEST_F(Divers, PhoneticKey) {
+TEST_F(Misc, PhoneticKey) {
   struct Case {
     const char* word;
     const char* key;
@@ -129,7 +129,7 @@ TEST_F(Divers, PhoneticKey) {
     EXPECT_EQ(call("Phon\xE9tique", {T(c.word)}).bytes, c.key) << c.word;
 }
 
-TEST_F(Divers, SmallestAndLargestFetchExtraArguments) {
+TEST_F(Misc, SmallestAndLargestFetchExtraArguments) {
   EXPECT_EQ(call("Max", {T("pomme"), T("poire"), T("abricot")}).bytes, "pomme");
   EXPECT_EQ(call("Min", {T("pomme"), T("poire"), T("abricot")}).bytes, "abricot");
   EXPECT_EQ(call("Min", {T("seul")}).bytes, "seul");
@@ -139,7 +139,7 @@ TEST_F(Divers, SmallestAndLargestFetchExtraArguments) {
   EXPECT_EQ(call("Min", {Value::realValue(1.5), I(7), Value::realValue(-2)}).real, -2.0);
 }
 
-TEST_F(Divers, NumericValues) {
+TEST_F(Misc, NumericValues) {
   struct Case {
     Value v;
     bool numeric;
@@ -150,7 +150,7 @@ TEST_F(Divers, NumericValues) {
 }
 
 // A failing call leaves its numbered error, read in the VM's language.
-TEST(DiversLanguages, ErrorMessagesInFrenchAndEnglish) {
+TEST(MiscLanguages, ErrorMessagesInFrenchAndEnglish) {
   std::string fr, en;
   {
     kvhost::Host host(testOptions(kvhost::Language::French));

@@ -15,6 +15,11 @@ using HMODULE = void*;
 using HWND = std::uint32_t;
 using HANDLE_VX = std::uint32_t;
 
+// Filled by IVM::InfoVM(9, ...): the VM's clock, Windows layout.
+struct SYSTEMTIME {
+  WORD wYear, wMonth, wDayOfWeek, wDay, wHour, wMinute, wSecond, wMilliseconds;
+};
+
 // Exported from the shared library (everything else is hidden).
 #define KV_EXPORT __attribute__((visibility("default")))
 

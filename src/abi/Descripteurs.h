@@ -3,8 +3,8 @@
 // themselves, generated at build time from the row files under tables/.
 #pragma once
 
-#include "frame/Appel.h"
-#include "frame/TypesBase.h"
+#include "abi/Appel.h"
+#include "abi/TypesBase.h"
 
 constexpr int NUM_LIBRAIRIE = 8;  // this component's library number
 
