@@ -1,7 +1,8 @@
 // Fuzz target of the LZW block decoders (type 4 and the old type 2) and of
-// the framing that Décompresse reads: any bytes, output rooms from 0 up,
-// the type-4 decoder against a reference that walks prefix chains, fed
-// whole or in pieces, and a round trip of the bytes through the coders.
+// the compressed-buffer frame that Compresse writes and Décompresse reads:
+// any bytes, output rooms from 0 up, the type-4 decoder against a reference
+// that walks prefix chains, fed whole or in pieces, and round trips of the
+// bytes through the coders and through the frame with each method.
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
@@ -11,6 +12,7 @@
 
 #include "compression/Compresseur.h"
 #include "compression/ZLWCompresseur.h"
+#include "core/VXDSTR.h"
 
 namespace {
 
@@ -144,6 +146,30 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (dv > 0) {
     Verifie(VIEUXBLOC_dwDecode(bloc.data(), dv, back.data(), n) == n);
     Verifie(std::memcmp(back.data(), in.data(), n) == 0);
+  }
+  // The bytes read as framed data and as an unframed short-string coding:
+  // a damaged result is left empty.
+  for (int nMethode : {-1, 2}) {
+    CVXBIN cl;
+    const int r = CADRE_nDecompresse(&cl, in.data(), n, nMethode);
+    Verifie(r == CADRE_OK || r == CADRE_METHODE || r == CADRE_ENDOMMAGE || r == CADRE_MEMOIRE);
+    if (r == CADRE_ENDOMMAGE) Verifie(cl.nGetSize() == 0);
+  }
+  // The bytes (and, as a text, up to their first 0) packed by each method
+  // and back. Only a text the short-string coding cannot carry fails.
+  const DWORD nTexte = n == 0 ? 0 : static_cast<DWORD>(strnlen(reinterpret_cast<const char*>(in.data()), n));
+  for (int nMethode : {0, 1, 2}) {
+    for (bool bTexte : {false, true}) {
+      const DWORD nSource = bTexte ? nTexte : n;
+      CVXBIN clPaquet, clRetour;
+      const int r = CADRE_nCompresse(&clPaquet, in.data(), nSource, bTexte, nMethode);
+      if (bTexte && nMethode == 2 && r == CADRE_MEMOIRE) continue;
+      Verifie(r == CADRE_OK);
+      const bool bSansCadre = bTexte && nMethode == 2;
+      Verifie(CADRE_nDecompresse(&clRetour, clPaquet.pbGet(), clPaquet.nGetSize(), bSansCadre ? 2 : -1) == CADRE_OK);
+      Verifie(clRetour.nGetSize() == nSource);
+      Verifie(nSource == 0 || std::memcmp(clRetour.pbGet(), in.data(), nSource) == 0);
+    }
   }
   return 0;
 }

@@ -1,6 +1,6 @@
 // The block-compression framework: sizes from the block header, the stored
-// form, the locking of one compression, the short-string blocks and the
-// dispatcher.
+// form, the locking of one compression, the short-string blocks, the
+// dispatcher, and the frame of a compressed buffer.
 #include "compression/Compresseur.h"
 
 #include <cstring>
@@ -9,6 +9,7 @@
 #include "compression/ZLWCompresseur.h"
 #include "core/Allocation.h"
 #include "core/DataCompressor.h"
+#include "core/VXDSTR.h"
 
 CCompresseurBase::CCompresseurBase() {
   pthread_mutexattr_t attr;
@@ -20,31 +21,33 @@ CCompresseurBase::CCompresseurBase() {
 
 CCompresseurBase::~CCompresseurBase() { pthread_mutex_destroy(&m_Mutex); }
 
-DWORD CCompresseurBase::dwTailleEntree(const BYTE* block, DWORD nDisponible) {
-  if (block == nullptr || nDisponible < 1) return TAILLE_INCONNUE;
-  switch (block[0]) {
+DWORD CCompresseurBase::dwTailleEntree(const BYTE* pbyBloc, DWORD nDisponible) {
+  if (pbyBloc == nullptr || nDisponible < 1) return TAILLE_INCONNUE;
+  switch (pbyBloc[0]) {
     case COMPRESSEUR_COPIE:
       if (nDisponible < TAILLE_ENTETE_COPIE) return TAILLE_INCONNUE;
-      return dwLitLE32(block + 1) > TAILLE_INCONNUE - TAILLE_ENTETE_COPIE ? TAILLE_INCONNUE
-                                                                          : dwLitLE32(block + 1) + TAILLE_ENTETE_COPIE;
+      return dwLitLE32(pbyBloc + 1) > TAILLE_INCONNUE - TAILLE_ENTETE_COPIE
+                 ? TAILLE_INCONNUE
+                 : dwLitLE32(pbyBloc + 1) + TAILLE_ENTETE_COPIE;
     case COMPRESSEUR_VIEUXBLOC:
     case COMPRESSEUR_ZLW:
       if (nDisponible < TAILLE_ENTETE_BLOC) return TAILLE_INCONNUE;
-      return dwLitLE32(block + 1) > TAILLE_INCONNUE - TAILLE_ENTETE_BLOC ? TAILLE_INCONNUE
-                                                                         : dwLitLE32(block + 1) + TAILLE_ENTETE_BLOC;
+      return dwLitLE32(pbyBloc + 1) > TAILLE_INCONNUE - TAILLE_ENTETE_BLOC
+                 ? TAILLE_INCONNUE
+                 : dwLitLE32(pbyBloc + 1) + TAILLE_ENTETE_BLOC;
     default:
       return TAILLE_INCONNUE;
   }
 }
 
-DWORD CCompresseurBase::dwTailleDecompression(const BYTE* block, DWORD blockSize) {
-  if (block == nullptr || blockSize < 1) return TAILLE_INCONNUE;
-  switch (block[0]) {
+DWORD CCompresseurBase::dwTailleDecompression(const BYTE* pbyBloc, DWORD dwTailleBloc) {
+  if (pbyBloc == nullptr || dwTailleBloc < 1) return TAILLE_INCONNUE;
+  switch (pbyBloc[0]) {
     case COMPRESSEUR_COPIE:
-      return blockSize < TAILLE_ENTETE_COPIE ? TAILLE_INCONNUE : dwLitLE32(block + 1);
+      return dwTailleBloc < TAILLE_ENTETE_COPIE ? TAILLE_INCONNUE : dwLitLE32(pbyBloc + 1);
     case COMPRESSEUR_VIEUXBLOC:
     case COMPRESSEUR_ZLW:
-      return blockSize < TAILLE_ENTETE_BLOC ? TAILLE_INCONNUE : dwLitLE32(block + 5);
+      return dwTailleBloc < TAILLE_ENTETE_BLOC ? TAILLE_INCONNUE : dwLitLE32(pbyBloc + 5);
     default:
       return TAILLE_INCONNUE;
   }
@@ -66,24 +69,27 @@ private:
 
 }  // namespace
 
-DWORD CCompresseurBase::dwCompression(const BYTE* src, DWORD srcSize, BYTE* dst, DWORD dstCapacity) {
+DWORD CCompresseurBase::dwCompression(const BYTE* pbySource, DWORD dwTailleSource, BYTE* pbyDestination,
+                                      DWORD dwCapacite) {
   CVerrou verrou(m_Mutex);
-  m_pbySource = src;
-  m_dwTailleSource = srcSize;
-  m_pbyDestination = dst;
-  m_dwTailleDestination = dstCapacity;
-  const DWORD dw = (dst == nullptr || dstCapacity < dwTailleBufferCompression(srcSize)) ? 0 : _dwCompression();
+  m_pbySource = pbySource;
+  m_dwTailleSource = dwTailleSource;
+  m_pbyDestination = pbyDestination;
+  m_dwTailleDestination = dwCapacite;
+  const DWORD dw =
+      (pbyDestination == nullptr || dwCapacite < dwTailleBufferCompression(dwTailleSource)) ? 0 : _dwCompression();
   m_pbySource = nullptr;
   return dw;
 }
 
-DWORD CCompresseurBase::dwDecompression(const BYTE* src, DWORD srcSize, BYTE* dst, DWORD dstCapacity) {
+DWORD CCompresseurBase::dwDecompression(const BYTE* pbySource, DWORD dwTailleSource, BYTE* pbyDestination,
+                                        DWORD dwCapacite) {
   CVerrou verrou(m_Mutex);
-  m_pbySource = src;
-  m_dwTailleSource = srcSize;
-  m_pbyDestination = dst;
-  m_dwTailleDestination = dstCapacity;
-  const DWORD dw = (src == nullptr || srcSize == 0) ? 0 : _dwDecompression();
+  m_pbySource = pbySource;
+  m_dwTailleSource = dwTailleSource;
+  m_pbyDestination = pbyDestination;
+  m_dwTailleDestination = dwCapacite;
+  const DWORD dw = (pbySource == nullptr || dwTailleSource == 0) ? 0 : _dwDecompression();
   m_pbySource = nullptr;
   return dw;
 }
@@ -116,11 +122,11 @@ DWORD CCompresseurBase::_dwDecompresseCopie() {
 
 // ---- short-string blocks ----
 
-DWORD CCompresseurKVC40::dwTailleEntree(const BYTE* block, DWORD nDisponible) {
-  if (block == nullptr) return TAILLE_INCONNUE;
-  const void* pFin = std::memchr(block, 0, nDisponible);
-  // A block without its terminator ends where the bytes end.
-  return pFin != nullptr ? static_cast<DWORD>(static_cast<const BYTE*>(pFin) - block) + 1 : nDisponible;
+DWORD CCompresseurKVC40::dwTailleEntree(const BYTE* pbyBloc, DWORD nDisponible) {
+  if (pbyBloc == nullptr) return TAILLE_INCONNUE;
+  const void* pFin = std::memchr(pbyBloc, 0, nDisponible);
+  // A pbyBloc without its terminator ends where the bytes end.
+  return pFin != nullptr ? static_cast<DWORD>(static_cast<const BYTE*>(pFin) - pbyBloc) + 1 : nDisponible;
 }
 
 DWORD CCompresseurKVC40::_dwCompression() {
@@ -181,4 +187,134 @@ DWORD CCompresseur::dwDecompression(BYTE byAttendu) {
       m_pclObjet->dwDecompression(m_pbySource, m_dwTailleSource, m_pbyDestination, m_dwTailleDestination);
   ChangeMethodeCompression(byAvant);
   return dw;
+}
+
+// ---- The compressed-buffer frame ----
+
+namespace {
+
+// Most bytes a type-2 or type-4 block of nCharge payload bytes can decode
+// to: one string of at most 65535 bytes per 9 bits.
+DWORD dwMaxDecode(DWORD nCharge) {
+  const QWORD q = (QWORD{nCharge} * 8 / 9 + 1) * 65535;
+  return q > 0xFFFFFFF0u ? 0xFFFFFFF0u : static_cast<DWORD>(q);
+}
+
+}  // namespace
+
+int CADRE_nCompresse(CVXBIN* pclSortie, const BYTE* pbyDonnees, DWORD dwTaille, bool bTexte, int nMethode) {
+  CVXBIN& clSortie = *pclSortie;
+  clSortie.Vide();
+  if (nMethode < 0 || nMethode > 2) return CADRE_METHODE;
+  if (nMethode == 2) {
+    // The short-string coding of the bytes (it cannot carry a 0 byte: a
+    // buffer holding one is framed with LZW instead). The coding is measured
+    // first: short texts with raw bytes take more than twice their length.
+    CDataCompressor cl;
+    const int nCode = dwTaille > 0x7FFFFFF0u ? -1 : cl.nTailleCodage(pbyDonnees, static_cast<int>(dwTaille));
+    if (nCode > 0) {
+      const DWORD dwCadre = bTexte ? 0 : TAILLE_CADRE;
+      const QWORD qCapacite = QWORD{static_cast<DWORD>(nCode)} + dwCadre;
+      if (qCapacite > 0x7FFFFFF0u || clSortie.nSetMemorySize(static_cast<DWORD>(qCapacite)) != 0) return CADRE_MEMOIRE;
+      BYTE* p = reinterpret_cast<BYTE*>(clSortie.pGetData());
+      if (cl.nCompress(p + dwCadre, static_cast<int>(qCapacite - dwCadre), pbyDonnees, static_cast<int>(dwTaille)) ==
+          CDataCompressor::DC_OK) {
+        if (!bTexte) {
+          p[0] = 0;
+          EcritLE32(p + 1, 2);
+        }
+        clSortie.SetUtilSize(dwCadre + static_cast<DWORD>(std::strlen(reinterpret_cast<char*>(p + dwCadre))));
+        return CADRE_OK;
+      }
+    }
+    if (bTexte) {
+      // A text has no frame to say that another method was used.
+      clSortie.Vide();
+      return CADRE_MEMOIRE;
+    }
+    nMethode = 1;
+  }
+  // Frame, then [u32 length][bytes] stored or as one LZW block.
+  const QWORD qCapacite = QWORD{dwTaille} + TAILLE_CADRE + 4 + 7;
+  if (qCapacite > 0x7FFFFFF0u || clSortie.nSetMemorySize(static_cast<DWORD>(qCapacite)) != 0) return CADRE_MEMOIRE;
+  BYTE* p = reinterpret_cast<BYTE*>(clSortie.pGetData());
+  p[0] = bTexte ? 1 : 0;
+  EcritLE32(p + 1, static_cast<DWORD>(nMethode));
+  BYTE abyLongueur[4];
+  EcritLE32(abyLongueur, dwTaille);
+  DWORD dwUtile;
+  if (nMethode == 0) {
+    std::memcpy(p + TAILLE_CADRE, abyLongueur, 4);
+    if (dwTaille > 0) std::memcpy(p + TAILLE_CADRE + 4, pbyDonnees, dwTaille);
+    dwUtile = TAILLE_CADRE + 4 + dwTaille;
+  } else {
+    const CZLWCompresseur::STMorceau morceaux[2] = {{abyLongueur, 4}, {pbyDonnees, dwTaille}};
+    CZLWCompresseur cl;
+    const DWORD dwBloc =
+        cl.dwCompressionMorceaux(morceaux, 2, p + TAILLE_CADRE, static_cast<DWORD>(qCapacite) - TAILLE_CADRE);
+    if (dwBloc == 0) {
+      clSortie.Vide();
+      return CADRE_MEMOIRE;
+    }
+    dwUtile = TAILLE_CADRE + dwBloc;
+  }
+  clSortie.SetUtilSize(dwUtile);
+  return CADRE_OK;
+}
+
+int CADRE_nDecompresse(CVXBIN* pclSortie, const BYTE* p, DWORD n, int nMethode) {
+  CVXBIN& clSortie = *pclSortie;
+  clSortie.Vide();
+  if (p == nullptr || n == 0) return CADRE_OK;
+  auto endommage = [&] {
+    clSortie.Vide();
+    return CADRE_ENDOMMAGE;
+  };
+  auto prepare = [&](DWORD dwTaille) { return clSortie.nSetMemorySize(dwTaille > 0 ? dwTaille : 1) == 0; };
+  // A short-string coding: the coded bytes up to a 0 or the end.
+  auto decodeCourte = [&](const BYTE* pCode, DWORD nCode) {
+    const DWORD dwMax = CCompresseurKVC40::g_dwTailleBufferDecompression(nCode);
+    if (!prepare(dwMax)) return CADRE_MEMOIRE;
+    CDataCompressor cl;
+    int nSortie = static_cast<int>(dwMax);
+    if (cl.nDeCompress(reinterpret_cast<BYTE*>(clSortie.pGetData()), &nSortie, pCode, static_cast<int>(nCode)) !=
+        CDataCompressor::DC_OK)
+      return endommage();
+    clSortie.SetUtilSize(static_cast<DWORD>(nSortie));
+    return CADRE_OK;
+  };
+  if (nMethode == 2) return decodeCourte(p, n);
+
+  if (n < TAILLE_CADRE) return endommage();
+  const DWORD dwPack = dwLitLE32(p + 1);
+  if (dwPack > 2) return CADRE_METHODE;
+  p += TAILLE_CADRE;
+  n -= TAILLE_CADRE;
+  if (dwPack == 2) return decodeCourte(p, n);
+  if (dwPack == 0) {
+    if (n < 4) return endommage();
+    const DWORD dwLongueur = dwLitLE32(p);
+    if (dwLongueur > n - 4) return endommage();
+    if (!prepare(dwLongueur)) return CADRE_MEMOIRE;
+    if (dwLongueur > 0) std::memcpy(clSortie.pGetData(), p + 4, dwLongueur);
+    clSortie.SetUtilSize(dwLongueur);
+    return CADRE_OK;
+  }
+  // One block, decoded in place in the result, then its length taken off.
+  CCompresseur clCompresseur(COMPRESSEUR_ZLW);
+  clCompresseur.ChangeSource(p, n);
+  const DWORD dwBloc = clCompresseur.dwTailleEntree();
+  const DWORD dwDecode = clCompresseur.dwTailleDecompression();
+  if (dwBloc == TAILLE_INCONNUE || dwDecode == TAILLE_INCONNUE || dwDecode < 4 || dwBloc > n) return endommage();
+  if (p[0] != COMPRESSEUR_COPIE && dwDecode > dwMaxDecode(dwBloc - TAILLE_ENTETE_BLOC)) return endommage();
+  if (!prepare(dwDecode)) return CADRE_MEMOIRE;
+  BYTE* pSortie = reinterpret_cast<BYTE*>(clSortie.pGetData());
+  clCompresseur.ChangeSource(p, dwBloc);
+  clCompresseur.ChangeDestination(pSortie, dwDecode);
+  if (clCompresseur.dwDecompression(COMPRESSEUR_ZLW) != dwDecode) return endommage();
+  const DWORD dwLongueur = dwLitLE32(pSortie);
+  if (dwLongueur > dwDecode - 4) return endommage();
+  std::memmove(pSortie, pSortie + 4, dwLongueur);
+  clSortie.SetUtilSize(dwLongueur);
+  return CADRE_OK;
 }

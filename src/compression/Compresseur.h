@@ -8,11 +8,19 @@
 // then the bytes (5 + n); types 2 and 4: u32 payload size, u32 decoded size,
 // u16 0, then the payload (11 + payload). Type 5 has no header: the block is
 // a NUL-terminated short-string coding.
+//
+// Also the frame of a compressed buffer (CADRE_*), what Compresse writes
+// and Décompresse reads: [0 buffer / 1 text][u32 pack method] then, for
+// method 0, [u32 length][bytes]; for method 1, one type-4 block decoding to
+// [u32 length][bytes]; for method 2, the short-string coding of the bytes.
+// A text packed with method 2 is the short-string coding alone, unframed.
 #pragma once
 
 #include <pthread.h>
 
 #include "abi/TypesBase.h"
+
+class CVXBIN;
 
 enum eCOMPRESSEURTYPE : BYTE {
   COMPRESSEUR_COPIE = 0,      // stored
@@ -42,20 +50,21 @@ public:
   CCompresseurBase(const CCompresseurBase&) = delete;
   CCompresseurBase& operator=(const CCompresseurBase&) = delete;
 
-  // Total size of the block at block (nDisponible bytes readable there);
+  // Total size of the block at pbyBloc (nDisponible bytes readable there);
   // TAILLE_INCONNUE for an unknown type or a header cut short.
-  virtual DWORD dwTailleEntree(const BYTE* block, DWORD nDisponible);
+  virtual DWORD dwTailleEntree(const BYTE* pbyBloc, DWORD nDisponible);
   // Size the block decodes to; TAILLE_INCONNUE as above.
-  virtual DWORD dwTailleDecompression(const BYTE* block, DWORD blockSize);
+  virtual DWORD dwTailleDecompression(const BYTE* pbyBloc, DWORD dwTailleBloc);
   // Destination capacity needed to compress n bytes.
   virtual DWORD dwTailleBufferCompression(DWORD n) { return n + 7; }
 
-  // Compresses src into dst (capacity dstCapacity, at least
-  // dwTailleBufferCompression(srcSize)); returns the block size, 0 on failure.
-  DWORD dwCompression(const BYTE* src, DWORD srcSize, BYTE* dst, DWORD dstCapacity);
-  // Decodes the block src (srcSize bytes) into dst, writing at most
-  // dstCapacity bytes; returns the decoded size, 0 on failure.
-  DWORD dwDecompression(const BYTE* src, DWORD srcSize, BYTE* dst, DWORD dstCapacity);
+  // Compresses the source into pbyDestination (capacity dwCapacite, at least
+  // dwTailleBufferCompression(dwTailleSource)); returns the block size, 0 on
+  // failure.
+  DWORD dwCompression(const BYTE* pbySource, DWORD dwTailleSource, BYTE* pbyDestination, DWORD dwCapacite);
+  // Decodes the block pbySource (dwTailleSource bytes) into pbyDestination,
+  // writing at most dwCapacite bytes; returns the decoded size, 0 on failure.
+  DWORD dwDecompression(const BYTE* pbySource, DWORD dwTailleSource, BYTE* pbyDestination, DWORD dwCapacite);
 
 protected:
   virtual DWORD _dwCompression() = 0;
@@ -77,8 +86,10 @@ protected:
 // Blocks in the short-string coding: the source is [u32 length][bytes].
 class CCompresseurKVC40 : public CCompresseurBase {
 public:
-  DWORD dwTailleEntree(const BYTE* block, DWORD nDisponible) override;
-  DWORD dwTailleDecompression(const BYTE* block, DWORD blockSize) override { return g_dwTailleBufferDecompression(blockSize); }
+  DWORD dwTailleEntree(const BYTE* pbyBloc, DWORD nDisponible) override;
+  DWORD dwTailleDecompression(const BYTE*, DWORD dwTailleBloc) override {
+    return g_dwTailleBufferDecompression(dwTailleBloc);
+  }
   DWORD dwTailleBufferCompression(DWORD n) override { return 2 * n + 1; }
   static DWORD g_dwTailleBufferDecompression(DWORD n) { return static_cast<DWORD>(n * 1.5) + 2; }
 
@@ -131,3 +142,22 @@ private:
   DWORD m_dwTailleDestination = 0;
   CCompresseurBase* m_pclObjet = nullptr;
 };
+
+// ---- The compressed-buffer frame ----
+
+constexpr DWORD TAILLE_CADRE = 5;  // [source kind][u32 pack method]
+
+enum eCADRE : int {
+  CADRE_OK = 0,
+  CADRE_MEMOIRE = 1,    // the result cannot be allocated
+  CADRE_METHODE = 2,    // a pack method other than 0, 1 and 2
+  CADRE_ENDOMMAGE = 3,  // damaged data (the result is left empty)
+};
+
+// Packs dwTaille bytes with method nMethode (0 stored, 1 LZW, 2 short-string
+// coding, LZW when the coding cannot carry the bytes) into *pclSortie,
+// framed unless bTexte and method 2. CADRE_OK or the failure.
+int CADRE_nCompresse(CVXBIN* pclSortie, const BYTE* pbyDonnees, DWORD dwTaille, bool bTexte, int nMethode);
+// Unpacks framed data (nMethode -1; the method is read from the frame) or an
+// unframed short-string coding (nMethode 2) into *pclSortie.
+int CADRE_nDecompresse(CVXBIN* pclSortie, const BYTE* pbyDonnees, DWORD dwTaille, int nMethode);

@@ -90,37 +90,38 @@ bool CDataCompressor::_bEmetTriplet(int d1, int d2, int d3) {
   return _bEmet(static_cast<unsigned char>(v / 255 + 1)) && _bEmet(static_cast<unsigned char>(v % 255 + 1));
 }
 
-int CDataCompressor::nCompress(unsigned char* out, int outCapacity, const unsigned char* in, int inLength) {
-  if (in == nullptr) {
-    inLength = 0;
-  } else if (inLength < 0) {
-    inLength = static_cast<int>(std::strlen(reinterpret_cast<const char*>(in)));
-  } else if (std::memchr(in, 0, static_cast<size_t>(inLength)) != nullptr) {
+int CDataCompressor::nCompress(unsigned char* pbySortie, int nCapacite, const unsigned char* pbyEntree,
+                               int nLongueurEntree) {
+  if (pbyEntree == nullptr) {
+    nLongueurEntree = 0;
+  } else if (nLongueurEntree < 0) {
+    nLongueurEntree = static_cast<int>(std::strlen(reinterpret_cast<const char*>(pbyEntree)));
+  } else if (std::memchr(pbyEntree, 0, static_cast<size_t>(nLongueurEntree)) != nullptr) {
     // A raw 0 would end the coded text early for every NUL-terminated reader.
-    if (out != nullptr && outCapacity > 0) out[0] = 0;
+    if (pbySortie != nullptr && nCapacite > 0) pbySortie[0] = 0;
     return DC_OCTET_NUL;
   }
-  m_pbyEntree = in;
-  m_nLongueurEntree = inLength;
-  m_pbySortie = out;
-  m_nCapaciteSortie = (out != nullptr && outCapacity > 0) ? outCapacity : 0;
+  m_pbyEntree = pbyEntree;
+  m_nLongueurEntree = nLongueurEntree;
+  m_pbySortie = pbySortie;
+  m_nCapaciteSortie = (pbySortie != nullptr && nCapacite > 0) ? nCapacite : 0;
   m_nPosSortie = 0;
   m_nJeuCourant = 0;
   const int nResultat = _nGenerateBitStream();
-  if (nResultat != DC_OK && m_nCapaciteSortie > 0) out[0] = 0;
+  if (nResultat != DC_OK && m_nCapaciteSortie > 0) pbySortie[0] = 0;
   return nResultat;
 }
 
-int CDataCompressor::nTailleCodage(const unsigned char* in, int inLength) {
-  if (in == nullptr) {
-    inLength = 0;
-  } else if (inLength < 0) {
-    inLength = static_cast<int>(std::strlen(reinterpret_cast<const char*>(in)));
-  } else if (std::memchr(in, 0, static_cast<size_t>(inLength)) != nullptr) {
+int CDataCompressor::nTailleCodage(const unsigned char* pbyEntree, int nLongueurEntree) {
+  if (pbyEntree == nullptr) {
+    nLongueurEntree = 0;
+  } else if (nLongueurEntree < 0) {
+    nLongueurEntree = static_cast<int>(std::strlen(reinterpret_cast<const char*>(pbyEntree)));
+  } else if (std::memchr(pbyEntree, 0, static_cast<size_t>(nLongueurEntree)) != nullptr) {
     return -1;
   }
-  m_pbyEntree = in;
-  m_nLongueurEntree = inLength;
+  m_pbyEntree = pbyEntree;
+  m_nLongueurEntree = nLongueurEntree;
   m_pbySortie = nullptr;
   m_nCapaciteSortie = INT_MAX;
   m_nPosSortie = 0;
@@ -269,28 +270,31 @@ int CDataCompressor::_nLongueurBinaire(int nPos) {
   return nSuite > SUITE_MAX ? SUITE_MAX : nSuite;
 }
 
-int CDataCompressor::nDeCompress(unsigned char* out, int* inOutLength, const unsigned char* in) {
-  const int nLongueur = in != nullptr ? static_cast<int>(std::strlen(reinterpret_cast<const char*>(in))) : 0;
-  return nDeCompress(out, inOutLength, in, nLongueur);
+int CDataCompressor::nDeCompress(unsigned char* pbySortie, int* pnLongueurSortie, const unsigned char* pbyEntree) {
+  const int nLongueur =
+      pbyEntree != nullptr ? static_cast<int>(std::strlen(reinterpret_cast<const char*>(pbyEntree))) : 0;
+  return nDeCompress(pbySortie, pnLongueurSortie, pbyEntree, nLongueur);
 }
 
-int CDataCompressor::nDeCompress(unsigned char* out, int* inOutLength, const unsigned char* in, int inLength) {
-  const int nCapacite = (out != nullptr && inOutLength != nullptr && *inOutLength > 0) ? *inOutLength : 0;
+int CDataCompressor::nDeCompress(unsigned char* pbySortie, int* pnLongueurSortie, const unsigned char* pbyEntree,
+                                 int nLongueurEntree) {
+  const int nCapacite =
+      (pbySortie != nullptr && pnLongueurSortie != nullptr && *pnLongueurSortie > 0) ? *pnLongueurSortie : 0;
   int nFin = 0; // the coded text ends at its first 0 byte
-  if (in != nullptr && inLength > 0) {
-    const void* p = std::memchr(in, 0, static_cast<size_t>(inLength));
-    nFin = p != nullptr ? static_cast<int>(static_cast<const unsigned char*>(p) - in) : inLength;
+  if (pbyEntree != nullptr && nLongueurEntree > 0) {
+    const void* p = std::memchr(pbyEntree, 0, static_cast<size_t>(nLongueurEntree));
+    nFin = p != nullptr ? static_cast<int>(static_cast<const unsigned char*>(p) - pbyEntree) : nLongueurEntree;
   }
 
   int nSortie = 0;
   bool bTronque = false;
-  // Keeps the last byte of out for the terminator.
+  // Keeps the last byte of pbySortie for the terminator.
   auto bSort = [&](unsigned char by) {
     if (nSortie + 1 >= nCapacite) {
       bTronque = true;
       return false;
     }
-    out[nSortie++] = by;
+    pbySortie[nSortie++] = by;
     return true;
   };
 
@@ -301,14 +305,14 @@ int CDataCompressor::nDeCompress(unsigned char* out, int* inOutLength, const uns
     int anChiffre[3];
     int nChiffres;
     if (i + 1 < nFin) {
-      const int v = (in[i] - 1) * 255 + (in[i + 1] - 1);
+      const int v = (pbyEntree[i] - 1) * 255 + (pbyEntree[i + 1] - 1);
       anChiffre[0] = v / 1600;
       anChiffre[1] = v % 1600 / 40;
       anChiffre[2] = v % 40;
       nChiffres = 3;
       i += 2;
     } else {
-      anChiffre[0] = in[i] - 1;
+      anChiffre[0] = pbyEntree[i] - 1;
       nChiffres = 1;
       i += 1;
     }
@@ -334,35 +338,36 @@ int CDataCompressor::nDeCompress(unsigned char* out, int* inOutLength, const uns
     if (bTronque) break;
 
     if (nMarque == CHIFFRE_OCTET_BRUT) {
-      if (i < nFin && bSort(in[i])) ++i;
+      if (i < nFin && bSort(pbyEntree[i])) ++i;
     } else if (nMarque == CHIFFRE_SUITE_BRUTE && i < nFin) {
-      int n = in[i++];
+      int n = pbyEntree[i++];
       for (; n > 0 && i < nFin; --n, ++i) {
-        if (!bSort(in[i])) break;
+        if (!bSort(pbyEntree[i])) break;
       }
     }
   }
 
-  if (inOutLength != nullptr) *inOutLength = nSortie;
+  if (pnLongueurSortie != nullptr) *pnLongueurSortie = nSortie;
   if (nCapacite == 0) return DC_SORTIE_PLEINE;
-  out[nSortie] = 0;
+  pbySortie[nSortie] = 0;
   return bTronque ? DC_SORTIE_PLEINE : DC_OK;
 }
 
-int CDataCompressor::s_nDeCompress(char* out, int* inOutLength, const char* in) {
+int CDataCompressor::s_nDeCompress(char* pszSortie, int* pnLongueurSortie, const char* pszEntree) {
   CDataCompressor cl;
-  return cl.nDeCompress(reinterpret_cast<unsigned char*>(out), inOutLength, reinterpret_cast<const unsigned char*>(in));
+  return cl.nDeCompress(reinterpret_cast<unsigned char*>(pszSortie), pnLongueurSortie,
+                        reinterpret_cast<const unsigned char*>(pszEntree));
 }
 
-char* CDataCompressor::s_pszDeCompress(const char* in) {
-  if (in == nullptr) return nullptr;
+char* CDataCompressor::s_pszDeCompress(const char* pszEntree) {
+  if (pszEntree == nullptr) return nullptr;
   // Three characters at most per pair of bytes, one per other byte.
-  const size_t nTaille = std::strlen(in) * 3 / 2 + 2;
+  const size_t nTaille = std::strlen(pszEntree) * 3 / 2 + 2;
   if (nTaille > static_cast<size_t>(INT_MAX)) return nullptr;
   char* psz = static_cast<char*>(KV_pAlloue(nTaille));
   if (psz == nullptr) return nullptr;
   int nLongueur = static_cast<int>(nTaille);
-  if (s_nDeCompress(psz, &nLongueur, in) != DC_OK) {
+  if (s_nDeCompress(psz, &nLongueur, pszEntree) != DC_OK) {
     std::free(psz);
     return nullptr;
   }

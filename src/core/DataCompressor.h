@@ -15,39 +15,43 @@ public:
 
   CDataCompressor() = default;
 
-  // Codes a text into out, terminating 0 included.
-  //   out          receives the coded bytes (may be null when outCapacity is 0)
-  //   outCapacity  size of out in bytes, terminator included
-  //   in           the text (null: the empty text)
-  //   inLength     number of bytes of in; negative (-1): in is NUL-terminated
-  // Returns DC_OK; DC_SORTIE_PLEINE when out is too small; DC_OCTET_NUL when
-  // inLength counts a 0 byte (nothing is coded). On failure out holds the
-  // empty text (when outCapacity > 0).
-  int nCompress(unsigned char* out, int outCapacity, const unsigned char* in, int inLength);
-  // Size of the coding of in (as nCompress reads it), terminator included:
-  // the capacity that nCompress needs; -1 when in holds a 0 byte.
-  int nTailleCodage(const unsigned char* in, int inLength);
+  // Codes a text into pbySortie, terminating 0 included.
+  //   pbySortie        receives the coded bytes (may be null when nCapacite is 0)
+  //   nCapacite        size of pbySortie in bytes, terminator included
+  //   pbyEntree        the text (null: the empty text)
+  //   nLongueurEntree  number of bytes of pbyEntree; negative (-1): the text
+  //                    is NUL-terminated
+  // Returns DC_OK; DC_SORTIE_PLEINE when pbySortie is too small; DC_OCTET_NUL
+  // when nLongueurEntree counts a 0 byte (nothing is coded). On failure
+  // pbySortie holds the empty text (when nCapacite > 0).
+  int nCompress(unsigned char* pbySortie, int nCapacite, const unsigned char* pbyEntree, int nLongueurEntree);
+  // Size of the coding of the text (as nCompress reads it), terminator
+  // included: the capacity that nCompress needs; -1 when it holds a 0 byte.
+  int nTailleCodage(const unsigned char* pbyEntree, int nLongueurEntree);
 
-  // Decodes the NUL-terminated coded text in into out, NUL-terminated.
-  //   inOutLength  on entry the size of out (terminator included), on return
-  //                the number of decoded bytes before the terminator
-  // Returns DC_OK, or DC_SORTIE_PLEINE when the text did not fit: out then
-  // holds its first inOutLength bytes and a 0 in its last byte (with a size
-  // of 0 nothing is written).
-  int nDeCompress(unsigned char* out, int* inOutLength, const unsigned char* in);
-  // The same over exactly inLength coded bytes (a 0 byte where a digit is
-  // expected ends the text, so a length counting the terminator is fine).
-  // Never reads in[inLength] nor writes past the size of out, whatever the
-  // bytes: damaged pairs, digits above 39, escapes or counts running past
-  // the end are dropped.
-  int nDeCompress(unsigned char* out, int* inOutLength, const unsigned char* in, int inLength);
+  // Decodes the NUL-terminated coded text pbyEntree into pbySortie,
+  // NUL-terminated.
+  //   pnLongueurSortie  on entry the size of pbySortie (terminator included),
+  //                     on return the number of decoded bytes before the
+  //                     terminator
+  // Returns DC_OK, or DC_SORTIE_PLEINE when the text did not fit: pbySortie
+  // then holds its first *pnLongueurSortie bytes and a 0 in its last byte
+  // (with a size of 0 nothing is written).
+  int nDeCompress(unsigned char* pbySortie, int* pnLongueurSortie, const unsigned char* pbyEntree);
+  // The same over exactly nLongueurEntree coded bytes (a 0 byte where a digit
+  // is expected ends the text, so a length counting the terminator is fine).
+  // Never reads pbyEntree[nLongueurEntree] nor writes past the size of
+  // pbySortie, whatever the bytes: damaged pairs, digits above 39, escapes or
+  // counts running past the end are dropped.
+  int nDeCompress(unsigned char* pbySortie, int* pnLongueurSortie, const unsigned char* pbyEntree,
+                  int nLongueurEntree);
 
   // nDeCompress through a temporary coder.
-  static int s_nDeCompress(char* out, int* inOutLength, const char* in);
-  // Decodes in into a block from malloc of strlen(in) * 1.5 + 2 bytes (always
-  // enough), which the caller frees; null when in is null, the allocation
-  // fails or the decoder fails.
-  static char* s_pszDeCompress(const char* in);
+  static int s_nDeCompress(char* pszSortie, int* pnLongueurSortie, const char* pszEntree);
+  // Decodes pszEntree into a block from malloc of strlen(pszEntree) * 1.5 + 2
+  // bytes (always enough), which the caller frees; null when pszEntree is
+  // null, the allocation fails or the decoder fails.
+  static char* s_pszDeCompress(const char* pszEntree);
 
 private:
   // Coding of the whole input into the output; DC_OK or DC_SORTIE_PLEINE.

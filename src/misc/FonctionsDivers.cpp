@@ -105,7 +105,7 @@ int CComposanteStandard::CouleurLuminosite(int nCouleur) {
 
 CVXDSTR CComposanteStandard::Phonetique(const char* pszMot) {
   CVXDSTR resultat;
-  std::string cle = fonetik(pszMot);
+  std::string cle = PHON_sCle(pszMot);
   if (resultat.nAssign(cle.data(), static_cast<DWORD>(cle.size())) != STR_OK) RaiseError(ERR_MEMOIRE_PHONETIQUE);
   return resultat;
 }

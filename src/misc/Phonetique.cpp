@@ -33,7 +33,7 @@ void Nasale(std::string& s, const char* premieres, char resultat) {
 
 }  // namespace
 
-std::string fonetik(const char* pszMot) {
+std::string PHON_sCle(const char* pszMot) {
   if (pszMot == nullptr) return {};
   std::string s;
   for (const char* p = pszMot; *p; ++p) {

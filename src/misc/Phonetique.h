@@ -4,4 +4,4 @@
 #include <string>
 
 // Key of `pszMot` (upper case, spaces trimmed, the rewriting rules applied).
-std::string fonetik(const char* pszMot);
+std::string PHON_sCle(const char* pszMot);
