@@ -2,6 +2,7 @@
 // name (the conversion routines' readers and writers are in Conversions.cpp).
 #include "Types.h"
 
+#include <array>
 #include <cstdio>
 #include <cstring>
 
@@ -180,7 +181,7 @@ using C = TypeClass;
 namespace cv = conv;
 
 // One row per base type code, in code order.
-const TypeRow kRows[] = {
+constexpr TypeRow kRows[] = {
     // code, name, takes, to slot, from result, to plain, from plain
     {VXT_AUCUN, "nothing", C::None, nullptr, nullptr, nullptr, nullptr},
     {VXT_BOOLEEN, "boolean", C::Boolean, slotBoolean, resultBoolean, cv::readBoolean, cv::writeBoolean},
@@ -228,22 +229,18 @@ const TypeRow kRows[] = {
     {VXT_WSTR, nullptr, C::None, nullptr, nullptr, nullptr, cv::writeWideText},
 };
 
-// Rows by base code, made once.
-struct Index {
-  const TypeRow* byCode[256] = {};
-  Index() {
-    for (const TypeRow& r : kRows) byCode[r.code] = &r;
-  }
-};
-
-const Index& index() {
-  static const Index i;
-  return i;
+// Rows by base code, made by the compiler: nothing to build at run time,
+// so threads need no guard around it.
+constexpr std::array<const TypeRow*, 256> makeIndex() {
+  std::array<const TypeRow*, 256> byCode{};
+  for (const TypeRow& r : kRows) byCode[r.code] = &r;
+  return byCode;
 }
+constexpr std::array<const TypeRow*, 256> kIndex = makeIndex();
 
 }  // namespace
 
-const TypeRow* typeRow(DWORD code) { return index().byCode[VXT_dwBase(code)]; }
+const TypeRow* typeRow(DWORD code) { return kIndex[VXT_dwBase(code)]; }
 
 const TypeRow* typeRows(std::size_t* count) {
   *count = sizeof kRows / sizeof kRows[0];
