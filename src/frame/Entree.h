@@ -12,6 +12,7 @@
 #include "abi/TypesVX.h"
 #include "core/Any.h"
 #include "core/VXDSTR.h"
+#include "dates/DateHeure.h"
 #include "frame/Standard.h"
 #include "numbers/Monetaire.h"
 

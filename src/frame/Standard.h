@@ -8,38 +8,21 @@
 
 #include "core/Any.h"
 #include "core/VXDSTR.h"
-#include "dates/DateHeure.h"
-#include "memlists/MemStock.h"
-#include "numbers/Monetaire.h"
 #include "frame/VXLibrary.h"
 
+// Named by the methods and the modules' state; each subsystem defines its own.
 class CDiskFile;
 class CFichierPris;
-struct _stINFOFIC;
-struct _stXFINDDATA;
-
-class CTauxDeChange;
 class CService;
 class CServiceManager;
-
-// Euro context: loaded flag, the exchange-rate table once loaded, and the
-// runtime object library's module that supplies it.
-struct _stCTXEURO {
-  DWORD bCharge;
-  CTauxDeChange* pclTauxDeChange;
-  HMODULE hModuleObjets;
-};
-
-// Numbers of the variables that have storage here.
-enum : int {
-  VAR_SERVICE_DESCRIPTION = 39,
-  VAR_SERVICE_DEMARRAGE = 40,
-  VAR_SERVICE_ERREURDEMARRAGE = 41,
-  VAR_SERVICE_LIGNECOMMANDE = 42,
-  VAR_SERVICE_UTILISATEUR = 43,
-  VAR_SERVICE_MOTDEPASSE = 44,
-  VAR_SERVICE_TYPE = 45,
-};
+class CTauxDeChange;
+class CTString;
+struct CDateTimeBase;
+struct CMoney;
+struct _stCTXEURO;
+struct _stINFOFIC;
+struct _stXFINDDATA;
+struct stCTXMEMCOMPO;
 
 class CComposanteStandard : public CVXLibrary {
 public:
@@ -53,7 +36,7 @@ public:
   void* pGetVariableAdresse(int nNumero) override;
   void EcritVariable(int, int) override {}
 
-  _stCTXEURO* pstGetCtxEuro() { return &m_stCtxEuro; }
+  _stCTXEURO* pstGetCtxEuro() { return m_pstCtxEuro.get(); }
   bool bModulesDemarres() const { return m_bInit; }
   // Number of started components (the shared modules run while it is positive).
   static int s_nNbComposanteDemarree() { return m_snStaticCountInit; }
@@ -77,28 +60,31 @@ public:
   // Redirected obsolete functions reach the VM through this (see Entree.h).
   void SetNiveauRedirection();
 
-  // Variables of the services (39 to 45).
-  CVXDSTR m_clServiceDescription;
-  int m_nServiceDemarrage = 0;
-  int m_nServiceErreurDemarrage = 0;
-  CVXDSTR m_clServiceLigneCommande;
-  CVXDSTR m_clServiceUtilisateur;
-  CVXDSTR m_clServiceMotDePasse;
-  int m_nServiceType = 0;
+  // The variables the VM reaches by address, declared by their subsystem.
+#include "system/Variables.inc"
 
 private:
-  void _RAZVariablesService();
+  // One function module: started in table order, stopped in reverse. A
+  // shared module starts with the first component and stops with the last;
+  // the others start and stop with each component.
+  struct STModule {
+    const char* pszNom;
+    bool (*pfnDemarre)(CComposanteStandard* pclCompo);  // null: nothing to start
+    void (*pfnArrete)(CComposanteStandard* pclCompo);   // null: nothing to stop
+    bool bPartage;
+  };
+  static const STModule ms_tabModules[];
 
-  _stCTXEURO m_stCtxEuro{};
   bool m_bInit = false;
-  // What belongs to this component alone: the search fRep continues and its
-  // view of the memory lists (current and default list, last element read).
+  // What belongs to this component alone, each in its module's own type: the
+  // euro context, the search fRep continues, and its view of the memory
+  // lists (current and default list, last element read).
+  std::unique_ptr<_stCTXEURO> m_pstCtxEuro;
   _stXFINDDATA* m_pstRecherche = nullptr;
-  stCTXMEMCOMPO m_CtxMemVue;
+  std::unique_ptr<stCTXMEMCOMPO> m_pstVueMem;
 
   // Started and stopped under one lock, as components of several threads may
   // start and stop at once.
   static int m_snStaticCountInit;   // started components
   static bool m_sbStaticInit;       // shared modules started
-  static stCTXMEM m_CtxMem;         // memory lists, shared by the components
 };

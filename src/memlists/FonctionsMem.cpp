@@ -119,12 +119,12 @@ CAny clVide() {
 }  // namespace
 
 // The lists' lock, held from the lookup of a list to its last use.
-#define VERROU_LISTES std::lock_guard<std::mutex> verrouListes(m_CtxMem.mutex)
+#define VERROU_LISTES std::lock_guard<std::mutex> verrouListes(MEM_pstPartage()->mutex)
 
 // A named list that must exist (error 80261 otherwise), under the lock.
 #define LISTE_OU_ERREUR(pl, pszListe, echec)                  \
   VERROU_LISTES;                                               \
-  _stBUFFERMEM* pl = MEM_pstCherche(&m_CtxMemVue, pszListe);   \
+  _stBUFFERMEM* pl = MEM_pstCherche(m_pstVueMem.get(), pszListe);   \
   if (pl == nullptr) {                                         \
     RaiseError(ERR_LISTE_INCONNUE);                            \
     return echec;                                              \
@@ -132,13 +132,13 @@ CAny clVide() {
 
 bool CComposanteStandard::MemCree(const char* pszListe) {
   VERROU_LISTES;
-  return MEM_pstCree(&m_CtxMemVue, pszListe) != nullptr;
+  return MEM_pstCree(m_pstVueMem.get(), pszListe) != nullptr;
 }
 
 bool CComposanteStandard::MemExiste(const char* pszListe) {
   if (pszListe == nullptr || *pszListe == '\0') return false;
   VERROU_LISTES;
-  return MEM_pstCherche(&m_CtxMemVue, pszListe) != nullptr;
+  return MEM_pstCherche(m_pstVueMem.get(), pszListe) != nullptr;
 }
 
 bool CComposanteStandard::MemAjoute(const char* pszListe, const CAny* pclCle, const CAny* pclValeur) {
@@ -147,19 +147,19 @@ bool CComposanteStandard::MemAjoute(const char* pszListe, const CAny* pclCle, co
   VERROU_LISTES;
   _stBUFFERMEM* pl;
   if (pszListe != nullptr && *pszListe != '\0') {
-    pl = MEM_pstCherche(&m_CtxMemVue, pszListe);
-    if (pl == nullptr) pl = MEM_pstCree(&m_CtxMemVue, pszListe);
+    pl = MEM_pstCherche(m_pstVueMem.get(), pszListe);
+    if (pl == nullptr) pl = MEM_pstCree(m_pstVueMem.get(), pszListe);
   } else {
     // The default list is one list of the process, found by its name when
     // this component has not used it yet (never replaced by a new one).
-    pl = m_CtxMemVue.pstDefaut;
-    if (pl == nullptr) pl = MEM_pstCherche(&m_CtxMemVue, MEM_NOM_DEFAUT);
-    if (pl == nullptr) pl = MEM_pstCree(&m_CtxMemVue, MEM_NOM_DEFAUT);
-    m_CtxMemVue.pstDefaut = pl;
+    pl = m_pstVueMem->pstDefaut;
+    if (pl == nullptr) pl = MEM_pstCherche(m_pstVueMem.get(), MEM_NOM_DEFAUT);
+    if (pl == nullptr) pl = MEM_pstCree(m_pstVueMem.get(), MEM_NOM_DEFAUT);
+    m_pstVueMem->pstDefaut = pl;
   }
   if (pl == nullptr) return false;
-  m_CtxMemVue.pstCourante = pl;
-  return MEM_bAjoute(&m_CtxMem, pl, cle, valeur);
+  m_pstVueMem->pstCourante = pl;
+  return MEM_bAjoute(MEM_pstPartage(), pl, cle, valeur);
 }
 
 bool CComposanteStandard::MemAjoute(const CAny* pclCle, const CAny* pclValeur) {
@@ -171,7 +171,7 @@ bool CComposanteStandard::MemAjoute(const CAny* pclValeur) { return MemAjoute(""
 CAny CComposanteStandard::MemRecupere(const char* pszListe, int nPosition) {
   LISTE_OU_ERREUR(pl, pszListe, clVide());
   STEnregMem e;
-  if (!MEM_bLit(&m_CtxMemVue, pl, nPosition, &e)) return clVide();
+  if (!MEM_bLit(m_pstVueMem.get(), pl, nPosition, &e)) return clVide();
   pl->bPositionne = true;
   return clReturnMemVal(e.valeur);
 }
@@ -204,7 +204,7 @@ CAny CComposanteStandard::MemRecherche(const char* pszListe, const CAny* pclCle,
   }
   int position = MEM_nChercheCle(pl, cherche);
   STEnregMem e;
-  if (position > 0 && MEM_bLit(&m_CtxMemVue, pl, position, &e)) {
+  if (position > 0 && MEM_bLit(m_pstVueMem.get(), pl, position, &e)) {
     pl->bPositionne = true;
     return clReturnMemVal(e.valeur);
   }
@@ -232,21 +232,21 @@ CAny clExtreme(stCTXMEMCOMPO* pst, _stBUFFERMEM* pl, bool bPremier) {
 
 CAny CComposanteStandard::MemPremier(const char* pszListe) {
   LISTE_OU_ERREUR(pl, pszListe, clVide());
-  return clExtreme(&m_CtxMemVue, pl, true);
+  return clExtreme(m_pstVueMem.get(), pl, true);
 }
 
 CAny CComposanteStandard::MemDernier(const char* pszListe) {
   LISTE_OU_ERREUR(pl, pszListe, clVide());
-  return clExtreme(&m_CtxMemVue, pl, false);
+  return clExtreme(m_pstVueMem.get(), pl, false);
 }
 
 CAny CComposanteStandard::MemSuivant(const char* pszListe) {
   LISTE_OU_ERREUR(pl, pszListe, clVide());
   if (!pl->bPositionne) return clVide();
-  if (pl->bAvantDebut) return clExtreme(&m_CtxMemVue, pl, true);
+  if (pl->bAvantDebut) return clExtreme(m_pstVueMem.get(), pl, true);
   int courant = pl->nCourant;
   STEnregMem e;
-  if (MEM_bLit(&m_CtxMemVue, pl, courant + 1, &e)) {
+  if (MEM_bLit(m_pstVueMem.get(), pl, courant + 1, &e)) {
     pl->bApresFin = pl->bEnDehors = false;
     return clReturnMemVal(e.valeur);
   }
@@ -259,10 +259,10 @@ CAny CComposanteStandard::MemSuivant(const char* pszListe) {
 CAny CComposanteStandard::MemPrecedent(const char* pszListe) {
   LISTE_OU_ERREUR(pl, pszListe, clVide());
   if (!pl->bPositionne) return clVide();
-  if (pl->bApresFin) return clExtreme(&m_CtxMemVue, pl, false);
+  if (pl->bApresFin) return clExtreme(m_pstVueMem.get(), pl, false);
   int courant = pl->nCourant;
   STEnregMem e;
-  if (MEM_bLit(&m_CtxMemVue, pl, courant - 1, &e)) {
+  if (MEM_bLit(m_pstVueMem.get(), pl, courant - 1, &e)) {
     pl->bAvantDebut = pl->bEnDehors = false;
     return clReturnMemVal(e.valeur);
   }
@@ -276,18 +276,18 @@ bool CComposanteStandard::MemModifie(const char* pszListe, const CAny* pclCle, c
   LISTE_OU_ERREUR(pl, pszListe, false);
   STValeurMem cle, valeur;
   if (!bConvParam(this, pclCle, &cle) || !bConvParam(this, pclValeur, &valeur)) return false;
-  return MEM_bModifie(&m_CtxMem, pl, nPosition, cle, valeur);
+  return MEM_bModifie(MEM_pstPartage(), pl, nPosition, cle, valeur);
 }
 
 bool CComposanteStandard::MemSupprime(const char* pszListe, int nPosition) {
   if (nPosition == -1 && pszListe != nullptr && std::strcmp(pszListe, "*") == 0) {
     VERROU_LISTES;
-    MEM_SupprimeTout(&m_CtxMem);
+    MEM_SupprimeTout(MEM_pstPartage());
     return true;
   }
   LISTE_OU_ERREUR(pl, pszListe, false);
   if (nPosition == -1) {
-    MEM_Supprime(&m_CtxMem, pl);
+    MEM_Supprime(MEM_pstPartage(), pl);
     return true;
   }
   return MEM_bSupprimePosition(pl, nPosition);
@@ -295,7 +295,7 @@ bool CComposanteStandard::MemSupprime(const char* pszListe, int nPosition) {
 
 bool CComposanteStandard::MemSupprimeTout(const char* pszListe) {
   LISTE_OU_ERREUR(pl, pszListe, false);
-  MEM_Vide(&m_CtxMem, pl);
+  MEM_Vide(MEM_pstPartage(), pl);
   return true;
 }
 

@@ -126,6 +126,12 @@ std::string sRepertoireTemp() {
 
 }  // namespace
 
+namespace {
+stCTXMEM gstPartage;  // the module's own state, for the whole process
+}  // namespace
+
+stCTXMEM* MEM_pstPartage() { return &gstPartage; }
+
 void MEM_InitModule(stCTXMEM* pst) {
   pst->pstPremiere = nullptr;
   pst->sRepertoireTemp.clear();

@@ -82,6 +82,9 @@ struct STEnregMem {
   STValeurMem valeur;
 };
 
+// The lists of the process, shared by every component.
+stCTXMEM* MEM_pstPartage();
+
 void MEM_InitModule(stCTXMEM* pst);
 void MEM_FinModule(stCTXMEM* pst);
 // A component's view joins or leaves the context (under its mutex).

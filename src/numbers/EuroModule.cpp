@@ -1,15 +1,13 @@
 // Start of the euro module.
 #include "numbers/EuroModule.h"
 
-#include "frame/Standard.h"
+#include "abi/InterfacesVM.h"
 
-bool _EURO_bInitModule(CComposanteStandard* pclCompo) {
-  _stCTXEURO* pst = pclCompo->pstGetCtxEuro();
+bool _EURO_bInitModule(_stCTXEURO* pst, ILibShop* piLibShop, CXError* pclErreur) {
   pst->bCharge = 0;
   pst->pclTauxDeChange = nullptr;
   pst->hModuleObjets = nullptr;
-  ILibShop* piLibShop = pclCompo->piGetLibShop();
   if (piLibShop == nullptr) return false;
-  pst->hModuleObjets = piLibShop->hGetModule(0, pclCompo->pclGetError());
+  pst->hModuleObjets = piLibShop->hGetModule(0, pclErreur);
   return pst->hModuleObjets != nullptr;
 }

@@ -7,6 +7,8 @@
 #include "core/XError.h"
 #include "frame/Standard.h"
 #include "gen/Erreurs.h"
+#include "numbers/EuroModule.h"
+#include "numbers/Monetaire.h"
 #include "numbers/TauxDeChange.h"
 
 namespace {
@@ -37,7 +39,7 @@ bool bDifference(const CMoney& clMontant, const CMoney& clRetour, int nDecimales
 }  // namespace
 
 CTauxDeChange* CComposanteStandard::_pclGetTauxDeChange() {
-  _stCTXEURO* pst = &m_stCtxEuro;
+  _stCTXEURO* pst = m_pstCtxEuro.get();
   if (!pst->bCharge && pst->hModuleObjets != nullptr) {
     auto pfn = reinterpret_cast<PFNGETTAUXDECHANGE>(dlsym(pst->hModuleObjets, PSZ_FONCTION_TABLE));
     CTauxDeChange* pcl = pfn != nullptr ? pfn() : nullptr;

@@ -18,7 +18,39 @@ constexpr DWORD ACCES_TOUT = 0xF01FF;
 constexpr int ATTENTE_ARRET = 10;  // seconds a restart or an uninstall waits for the stop
 constexpr useconds_t UNE_SECONDE = 1000000;
 
+// Numbers of the service variables.
+enum : int {
+  VAR_SERVICE_DESCRIPTION = 39,
+  VAR_SERVICE_DEMARRAGE = 40,
+  VAR_SERVICE_ERREURDEMARRAGE = 41,
+  VAR_SERVICE_LIGNECOMMANDE = 42,
+  VAR_SERVICE_UTILISATEUR = 43,
+  VAR_SERVICE_MOTDEPASSE = 44,
+  VAR_SERVICE_TYPE = 45,
+};
+
 }  // namespace
+
+void CComposanteStandard::_RAZVariablesService() {
+  m_clServiceDescription.Vide();
+  m_clServiceLigneCommande.Vide();
+  m_clServiceUtilisateur.Vide();
+  m_clServiceMotDePasse.Vide();
+  m_nServiceDemarrage = m_nServiceErreurDemarrage = m_nServiceType = 0;
+}
+
+void* CComposanteStandard::_pGetVariableService(int nNumero) {
+  switch (nNumero) {
+    case VAR_SERVICE_DESCRIPTION: return &m_clServiceDescription;
+    case VAR_SERVICE_DEMARRAGE: return &m_nServiceDemarrage;
+    case VAR_SERVICE_ERREURDEMARRAGE: return &m_nServiceErreurDemarrage;
+    case VAR_SERVICE_LIGNECOMMANDE: return &m_clServiceLigneCommande;
+    case VAR_SERVICE_UTILISATEUR: return &m_clServiceUtilisateur;
+    case VAR_SERVICE_MOTDEPASSE: return &m_clServiceMotDePasse;
+    case VAR_SERVICE_TYPE: return &m_nServiceType;
+    default: return nullptr;
+  }
+}
 
 std::unique_ptr<CService> CComposanteStandard::_pclService(CServiceManager* pclManager, const char* pszNom) {
   if (!pclManager->bInit(nullptr, ACCES_TOUT)) {
