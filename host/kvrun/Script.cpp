@@ -375,10 +375,10 @@ kvhost::ArgKind luaKind(lua_State* L, int i) {
   }
 }
 
+// Parameters that take text: a number or a truth value serves them as Lua writes it.
 bool isTextParameter(DWORD base) {
-  return base == VXT_PSZ || base == VXT_CHAINE || base == VXT_OBJETCHAINE || base == VXT_CHAINEUNICODE ||
-         base == VXT_DATE || base == VXT_HEURE || base == VXT_DATEHEURE || base == VXT_CHAINEOUBUFFER ||
-         base == VXT_BUFFER;
+  kvhost::TypeClass c = kvhost::classOf(base);
+  return c == kvhost::TypeClass::Text || c == kvhost::TypeClass::TextOrBytes;
 }
 
 // Empties a value for reuse, keeping its string's storage.
