@@ -8,6 +8,7 @@
 #include <sstream>
 
 #include "Text.h"
+#include "Types.h"
 
 namespace kvrun {
 
@@ -103,36 +104,30 @@ std::optional<kvhost::Value> shellArgument(DWORD code, const std::string& word, 
     return v;
   };
   std::string text = fromUtf8(word);
-  switch (base) {
-    case VXT_BOOLEEN: {
+  using C = kvhost::TypeClass;
+  switch (kvhost::classOf(code)) {
+    case C::Boolean: {
       if (auto b = parseBoolean(word)) return finish(Value::boolean(*b));
       auto n = parseInteger(text, catalog, why);
       if (!n) return std::nullopt;
       return finish(Value::boolean(*n != 0));
     }
-    case VXT_UI1: case VXT_UI2: case VXT_UI4: case VXT_I1: case VXT_I2: case VXT_ENTIER:
-    case VXT_ENTIERSYS: case VXT_HWND: case VXT_CARACTERE: {
+    case C::Integer: {
       auto n = parseInteger(text, catalog, why);
       if (!n) return std::nullopt;
+      if (base == VXT_ENTIER8 || base == VXT_UI8) return finish(Value::integer64(*n));
       if (*n < INT32_MIN || *n > UINT32_MAX) {
         *why = "'" + word + "' does not fit a 32-bit integer";
         return std::nullopt;
       }
       return finish(Value::integer32(static_cast<std::int32_t>(static_cast<std::uint32_t>(*n))));
     }
-    case VXT_UI8:
-    case VXT_ENTIER8: {
-      auto n = parseInteger(text, catalog, why);
-      if (!n) return std::nullopt;
-      return finish(Value::integer64(*n));
-    }
-    case VXT_DUREE: {
+    case C::Duration: {
       auto n = parseInteger(text, catalog, why);
       if (!n) return std::nullopt;
       return finish(Value::duration(*n));
     }
-    case VXT_REEL4:
-    case VXT_REEL: {
+    case C::Real: {
       auto d = parseReal(text);
       if (!d) {
         *why = "'" + word + "' is not a number";
@@ -140,30 +135,27 @@ std::optional<kvhost::Value> shellArgument(DWORD code, const std::string& word, 
       }
       return finish(Value::realValue(*d));
     }
-    case VXT_MONETAIRE:
-    case VXT_DECIMAL: {
+    case C::Money: {
       if (!parseReal(text)) {
         *why = "'" + word + "' is not a number";
         return std::nullopt;
       }
       return finish(Value::text(text));
     }
-    case VXT_PSZ: case VXT_CHAINE: case VXT_OBJETCHAINE: case VXT_CHAINEUNICODE:
-    case VXT_DATE: case VXT_HEURE: case VXT_DATEHEURE: {
+    case C::Text: {
       bool binary = false;
       auto b = bytesOf(word, &binary, why);
       if (!b) return std::nullopt;
       return finish(Value::text(*b));
     }
-    case VXT_BINAIRE:
-    case VXT_CHAINEOUBUFFER:
-    case VXT_BUFFER: {
+    case C::Bytes:
+    case C::TextOrBytes: {
       bool binary = false;
       auto b = bytesOf(word, &binary, why);
       if (!b) return std::nullopt;
       return finish(binary || base == VXT_BINAIRE ? Value::buffer(*b) : Value::text(*b));
     }
-    case VXT_ANY: {
+    case C::Any: {
       if (word.rfind("hex:", 0) == 0 || word.rfind("file:", 0) == 0) {
         bool binary = false;
         auto b = bytesOf(word, &binary, why);
@@ -178,16 +170,17 @@ std::optional<kvhost::Value> shellArgument(DWORD code, const std::string& word, 
       if (auto d = parseReal(text)) return finish(Value::realValue(*d));
       return finish(Value::text(text));
     }
-    case VXT_PROCEDURE:
+    case C::Procedure:
       *why = "a procedure argument needs a script (kvrun FILE.lua)";
       return std::nullopt;
-    case VXT_OBJETAPCODE:
+    case C::Object:
       *why = "program objects need the page library, which the stand-in VM does not have";
       return std::nullopt;
-    default:
-      *why = "kvrun cannot pass a " + kvhost::typeName(code);
-      return std::nullopt;
+    case C::None:
+      break;
   }
+  *why = "kvrun cannot pass a " + kvhost::typeName(code);
+  return std::nullopt;
 }
 
 kvhost::ArgKind wordKind(const std::string& word) {

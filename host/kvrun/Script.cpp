@@ -375,10 +375,16 @@ kvhost::ArgKind luaKind(lua_State* L, int i) {
   }
 }
 
+// Parameters that take text: a number or a truth value serves them as Lua writes it.
 bool isTextParameter(DWORD base) {
-  return base == VXT_PSZ || base == VXT_CHAINE || base == VXT_OBJETCHAINE || base == VXT_CHAINEUNICODE ||
-         base == VXT_DATE || base == VXT_HEURE || base == VXT_DATEHEURE || base == VXT_CHAINEOUBUFFER ||
-         base == VXT_BUFFER;
+  kvhost::TypeClass c = kvhost::classOf(base);
+  return c == kvhost::TypeClass::Text || c == kvhost::TypeClass::TextOrBytes;
+}
+
+// An error object with nothing in it (most calls leave it so).
+bool isClear(const kvhost::ErrorInfo& e) {
+  return e.level == 1 && e.code == 0 && e.systemCode == 0 && e.message.empty() && e.debug.empty() &&
+         e.systemMessage.empty();
 }
 
 // Empties a value for reuse, keeping its string's storage.
@@ -542,8 +548,9 @@ int Script::callFunction(int position, lua_Integer* cache) {
       if (signature >= 0) signature |= static_cast<lua_Integer>(kinds[i - 1]) << (3 + 4 * (i - 1));
     }
     // Argument values of this depth, kept from call to call.
-    if (argPool_.size() < static_cast<std::size_t>(depth_)) argPool_.emplace_back();
-    std::vector<kvhost::Value>& args = argPool_[static_cast<std::size_t>(depth_ - 1)];
+    if (frames_.size() < static_cast<std::size_t>(depth_)) frames_.push_back(std::make_unique<CallFrame>());
+    CallFrame& frame = *frames_[static_cast<std::size_t>(depth_ - 1)];
+    std::vector<kvhost::Value>& args = frame.args;
 
     const kvhost::SyntaxInfo* chosen = nullptr;
     const kvhost::SyntaxInfo* ranked[kvhost::kMaxSyntaxes];
@@ -593,8 +600,7 @@ int Script::callFunction(int position, lua_Integer* cache) {
       if (VXT_dwBase(chosen->params[p]) == VXT_PROCEDURE && !args[static_cast<std::size_t>(i - 1)].variable)
         args[static_cast<std::size_t>(i - 1)] = bindProcedure(i, bound);
     }
-    if (resultPool_.size() < static_cast<std::size_t>(depth_)) resultPool_.emplace_back();
-    kvhost::CallResult& result = resultPool_[static_cast<std::size_t>(depth_ - 1)];
+    kvhost::CallResult& result = frame.result;
     host_.call(f, *chosen, args, &result);
     unbind(bound);
     if (interruptRequested()) {
@@ -602,7 +608,7 @@ int Script::callFunction(int position, lua_Integer* cache) {
       lua_pushstring(L_, "interrupted");
       return -1;
     }
-    lastError_ = result.error;
+    if (!isClear(result.error) || !isClear(lastError_)) lastError_ = result.error;
     if (result.redirect) {
       lastError_.level = 3;
       lastError_.message = "served by library " + std::to_string(result.redirect->first) + " (function " +

@@ -3,8 +3,8 @@
 // procedures written in Lua, and the last call's error.
 #pragma once
 
-#include <deque>
 #include <optional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -56,8 +56,14 @@ private:
   kvhost::ErrorInfo lastError_;
   int procedures_ = 0;
   int depth_ = 0;                                    // calls in progress (callbacks nest them)
-  std::deque<std::vector<kvhost::Value>> argPool_;  // argument values of each depth
-  std::deque<kvhost::CallResult> resultPool_;        // results of each depth, storage reused
+  // Arguments and result of each depth of calls (callbacks nest them),
+  // their storage reused from call to call; stable addresses while nested
+  // calls add depths.
+  struct CallFrame {
+    std::vector<kvhost::Value> args;
+    kvhost::CallResult result;
+  };
+  std::vector<std::unique_ptr<CallFrame>> frames_;
 };
 
 }  // namespace kvrun

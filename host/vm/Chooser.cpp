@@ -3,35 +3,13 @@
 
 #include <cmath>
 
+#include "Types.h"
+
 namespace kvhost {
 
 namespace {
 
 enum Fit { kNo = 0, kConverted = 1, kAny = 2, kExact = 3 };
-
-// Parameter classes by base type code.
-enum class Param { Boolean, Integer, Duration, Real, Money, Text, Bytes, TextOrBytes, Any, Procedure, Object, None };
-
-Param paramOf(DWORD code) {
-  switch (VXT_dwBase(code)) {
-    case VXT_BOOLEEN: return Param::Boolean;
-    case VXT_UI1: case VXT_UI2: case VXT_UI4: case VXT_UI8: case VXT_I1: case VXT_I2:
-    case VXT_ENTIER: case VXT_ENTIER8: case VXT_ENTIERSYS: case VXT_HWND: case VXT_CARACTERE:
-      return Param::Integer;
-    case VXT_DUREE: return Param::Duration;
-    case VXT_REEL4: case VXT_REEL: return Param::Real;
-    case VXT_MONETAIRE: case VXT_DECIMAL: return Param::Money;
-    case VXT_PSZ: case VXT_CHAINE: case VXT_OBJETCHAINE: case VXT_CHAINEUNICODE:
-    case VXT_DATE: case VXT_HEURE: case VXT_DATEHEURE:
-      return Param::Text;
-    case VXT_BINAIRE: return Param::Bytes;
-    case VXT_CHAINEOUBUFFER: case VXT_BUFFER: return Param::TextOrBytes;
-    case VXT_ANY: return Param::Any;
-    case VXT_PROCEDURE: return Param::Procedure;
-    case VXT_OBJETAPCODE: return Param::Object;
-    default: return Param::None;
-  }
-}
 
 }  // namespace
 
@@ -39,35 +17,35 @@ int fitOf(DWORD code, ArgKind kind) {
   using K = ArgKind;
   // A parameter passed by reference is an output: an empty variable fits it.
   if (VXT_bParReference(code) && kind == K::None) return kExact;
-  switch (paramOf(code)) {
-    case Param::Boolean:
+  switch (classOf(code)) {
+    case TypeClass::Boolean:
       return kind == K::Boolean ? kExact : kind == K::Integer || kind == K::WholeReal || kind == K::Text ? kConverted : kNo;
-    case Param::Integer:
-    case Param::Duration:
+    case TypeClass::Integer:
+    case TypeClass::Duration:
       return kind == K::Integer ? kExact : kind == K::Boolean || kind == K::WholeReal || kind == K::Text ? kConverted : kNo;
-    case Param::Real:
+    case TypeClass::Real:
       // An integer is a number as much as a real is (Lua writes both).
       return kind == K::WholeReal || kind == K::Real || kind == K::Integer ? kExact : kind == K::Text ? kConverted : kNo;
-    case Param::Money:
+    case TypeClass::Money:
       return kind == K::Integer || kind == K::WholeReal || kind == K::Real ? kExact : kind == K::Text ? kConverted : kNo;
-    case Param::Text:
+    case TypeClass::Text:
       return kind == K::Text ? kExact
              : kind == K::Boolean || kind == K::Integer || kind == K::WholeReal || kind == K::Real || kind == K::Buffer
                  ? kConverted
                  : kNo;
-    case Param::Bytes:
+    case TypeClass::Bytes:
       return kind == K::Buffer ? kExact : kind == K::Text ? kConverted : kNo;
-    case Param::TextOrBytes:
+    case TypeClass::TextOrBytes:
       return kind == K::Text || kind == K::Buffer ? kExact
              : kind == K::Integer || kind == K::WholeReal || kind == K::Real ? kConverted
                                                                            : kNo;
-    case Param::Any:
+    case TypeClass::Any:
       return kind == K::Procedure || kind == K::Other ? kNo : kAny;
-    case Param::Procedure:
+    case TypeClass::Procedure:
       return kind == K::Procedure ? kExact : kind == K::Text ? kConverted : kNo;
-    case Param::Object:
+    case TypeClass::Object:
       return kind == K::Object ? kExact : kNo;
-    case Param::None: return kNo;
+    case TypeClass::None: return kNo;
   }
   return kNo;
 }

@@ -14,12 +14,16 @@
 #include <cwchar>
 #include <optional>
 #include <string>
+#include <type_traits>
 
 #include "Conversions.h"
+#include "Types.h"
 #include "abi/TypesVX.h"
 #include "core/CodePage.h"
 #include "core/STR.h"
 #include "core/VXDSTR.h"
+
+using kvhost::Plain;
 
 namespace {
 
@@ -68,78 +72,118 @@ std::string currencyText(long double millionths) {
   return s;
 }
 
-// A value read from its storage, as one of the host's plain forms.
-struct Plain {
-  enum Kind { Integer, Unsigned, Real, Currency, Text, Date, Time, DateTime, Duration, Bytes } kind = Integer;
-  std::int64_t integer = 0;
-  long double real = 0;
-  std::string text;
-};
-
-std::optional<Plain> readValue(const void* storage, WORD type) {
-  auto p = static_cast<const unsigned char*>(storage);
-  Plain v;
-  v.kind = Plain::Integer;
-  auto get = [p](auto x) {
-    std::memcpy(&x, p, sizeof x);
-    return x;
-  };
-  switch (type) {
-    case VXT_BOOLEEN: v.integer = get(std::int32_t{}) != 0; break;
-    case VXT_UI1: v.integer = get(std::uint8_t{}); break;
-    case VXT_UI2: case VXT_CARACTERE: v.integer = get(std::uint16_t{}); break;
-    case VXT_UI4: case VXT_ENTIERSYS: v.integer = get(std::uint32_t{}); break;
-    case VXT_UI8: v.kind = Plain::Unsigned; v.integer = static_cast<std::int64_t>(get(std::uint64_t{})); break;
-    case VXT_I1: v.integer = get(std::int8_t{}); break;
-    case VXT_I2: v.integer = get(std::int16_t{}); break;
-    case VXT_ENTIER: case VXT_HWND: v.integer = get(std::int32_t{}); break;
-    case VXT_ENTIER8: v.integer = get(std::int64_t{}); break;
-    case VXT_REEL4: v.kind = Plain::Real; v.real = get(float{}); break;
-    case VXT_REEL: v.kind = Plain::Real; v.real = get(double{}); break;
-    case VXT_MONETAIRE: v.kind = Plain::Currency; v.real = readCurrency(p); break;
-    case VXT_DUREE: v.kind = Plain::Duration; v.integer = get(std::int64_t{}); break;
-    case VXT_DATE: v.kind = Plain::Date; v.text.assign(reinterpret_cast<const char*>(p), strnlen(reinterpret_cast<const char*>(p), 8)); break;
-    case VXT_HEURE: v.kind = Plain::Time; v.text.assign(reinterpret_cast<const char*>(p), strnlen(reinterpret_cast<const char*>(p), 9)); break;
-    case VXT_DATEHEURE: {
-      char buf[32];
-      std::uint32_t time;
-      std::memcpy(&time, p + 4, 4);
-      std::uint16_t year;
-      std::memcpy(&year, p + 2, 2);
-      std::snprintf(buf, sizeof buf, "%04u%02u%02u%02u%02u%02u%03u", year, p[1], p[0], time / 3600000,
-                    time / 60000 % 60, time / 1000 % 60, time % 1000);
-      v.kind = Plain::DateTime;
-      v.text = buf;
-      break;
-    }
-    case VXT_CHAINE:
-    case VXT_BINAIRE: {
-      const char* data = get(static_cast<const char*>(nullptr));
-      v.kind = type == VXT_BINAIRE ? Plain::Bytes : Plain::Text;
-      if (data != nullptr) v.text.assign(data, pstGetBloc(data)->dwLongueur);
-      break;
-    }
-    case VXT_CHAINEUNICODE: {
-      const char* data = get(static_cast<const char*>(nullptr));
-      v.kind = Plain::Text;
-      if (data != nullptr) {
-        DWORD n = pstGetBloc(data)->dwLongueur / sizeof(wchar_t);
-        int m = WideCharToMultiByte(1252, 0, reinterpret_cast<const wchar_t*>(data), static_cast<int>(n), nullptr, 0, "?", nullptr);
-        v.text.resize(static_cast<std::size_t>(m > 0 ? m : 0));
-        if (m > 0) WideCharToMultiByte(1252, 0, reinterpret_cast<const wchar_t*>(data), static_cast<int>(n), v.text.data(), m, "?", nullptr);
-      }
-      break;
-    }
-    case VXT_PSZ: {
-      const char* s = get(static_cast<const char*>(nullptr));
-      v.kind = Plain::Text;
-      if (s != nullptr) v.text = s;
-      break;
-    }
-    default: return std::nullopt;
-  }
-  return v;
+template <class T>
+T get(const void* storage) {
+  T x;
+  std::memcpy(&x, storage, sizeof x);
+  return x;
 }
+
+}  // namespace
+
+// ---- Storage to plain form, one reader per kind of storage ----
+
+namespace kvhost::conv {
+
+bool readBoolean(const void* storage, WORD, Plain* v) {
+  v->integer = get<std::int32_t>(storage) != 0;
+  return true;
+}
+
+template <class T>
+bool readInteger(const void* storage, WORD, Plain* v) {
+  v->kind = std::is_same_v<T, std::uint64_t> ? Plain::Unsigned : Plain::Integer;
+  v->integer = static_cast<std::int64_t>(get<T>(storage));
+  return true;
+}
+template bool readInteger<std::uint8_t>(const void*, WORD, Plain*);
+template bool readInteger<std::uint16_t>(const void*, WORD, Plain*);
+template bool readInteger<std::uint32_t>(const void*, WORD, Plain*);
+template bool readInteger<std::uint64_t>(const void*, WORD, Plain*);
+template bool readInteger<std::int8_t>(const void*, WORD, Plain*);
+template bool readInteger<std::int16_t>(const void*, WORD, Plain*);
+template bool readInteger<std::int32_t>(const void*, WORD, Plain*);
+template bool readInteger<std::int64_t>(const void*, WORD, Plain*);
+
+template <class T>
+bool readReal(const void* storage, WORD, Plain* v) {
+  v->kind = Plain::Real;
+  v->real = get<T>(storage);
+  return true;
+}
+template bool readReal<float>(const void*, WORD, Plain*);
+template bool readReal<double>(const void*, WORD, Plain*);
+
+bool readCurrencyValue(const void* storage, WORD, Plain* v) {
+  v->kind = Plain::Currency;
+  v->real = readCurrency(static_cast<const unsigned char*>(storage));
+  return true;
+}
+
+bool readDuration(const void* storage, WORD, Plain* v) {
+  v->kind = Plain::Duration;
+  v->integer = get<std::int64_t>(storage);
+  return true;
+}
+
+bool readDate(const void* storage, WORD, Plain* v) {
+  auto p = static_cast<const char*>(storage);
+  v->kind = Plain::Date;
+  v->text.assign(p, strnlen(p, 8));
+  return true;
+}
+
+bool readTime(const void* storage, WORD, Plain* v) {
+  auto p = static_cast<const char*>(storage);
+  v->kind = Plain::Time;
+  v->text.assign(p, strnlen(p, 9));
+  return true;
+}
+
+bool readDateTime(const void* storage, WORD, Plain* v) {
+  auto p = static_cast<const unsigned char*>(storage);
+  char buf[32];
+  std::uint32_t time;
+  std::memcpy(&time, p + 4, 4);
+  std::uint16_t year;
+  std::memcpy(&year, p + 2, 2);
+  std::snprintf(buf, sizeof buf, "%04u%02u%02u%02u%02u%02u%03u", year, p[1], p[0], time / 3600000, time / 60000 % 60,
+                time / 1000 % 60, time % 1000);
+  v->kind = Plain::DateTime;
+  v->text = buf;
+  return true;
+}
+
+// A language string or buffer: the storage holds its data pointer.
+bool readBlock(const void* storage, WORD code, Plain* v) {
+  const char* data = get<const char*>(storage);
+  v->kind = code == VXT_BINAIRE ? Plain::Bytes : Plain::Text;
+  if (data != nullptr) v->text.assign(data, pstGetBloc(data)->dwLongueur);
+  return true;
+}
+
+bool readWideBlock(const void* storage, WORD, Plain* v) {
+  const char* data = get<const char*>(storage);
+  v->kind = Plain::Text;
+  if (data != nullptr) {
+    DWORD n = pstGetBloc(data)->dwLongueur / sizeof(wchar_t);
+    int m = WideCharToMultiByte(1252, 0, reinterpret_cast<const wchar_t*>(data), static_cast<int>(n), nullptr, 0, "?", nullptr);
+    v->text.resize(static_cast<std::size_t>(m > 0 ? m : 0));
+    if (m > 0) WideCharToMultiByte(1252, 0, reinterpret_cast<const wchar_t*>(data), static_cast<int>(n), v->text.data(), m, "?", nullptr);
+  }
+  return true;
+}
+
+bool readText(const void* storage, WORD, Plain* v) {
+  const char* s = get<const char*>(storage);
+  v->kind = Plain::Text;
+  if (s != nullptr) v->text = s;
+  return true;
+}
+
+}  // namespace kvhost::conv
+
+namespace {
 
 bool allDigits(const std::string& s, std::size_t n) {
   if (s.size() != n) return false;
@@ -226,195 +270,212 @@ int putInteger(std::int64_t n, void* out, int status) {
   return status;
 }
 
-int toInteger(const Plain& v, WORD target, void* out) {
-  std::int64_t n;
-  int status = kExact;
+// The integer a plain value gives, and whether it was rounded; nullopt
+// status kNoFit or kNoConversion when it gives none.
+int integerOf(const Plain& v, std::int64_t* n) {
   switch (v.kind) {
     case Plain::Integer:
     case Plain::Unsigned:
-    case Plain::Duration: n = v.integer; break;
+    case Plain::Duration: *n = v.integer; return kExact;
     case Plain::Real:
     case Plain::Currency: {
       long double r = v.kind == Plain::Currency ? v.real / 1000000.0L : v.real;
       if (!(std::fabs(r) < 9.2e18L)) return kNoFit;
-      n = static_cast<std::int64_t>(r);
-      if (static_cast<long double>(n) != r) status = kRounded;
-      break;
+      *n = static_cast<std::int64_t>(r);
+      return static_cast<long double>(*n) != r ? kRounded : kExact;
     }
     case Plain::Text:
     case Plain::Date:
     case Plain::Time: {
       auto p = parseInteger(v.text);
       if (!p) return kNoFit;
-      n = *p;
-      break;
+      *n = *p;
+      return kExact;
     }
     default: return kNoConversion;
   }
-  switch (target) {
-    case VXT_UI1: return putInteger<std::uint8_t>(n, out, status);
-    case VXT_UI2: case VXT_CARACTERE: return putInteger<std::uint16_t>(n, out, status);
-    case VXT_UI4: case VXT_ENTIERSYS: return putInteger<std::uint32_t>(n, out, status);
-    case VXT_UI8: return putInteger<std::uint64_t>(n, out, status);
-    case VXT_I1: return putInteger<std::int8_t>(n, out, status);
-    case VXT_I2: return putInteger<std::int16_t>(n, out, status);
-    case VXT_ENTIER: case VXT_HWND: return putInteger<std::int32_t>(n, out, status);
-    default: return putInteger<std::int64_t>(n, out, status);
-  }
 }
 
-int convert(const void* storage, WORD type, void* out, WORD target) {
-  auto value = readValue(storage, type);
-  if (!value) return kNoConversion;
-  const Plain& v = *value;
-  switch (target) {
-    case VXT_BOOLEEN: {
-      std::int32_t b;
-      if (v.kind == Plain::Text) {
-        const char* s = v.text.c_str();
-        if (STR_nCompare(s, "VRAI", STR_IGNORE_CASSE) == 0 || STR_nCompare(s, "TRUE", STR_IGNORE_CASSE) == 0) {
-          b = 1;
-        } else if (STR_nCompare(s, "FAUX", STR_IGNORE_CASSE) == 0 || STR_nCompare(s, "FALSE", STR_IGNORE_CASSE) == 0) {
-          b = 0;
-        } else if (auto n = parseInteger(v.text)) {
-          b = *n != 0;
-        } else {
-          return kNoFit;
-        }
-      } else if (v.kind == Plain::Real || v.kind == Plain::Currency) {
-        b = v.real != 0;
-      } else if (v.kind == Plain::Integer || v.kind == Plain::Unsigned || v.kind == Plain::Duration) {
-        b = v.integer != 0;
-      } else {
-        return kNoConversion;
-      }
-      std::memcpy(out, &b, 4);
-      return kExact;
+}  // namespace
+
+// ---- Plain form to storage, one writer per kind of storage ----
+
+namespace kvhost::conv {
+
+int writeBoolean(const Plain& v, WORD, void* out) {
+  std::int32_t b;
+  if (v.kind == Plain::Text) {
+    const char* s = v.text.c_str();
+    if (STR_nCompare(s, "VRAI", STR_IGNORE_CASSE) == 0 || STR_nCompare(s, "TRUE", STR_IGNORE_CASSE) == 0) {
+      b = 1;
+    } else if (STR_nCompare(s, "FAUX", STR_IGNORE_CASSE) == 0 || STR_nCompare(s, "FALSE", STR_IGNORE_CASSE) == 0) {
+      b = 0;
+    } else if (auto n = parseInteger(v.text)) {
+      b = *n != 0;
+    } else {
+      return kNoFit;
     }
-    case VXT_UI1: case VXT_UI2: case VXT_UI4: case VXT_UI8: case VXT_I1: case VXT_I2:
-    case VXT_ENTIER: case VXT_ENTIER8: case VXT_ENTIERSYS: case VXT_HWND: case VXT_CARACTERE:
-      return toInteger(v, target, out);
-    case VXT_REEL:
-    case VXT_REEL4: {
-      long double r;
-      if (v.kind == Plain::Real) {
-        r = v.real;
-      } else if (v.kind == Plain::Currency) {
-        r = v.real / 1000000.0L;
-      } else if (v.kind == Plain::Integer || v.kind == Plain::Duration) {
-        r = static_cast<long double>(v.integer);
-      } else if (v.kind == Plain::Unsigned) {
-        r = static_cast<long double>(static_cast<std::uint64_t>(v.integer));
-      } else if (v.kind == Plain::Text) {
-        auto p = parseReal(v.text);
-        if (!p) return kNoFit;
-        r = *p;
-      } else {
-        return kNoConversion;
-      }
-      if (target == VXT_REEL4) {
-        float f = static_cast<float>(r);
-        std::memcpy(out, &f, 4);
-      } else {
-        double d = static_cast<double>(r);
-        std::memcpy(out, &d, 8);
-      }
-      return kExact;
-    }
-    case VXT_MONETAIRE: {
-      long double m;
-      if (v.kind == Plain::Currency) {
-        m = v.real;
-      } else if (v.kind == Plain::Real) {
-        m = v.real * 1000000.0L;
-      } else if (v.kind == Plain::Integer || v.kind == Plain::Duration) {
-        m = static_cast<long double>(v.integer) * 1000000.0L;
-      } else if (v.kind == Plain::Text) {
-        auto p = parseReal(v.text);
-        if (!p) return kNoFit;
-        m = *p * 1000000.0L;
-      } else {
-        return kNoConversion;
-      }
-      return writeCurrency(m, static_cast<unsigned char*>(out)) ? kExact : kNoFit;
-    }
-    case VXT_DUREE: {
-      std::int64_t ms;
-      if (v.kind == Plain::Duration || v.kind == Plain::Integer) {
-        ms = v.integer;
-      } else if (v.kind == Plain::Text) {
-        auto p = parseDuration(v.text);
-        if (!p) return kNoFit;
-        ms = *p;
-      } else {
-        return kNoConversion;
-      }
-      std::memcpy(out, &ms, 8);
-      return kExact;
-    }
-    case VXT_DATE: {
-      std::string d = v.kind == Plain::DateTime ? v.text.substr(0, 8) : v.text;
-      if ((v.kind != Plain::Text && v.kind != Plain::Date && v.kind != Plain::DateTime) || !(d.empty() || allDigits(d, 8)))
-        return v.kind == Plain::Text ? kNoFit : kNoConversion;
-      std::memset(out, 0, 10);
-      std::memcpy(out, d.data(), d.size());
-      return kExact;
-    }
-    case VXT_HEURE: {
-      std::string t = v.kind == Plain::DateTime ? v.text.substr(8, 8) : v.text;
-      if (v.kind != Plain::Text && v.kind != Plain::Time && v.kind != Plain::DateTime) return kNoConversion;
-      if (t.size() > 9 || !allDigits(t, t.size())) return kNoFit;
-      std::memset(out, '0', 9);
-      static_cast<char*>(out)[9] = '\0';
-      std::memcpy(out, t.data(), t.size());
-      return kExact;
-    }
-    case VXT_DATEHEURE: {
-      std::string s = v.text;
-      if (v.kind == Plain::Date || (v.kind == Plain::Text && s.size() == 8)) s += "000000000";
-      if ((v.kind != Plain::Text && v.kind != Plain::Date && v.kind != Plain::DateTime) || !allDigits(s, 17)) return kNoFit;
-      auto num = [&](std::size_t at, std::size_t n) { return static_cast<unsigned>(std::stoul(s.substr(at, n))); };
-      unsigned char* o = static_cast<unsigned char*>(out);
-      o[0] = static_cast<unsigned char>(num(6, 2));
-      o[1] = static_cast<unsigned char>(num(4, 2));
-      auto year = static_cast<std::uint16_t>(num(0, 4));
-      std::memcpy(o + 2, &year, 2);
-      std::uint32_t time = ((num(8, 2) * 60 + num(10, 2)) * 60 + num(12, 2)) * 1000 + num(14, 3);
-      std::memcpy(o + 4, &time, 4);
-      return kExact;
-    }
-    case VXT_CHAINE:
-    case VXT_CHAINEUNICODE:
-    case VXT_BINAIRE: {
-      std::string bytes = asText(v);
-      if (target == VXT_CHAINEUNICODE) {
-        int n = bytes.empty() ? 0 : MultiByteToWideChar(1252, 0, bytes.data(), static_cast<int>(bytes.size()), nullptr, 0);
-        std::wstring w(static_cast<std::size_t>(n), L'\0');
-        if (n > 0) MultiByteToWideChar(1252, 0, bytes.data(), static_cast<int>(bytes.size()), w.data(), n);
-        bytes.assign(reinterpret_cast<const char*>(w.data()), w.size() * sizeof(wchar_t));
-      }
-      char* p = newBlock(bytes, target);
-      if (p == nullptr && !bytes.empty()) return kNoFit;
-      std::memcpy(out, &p, sizeof p);
-      return kExact;
-    }
-    case VXT_PSZ: {
-      char* p = strdup(asText(v).c_str());
-      std::memcpy(out, &p, sizeof p);
-      return p != nullptr ? kExact : kNoFit;
-    }
-    case VXT_WSTR: {
-      std::string bytes = asText(v);
-      int n = bytes.empty() ? 0 : MultiByteToWideChar(1252, 0, bytes.data(), static_cast<int>(bytes.size()), nullptr, 0);
-      auto* w = static_cast<wchar_t*>(std::calloc(static_cast<std::size_t>(n) + 1, sizeof(wchar_t)));
-      if (w == nullptr) return kNoFit;
-      if (n > 0) MultiByteToWideChar(1252, 0, bytes.data(), static_cast<int>(bytes.size()), w, n);
-      std::memcpy(out, &w, sizeof w);
-      return kExact;
-    }
-    default:
-      return kNoConversion;
+  } else if (v.kind == Plain::Real || v.kind == Plain::Currency) {
+    b = v.real != 0;
+  } else if (v.kind == Plain::Integer || v.kind == Plain::Unsigned || v.kind == Plain::Duration) {
+    b = v.integer != 0;
+  } else {
+    return kNoConversion;
   }
+  std::memcpy(out, &b, 4);
+  return kExact;
+}
+
+template <class T>
+int writeInteger(const Plain& v, WORD, void* out) {
+  std::int64_t n = 0;
+  int status = integerOf(v, &n);
+  return status > kRounded ? status : putInteger<T>(n, out, status);
+}
+template int writeInteger<std::uint8_t>(const Plain&, WORD, void*);
+template int writeInteger<std::uint16_t>(const Plain&, WORD, void*);
+template int writeInteger<std::uint32_t>(const Plain&, WORD, void*);
+template int writeInteger<std::uint64_t>(const Plain&, WORD, void*);
+template int writeInteger<std::int8_t>(const Plain&, WORD, void*);
+template int writeInteger<std::int16_t>(const Plain&, WORD, void*);
+template int writeInteger<std::int32_t>(const Plain&, WORD, void*);
+template int writeInteger<std::int64_t>(const Plain&, WORD, void*);
+
+template <class T>
+int writeReal(const Plain& v, WORD, void* out) {
+  long double r;
+  if (v.kind == Plain::Real) {
+    r = v.real;
+  } else if (v.kind == Plain::Currency) {
+    r = v.real / 1000000.0L;
+  } else if (v.kind == Plain::Integer || v.kind == Plain::Duration) {
+    r = static_cast<long double>(v.integer);
+  } else if (v.kind == Plain::Unsigned) {
+    r = static_cast<long double>(static_cast<std::uint64_t>(v.integer));
+  } else if (v.kind == Plain::Text) {
+    auto p = parseReal(v.text);
+    if (!p) return kNoFit;
+    r = *p;
+  } else {
+    return kNoConversion;
+  }
+  T t = static_cast<T>(r);
+  std::memcpy(out, &t, sizeof t);
+  return kExact;
+}
+template int writeReal<float>(const Plain&, WORD, void*);
+template int writeReal<double>(const Plain&, WORD, void*);
+
+int writeCurrencyValue(const Plain& v, WORD, void* out) {
+  long double m;
+  if (v.kind == Plain::Currency) {
+    m = v.real;
+  } else if (v.kind == Plain::Real) {
+    m = v.real * 1000000.0L;
+  } else if (v.kind == Plain::Integer || v.kind == Plain::Duration) {
+    m = static_cast<long double>(v.integer) * 1000000.0L;
+  } else if (v.kind == Plain::Text) {
+    auto p = parseReal(v.text);
+    if (!p) return kNoFit;
+    m = *p * 1000000.0L;
+  } else {
+    return kNoConversion;
+  }
+  return writeCurrency(m, static_cast<unsigned char*>(out)) ? kExact : kNoFit;
+}
+
+int writeDuration(const Plain& v, WORD, void* out) {
+  std::int64_t ms;
+  if (v.kind == Plain::Duration || v.kind == Plain::Integer) {
+    ms = v.integer;
+  } else if (v.kind == Plain::Text) {
+    auto p = parseDuration(v.text);
+    if (!p) return kNoFit;
+    ms = *p;
+  } else {
+    return kNoConversion;
+  }
+  std::memcpy(out, &ms, 8);
+  return kExact;
+}
+
+int writeDate(const Plain& v, WORD, void* out) {
+  std::string d = v.kind == Plain::DateTime ? v.text.substr(0, 8) : v.text;
+  if ((v.kind != Plain::Text && v.kind != Plain::Date && v.kind != Plain::DateTime) || !(d.empty() || allDigits(d, 8)))
+    return v.kind == Plain::Text ? kNoFit : kNoConversion;
+  std::memset(out, 0, 10);
+  std::memcpy(out, d.data(), d.size());
+  return kExact;
+}
+
+int writeTime(const Plain& v, WORD, void* out) {
+  std::string t = v.kind == Plain::DateTime ? v.text.substr(8, 8) : v.text;
+  if (v.kind != Plain::Text && v.kind != Plain::Time && v.kind != Plain::DateTime) return kNoConversion;
+  if (t.size() > 9 || !allDigits(t, t.size())) return kNoFit;
+  std::memset(out, '0', 9);
+  static_cast<char*>(out)[9] = '\0';
+  std::memcpy(out, t.data(), t.size());
+  return kExact;
+}
+
+int writeDateTime(const Plain& v, WORD, void* out) {
+  std::string s = v.text;
+  if (v.kind == Plain::Date || (v.kind == Plain::Text && s.size() == 8)) s += "000000000";
+  if ((v.kind != Plain::Text && v.kind != Plain::Date && v.kind != Plain::DateTime) || !allDigits(s, 17)) return kNoFit;
+  auto num = [&](std::size_t at, std::size_t n) { return static_cast<unsigned>(std::stoul(s.substr(at, n))); };
+  unsigned char* o = static_cast<unsigned char*>(out);
+  o[0] = static_cast<unsigned char>(num(6, 2));
+  o[1] = static_cast<unsigned char>(num(4, 2));
+  auto year = static_cast<std::uint16_t>(num(0, 4));
+  std::memcpy(o + 2, &year, 2);
+  std::uint32_t time = ((num(8, 2) * 60 + num(10, 2)) * 60 + num(12, 2)) * 1000 + num(14, 3);
+  std::memcpy(o + 4, &time, 4);
+  return kExact;
+}
+
+// A new block of the VM's allocator: a string, a wide string or a buffer.
+int writeBlock(const Plain& v, WORD code, void* out) {
+  std::string bytes = asText(v);
+  if (code == VXT_CHAINEUNICODE) {
+    int n = bytes.empty() ? 0 : MultiByteToWideChar(1252, 0, bytes.data(), static_cast<int>(bytes.size()), nullptr, 0);
+    std::wstring w(static_cast<std::size_t>(n), L'\0');
+    if (n > 0) MultiByteToWideChar(1252, 0, bytes.data(), static_cast<int>(bytes.size()), w.data(), n);
+    bytes.assign(reinterpret_cast<const char*>(w.data()), w.size() * sizeof(wchar_t));
+  }
+  char* p = newBlock(bytes, code);
+  if (p == nullptr && !bytes.empty()) return kNoFit;
+  std::memcpy(out, &p, sizeof p);
+  return kExact;
+}
+
+int writeText(const Plain& v, WORD, void* out) {
+  char* p = strdup(asText(v).c_str());
+  std::memcpy(out, &p, sizeof p);
+  return p != nullptr ? kExact : kNoFit;
+}
+
+int writeWideText(const Plain& v, WORD, void* out) {
+  std::string bytes = asText(v);
+  int n = bytes.empty() ? 0 : MultiByteToWideChar(1252, 0, bytes.data(), static_cast<int>(bytes.size()), nullptr, 0);
+  auto* w = static_cast<wchar_t*>(std::calloc(static_cast<std::size_t>(n) + 1, sizeof(wchar_t)));
+  if (w == nullptr) return kNoFit;
+  if (n > 0) MultiByteToWideChar(1252, 0, bytes.data(), static_cast<int>(bytes.size()), w, n);
+  std::memcpy(out, &w, sizeof w);
+  return kExact;
+}
+
+}  // namespace kvhost::conv
+
+namespace {
+
+// From one type's storage to another's, through the plain form.
+int convert(const void* storage, WORD type, void* out, WORD target) {
+  const kvhost::TypeRow* from = kvhost::typeRow(type);
+  const kvhost::TypeRow* to = kvhost::typeRow(target);
+  Plain v;
+  if (from == nullptr || from->toPlain == nullptr || !from->toPlain(storage, type, &v)) return kNoConversion;
+  if (to == nullptr || to->fromPlain == nullptr) return kNoConversion;
+  return to->fromPlain(v, target, out);
 }
 
 }  // namespace

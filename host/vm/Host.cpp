@@ -6,6 +6,7 @@
 #include "Chooser.h"
 #include "Conversions.h"
 #include "PageLibrary.h"
+#include "Types.h"
 #include "abi/InterfacesVM.h"
 #include "core/Any.h"
 #include "core/VXDSTR.h"
@@ -15,23 +16,11 @@ namespace kvhost {
 
 namespace {
 
-// Storage of one converted argument; the argument block points at these.
-struct Slot {
-  alignas(8) unsigned char raw[16] = {};
-  std::string text;          // keeps the bytes a const char* slot points to
-  const char* pointer = nullptr;
-  CVXDSTR string;            // language string slots (VM-made blocks)
-  CVXBIN buffer;
-  STManipAUB manip{};
-  CAny any;                  // any-value slots
-  bool used = false;         // string, buffer or any-value given: emptied after the call
-};
-
 std::string nameOf(const FunctionInfo& f) { return f.french + " / " + f.english; }
 
 // Empties the slots used by a call: the string blocks go back to the
 // library's allocator before the library may stop.
-void clearSlots(std::vector<Slot>& slots, std::size_t n) {
+void clearSlots(std::vector<ArgSlot>& slots, std::size_t n) {
   for (std::size_t i = 0; i < n && i < slots.size(); ++i) {
     if (!slots[i].used) continue;
     slots[i].string.Vide();
@@ -43,62 +32,10 @@ void clearSlots(std::vector<Slot>& slots, std::size_t n) {
 
 }  // namespace
 
-// A value as the 10 bytes of a currency amount (none gives zero); false
-// when it is not a number.
-bool currencyBytes(const Value& v, unsigned char* out) {
-  if (v.type == VXT_MONETAIRE && v.bytes.size() == 10) {
-    std::memcpy(out, v.bytes.data(), 10);
-    return true;
-  }
-  if (v.type == VXT_AUCUN) {
-    std::memset(out, 0, 10);
-    return true;
-  }
-  if (v.isText()) {
-    const char* text = v.bytes.c_str();
-    return nConversionDepassement(&text, VXT_PSZ, out, VXT_MONETAIRE) <= 1;
-  }
-  if (v.type == VXT_REEL) {
-    double d = v.real;
-    return nConversionDepassement(&d, VXT_REEL, out, VXT_MONETAIRE) <= 1;
-  }
-  std::int64_t n = v.integer;
-  return v.isInteger() && nConversionDepassement(&n, VXT_ENTIER8, out, VXT_MONETAIRE) <= 1;
-}
-
 struct Host::Scratch {
-  std::vector<Slot> slots;
+  std::vector<ArgSlot> slots;
   std::vector<void*> block;
 };
-
-bool accepts(DWORD code, const Value& v) {
-  if (VXT_bParReference(code) && VXT_dwBase(code) == VXT_MONETAIRE) return v.variable != nullptr;
-  switch (VXT_dwBase(code)) {
-    case VXT_BOOLEEN:
-    case VXT_UI1: case VXT_UI2: case VXT_UI4: case VXT_UI8:
-    case VXT_I1: case VXT_I2: case VXT_ENTIER: case VXT_ENTIER8:
-    case VXT_ENTIERSYS: case VXT_HWND:
-      return v.isInteger();
-    case VXT_DUREE:
-      return v.isInteger() || v.type == VXT_DUREE;
-    case VXT_REEL4: case VXT_REEL:
-      return v.isInteger() || v.type == VXT_REEL;
-    case VXT_MONETAIRE: case VXT_DECIMAL:
-      return v.isInteger() || v.type == VXT_REEL || v.isText() || v.type == VXT_MONETAIRE;
-    case VXT_PSZ: case VXT_CHAINE: case VXT_PROCEDURE: case VXT_OBJETCHAINE:
-    case VXT_CHAINEUNICODE: case VXT_CARACTERE:
-    case VXT_DATE: case VXT_HEURE: case VXT_DATEHEURE:
-      return v.isText();
-    case VXT_BINAIRE: case VXT_CHAINEOUBUFFER: case VXT_BUFFER:
-      return v.isText() || v.type == VXT_BINAIRE;
-    case VXT_ANY:
-      return true;
-    case VXT_OBJETAPCODE:
-      return v.object != nullptr;
-    default:
-      return false;  // kinds a caller cannot give here
-  }
-}
 
 Host::Host(HostOptions options) : Host(std::make_shared<Runtime>(std::move(options))) {}
 
@@ -181,13 +118,13 @@ void Host::call(const FunctionInfo& f, const SyntaxInfo& s, const std::vector<Va
   if (!scratch_) scratch_ = std::make_unique<Scratch>();
   Scratch own;
   Scratch& scratch = depth_ == 0 ? *scratch_ : own;
-  std::vector<Slot>& slots = scratch.slots;
+  std::vector<ArgSlot>& slots = scratch.slots;
   if (slots.size() < declared) slots.resize(declared);
   std::vector<void*>& block = scratch.block;
   block.assign(declared, nullptr);
   struct Depth {
     int& depth;
-    std::vector<Slot>& slots;
+    std::vector<ArgSlot>& slots;
     std::size_t n;
     Vm& vm;
     ~Depth() {
@@ -199,97 +136,17 @@ void Host::call(const FunctionInfo& f, const SyntaxInfo& s, const std::vector<Va
     DWORD code = s.params[i];
     // A variable given for a parameter passed by value gives its value.
     const Value& v = args[i].variable && !VXT_bParReference(code) ? *args[i].variable : args[i];
-    Slot& slot = slots[i];
+    ArgSlot& slot = slots[i];
     if (!accepts(code, v)) throw HostError(nameOf(f) + ": argument " + std::to_string(i + 1) + " must be " + typeName(code));
-    switch (VXT_dwBase(code)) {
-      case VXT_BOOLEEN: {
-        std::int32_t n = v.integer != 0;
-        std::memcpy(slot.raw, &n, 4);
-        break;
-      }
-      case VXT_HWND:
-      case VXT_ENTIER: {
-        if (v.integer < INT32_MIN || v.integer > UINT32_MAX)
-          throw HostError(nameOf(f) + ": argument " + std::to_string(i + 1) + " is out of the 32-bit range");
-        auto n = static_cast<std::int32_t>(static_cast<std::uint32_t>(v.integer));
-        std::memcpy(slot.raw, &n, 4);
-        break;
-      }
-      case VXT_ENTIER8:
-        std::memcpy(slot.raw, &v.integer, 8);
-        break;
-      case VXT_REEL: {
-        double d = v.type == VXT_REEL ? v.real : static_cast<double>(v.integer);
-        std::memcpy(slot.raw, &d, 8);
-        break;
-      }
-      case VXT_MONETAIRE: {
-        // By reference, the slot holds the variable's value and the library
-        // writes its result there.
-        const Value& m = VXT_bParReference(code) && v.variable ? *v.variable : v;
-        if (!currencyBytes(m, slot.raw))
-          throw HostError(nameOf(f) + ": argument " + std::to_string(i + 1) + " is not a currency amount");
-        break;
-      }
-      case VXT_DUREE:
-        std::memcpy(slot.raw, &v.integer, 8);
-        break;
-      case VXT_DATEHEURE: {
-        // The 17-digit text becomes the 8-byte value, as the VM converts it.
-        const char* text = v.bytes.c_str();
-        unsigned char scratch[32] = {};
-        if (nConversionDepassement(&text, VXT_PSZ, scratch, VXT_DATEHEURE) > 99)
-          throw HostError(nameOf(f) + ": argument " + std::to_string(i + 1) + " is not a date-time (AAAAMMJJHHMMSSLLL)");
-        std::memcpy(slot.raw, scratch, 8);
-        break;
-      }
-      case VXT_PSZ:
-      case VXT_PROCEDURE:
-        slot.text = v.bytes;
-        slot.pointer = slot.text.c_str();
-        std::memcpy(slot.raw, &slot.pointer, sizeof slot.pointer);
-        break;
-      case VXT_CHAINE:
-      case VXT_OBJETCHAINE:
-        slot.used = true;
-        if (slot.string.nAssign(v.bytes.data(), static_cast<DWORD>(v.bytes.size())) != STR_OK)
-          throw HostError(nameOf(f) + ": no memory for argument " + std::to_string(i + 1));
-        block[i] = &slot.string;
-        continue;
-      case VXT_BINAIRE:
-        slot.used = true;
-        if (slot.buffer.nAssign(v.bytes.data(), static_cast<DWORD>(v.bytes.size())) != STR_OK)
-          throw HostError(nameOf(f) + ": no memory for argument " + std::to_string(i + 1));
-        block[i] = &slot.buffer;
-        continue;
-      case VXT_OBJETAPCODE: {
-        IObjetAPCode* pi = v.object.get();
-        std::memcpy(slot.raw, &pi, sizeof pi);
-        break;
-      }
-      case VXT_ANY:
-        slot.used = true;
-        anyFromValue(v, &slot.any);
-        block[i] = &slot.any;
-        continue;
-      case VXT_CHAINEOUBUFFER:
-        // A string or a buffer, as the value came.
-        slot.used = true;
-        if (v.type == VXT_BINAIRE) {
-          if (slot.buffer.nAssign(v.bytes.data(), static_cast<DWORD>(v.bytes.size())) != STR_OK)
-            throw HostError(nameOf(f) + ": no memory for argument " + std::to_string(i + 1));
-          slot.manip = {slot.buffer.pGetData(), static_cast<WORD>(VXT_BINAIRE)};
-        } else {
-          if (slot.string.nAssign(v.bytes.data(), static_cast<DWORD>(v.bytes.size())) != STR_OK)
-            throw HostError(nameOf(f) + ": no memory for argument " + std::to_string(i + 1));
-          slot.manip = {slot.string.pGetData(), static_cast<WORD>(VXT_CHAINE)};
-        }
-        block[i] = &slot.manip;
-        continue;
-      default:
-        throw HostError(nameOf(f) + ": the stand-in VM cannot pass a " + typeName(code) + " yet");
+    const TypeRow* row = typeRow(code);
+    if (row == nullptr || row->toSlot == nullptr)
+      throw HostError(nameOf(f) + ": the stand-in VM cannot pass a " + typeName(code) + " yet");
+    const char* why = nullptr;
+    block[i] = row->toSlot(v, code, slot, &why);
+    if (block[i] == nullptr) {
+      throw HostError(nameOf(f) + (why == kSlotNoMemory ? ": no memory for argument " + std::to_string(i + 1)
+                                                        : ": argument " + std::to_string(i + 1) + " " + why));
     }
-    block[i] = slot.raw;
   }
 
   CXError* error = component_->pclGetError();

@@ -14,6 +14,7 @@
 #include "LibShop.h"
 #include "Library.h"
 #include "Runtime.h"
+#include "Types.h"
 #include "Value.h"
 #include "Vm.h"
 
@@ -101,8 +102,5 @@ private:
   std::unique_ptr<Scratch> scratch_;
   int depth_ = 0;
 };
-
-// Whether `value` can be passed for a parameter declared with `code`.
-bool accepts(DWORD code, const Value& value);
 
 }  // namespace kvhost

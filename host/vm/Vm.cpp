@@ -10,6 +10,7 @@
 #include <sstream>
 
 #include "Catalog.h"
+#include "Types.h"
 #include "abi/TypesBase.h"
 #include "core/Any.h"
 #include "core/VXDSTR.h"
@@ -18,20 +19,6 @@
 namespace kvhost {
 
 namespace {
-
-// Text of a language string or buffer handed over by its data pointer: the
-// length is the last header word before the data.
-// The bytes of a block the library made, into `out` (its storage reused).
-void assignBlock(std::string& out, const char* data) {
-  if (data == nullptr) {
-    out.clear();
-    return;
-  }
-  DWORD length;
-  std::memcpy(&length, data - sizeof(DWORD), sizeof length);
-  out.clear();
-  out.append(data, length);  // simpler than assign, which allows for overlap
-}
 
 // A VM operation that cannot serve the request leaves an error of the
 // second grade in the caller's error object.
@@ -109,37 +96,9 @@ void Vm::RenvoieValeur(DWORD dwAppel, const void* pValeur, DWORD dwType) {
     v.type = VXT_AUCUN;
     return;
   }
-  switch (v.type) {
-    case VXT_AUCUN: break;
-    case VXT_BOOLEEN: v.integer = *static_cast<const std::int32_t*>(pValeur) != 0; break;
-    case VXT_UI1: v.integer = *static_cast<const std::uint8_t*>(pValeur); v.type = VXT_ENTIER8; break;
-    case VXT_UI2: v.integer = *static_cast<const std::uint16_t*>(pValeur); v.type = VXT_ENTIER8; break;
-    case VXT_UI4: v.integer = *static_cast<const std::uint32_t*>(pValeur); v.type = VXT_ENTIER8; break;
-    case VXT_UI8: v.integer = static_cast<std::int64_t>(*static_cast<const std::uint64_t*>(pValeur)); v.type = VXT_ENTIER8; break;
-    case VXT_I1: v.integer = *static_cast<const std::int8_t*>(pValeur); v.type = VXT_ENTIER; break;
-    case VXT_I2: v.integer = *static_cast<const std::int16_t*>(pValeur); v.type = VXT_ENTIER; break;
-    case VXT_ENTIER:
-    case VXT_HWND: v.integer = *static_cast<const std::int32_t*>(pValeur); v.type = VXT_ENTIER; break;
-    case VXT_ENTIERSYS: v.integer = *static_cast<const std::uint32_t*>(pValeur); v.type = VXT_ENTIER8; break;
-    case VXT_ENTIER8:
-    case VXT_DUREE: std::memcpy(&v.integer, pValeur, 8); break;
-    case VXT_REEL4: v.real = *static_cast<const float*>(pValeur); v.type = VXT_REEL; break;
-    case VXT_REEL: std::memcpy(&v.real, pValeur, 8); break;
-    case VXT_MONETAIRE: v.bytes.assign(static_cast<const char*>(pValeur), 10); break;
-    case VXT_DATEHEURE: v.bytes.assign(static_cast<const char*>(pValeur), 8); break;
-    case VXT_PSZ:
-    case VXT_PSZCONSTANTE:
-      v.bytes = static_cast<const char*>(pValeur);
-      v.type = VXT_CHAINE;
-      break;
-    case VXT_CHAINE:
-    case VXT_CHAINEUNICODE:
-    case VXT_BINAIRE: assignBlock(v.bytes, *static_cast<const char* const*>(pValeur)); break;
-    case VXT_ANY: v = valueFromAny(*static_cast<const CAny*>(pValeur)); break;
-    default:
-      // A kind the stand-in does not read: keep its code, no value.
-      break;
-  }
+  // Kinds without a reader keep their code, with no value.
+  const TypeRow* row = typeRow(v.type);
+  if (row != nullptr && row->fromResult != nullptr) row->fromResult(pValeur, &v);
 }
 
 void Vm::callEnded() {

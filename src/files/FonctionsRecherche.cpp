@@ -212,7 +212,7 @@ bool bTailleRepertoire(const std::string& rep, STTaille* pst, long long* poTotal
 }  // namespace
 
 long long CComposanteStandard::fRepTaille(const char* pszChemin, int nOptions) {
-  if (_bNomVide(pszChemin)) return -1;
+  if (!_bVerifieNom(pszChemin)) return -1;
   std::string rep = CDiskFile::sNormalise(pszChemin);
   if (rep.size() >= DISKFILE_MAX_PATH) {
     RaiseError(ERR_REP_TROP_LONG);

@@ -100,7 +100,7 @@ CVXDSTR CComposanteStandard::fFichierTemp(const char* pszPrefixe, const char* ps
 }
 
 bool CComposanteStandard::fRepCree(const char* pszChemin) {
-  if (_bNomVide(pszChemin)) return false;
+  if (!_bVerifieNom(pszChemin)) return false;
   const std::string s = sSansSeparateurFinal(pszChemin);
   if (CDiskFile::bIsADirectory(s.c_str())) return true;
   CXError clErreur;

@@ -50,11 +50,11 @@ void CComposanteStandard::_ErreurSGF(CXError* pclErreur) {
   m_pclErreur->SetErrorLevel(EL_ERREUR);
 }
 
-bool CComposanteStandard::_bNomVide(const char* psz) {
-  if (psz != nullptr && *psz != '\0') return false;
+bool CComposanteStandard::_bVerifieNom(const char* psz) {
+  if (psz != nullptr && *psz != '\0') return true;
   RaiseError(ERR_NOM_VIDE);
   m_pclErreur->SetErrorLevel(EL_ERREUR);
-  return true;
+  return false;
 }
 
 bool CComposanteStandard::fFichierExiste(const char* pszChemin) {
@@ -66,7 +66,7 @@ bool CComposanteStandard::fRepertoireExiste(const char* pszChemin) {
 }
 
 bool CComposanteStandard::fSupprime(const char* pszChemin, int /*nOption*/) {
-  if (_bNomVide(pszChemin)) return false;
+  if (!_bVerifieNom(pszChemin)) return false;
   CXError clErreur;
   if (!bJoker(pszChemin)) {
     if (CDiskFile::bDelete(pszChemin, &clErreur)) return true;
@@ -96,7 +96,7 @@ bool CComposanteStandard::fSupprime(const char* pszChemin, int /*nOption*/) {
 }
 
 bool CComposanteStandard::fRenomme(const char* pszAncien, const char* pszNouveau) {
-  if (_bNomVide(pszAncien) || _bNomVide(pszNouveau)) return false;
+  if (!_bVerifieNom(pszAncien) || !_bVerifieNom(pszNouveau)) return false;
   CXError clErreur;
   if (CDiskFile::bRename(pszNouveau, pszAncien, &clErreur)) return true;
   _ErreurSGF(&clErreur);
@@ -104,7 +104,7 @@ bool CComposanteStandard::fRenomme(const char* pszAncien, const char* pszNouveau
 }
 
 bool CComposanteStandard::fCopieFichier(const char* pszSource, const char* pszDestination, int nOption) {
-  if (_bNomVide(pszSource) || _bNomVide(pszDestination)) return false;
+  if (!_bVerifieNom(pszSource) || !_bVerifieNom(pszDestination)) return false;
   if (bJoker(pszDestination)) {
     RaiseError(ERR_JOKER_DESTINATION);
     return false;
@@ -202,7 +202,7 @@ bool CComposanteStandard::fCopieFichier(const char* pszSource, const char* pszDe
 }
 
 bool CComposanteStandard::fRepCopie(const char* pszSource, const char* pszDestination, int nOption) {
-  if (_bNomVide(pszSource)) return false;
+  if (!_bVerifieNom(pszSource)) return false;
   std::string source = pszSource;
   if (!bJoker(pszSource)) {
     if (!CDiskFile::bIsADirectory(pszSource)) {
@@ -220,7 +220,7 @@ bool CComposanteStandard::fRepCopie(const char* pszSource, const char* pszDestin
 }
 
 bool CComposanteStandard::fRepDeplace(const char* pszSource, const char* pszDestination, int nOption) {
-  if (_bNomVide(pszSource) || _bNomVide(pszDestination)) return false;
+  if (!_bVerifieNom(pszSource) || !_bVerifieNom(pszDestination)) return false;
   const std::string source = CDiskFile::sNormalise(pszSource), destination = CDiskFile::sNormalise(pszDestination);
   if (!CDiskFile::bIsADirectory(source.c_str())) {
     RaiseError(ERR_PAS_UN_REPERTOIRE);
@@ -250,7 +250,7 @@ bool CComposanteStandard::fRepDeplace(const char* pszSource, const char* pszDest
 }
 
 int CComposanteStandard::fRepDroit(const char* pszChemin) {
-  if (_bNomVide(pszChemin)) return 0;
+  if (!_bVerifieNom(pszChemin)) return 0;
   return _nDroitRepertoire(pszChemin);
 }
 
