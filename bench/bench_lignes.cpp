@@ -151,7 +151,7 @@ void BM_fLitLigne_entry(benchmark::State& state) {
     lignes = 0;
     for (;;) {
       STVXAppel* previous = component->ChangeContexteAppel(&context);
-      vm.beginCall(&args, context.dwAppel);
+      vm.beginCall(&args, context.dwAppel, &ligne);
       s->entry(&context, reinterpret_cast<CComposanteStandard*>(component), block);
       component->ChangeContexteAppel(previous);
       vm.endCall(&ligne);

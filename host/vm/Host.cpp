@@ -172,7 +172,7 @@ void Host::call(const FunctionInfo& f, const SyntaxInfo& s, const std::vector<Va
     error->RAZ();
   STVXAppel context{&vm_, 8, static_cast<DWORD>(f.number), nullptr, static_cast<DWORD>(args.size())};
   STVXAppel* previous = component_->ChangeContexteAppel(&context);
-  vm_.beginCall(&args, context.dwAppel);
+  vm_.beginCall(&args, context.dwAppel, &out->value);
   CallResult& result = *out;
   result.redirect.reset();
   try {

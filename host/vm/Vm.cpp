@@ -29,41 +29,43 @@ BOOL refuse(CXError* error) {
 
 }  // namespace
 
-void Vm::beginCall(const std::vector<Value>* arguments, DWORD callWord) {
+void Vm::beginCall(const std::vector<Value>* arguments, DWORD callWord, Value* result) {
   if (inCall_) {
     std::optional<Value> outer;
-    if (hasResult_) outer = std::move(result_);
-    outerCalls_.push_back({arguments_, callWord_, true, std::move(outer)});
+    if (hasResult_ && target_ == &result_) outer = std::move(result_);
+    outerCalls_.push_back({arguments_, callWord_, true, target_, hasResult_, std::move(outer)});
   }
   arguments_ = arguments;
   callWord_ = callWord;
   inCall_ = true;
+  target_ = result != nullptr ? result : &result_;
   hasResult_ = false;
 }
 
 bool Vm::endCall(Value* out) {
   bool had = hasResult_;
-  if (had) {
+  if (had && out != target_) {
     // Field by field: each side keeps storage for the next call.
-    out->type = result_.type;
-    out->integer = result_.integer;
-    out->real = result_.real;
-    out->bytes.swap(result_.bytes);
-    if (out->variable || result_.variable) out->variable.swap(result_.variable);
-    if (out->object || result_.object) out->object.swap(result_.object);
+    Value& r = *target_;
+    out->type = r.type;
+    out->integer = r.integer;
+    out->real = r.real;
+    out->bytes.swap(r.bytes);
+    if (out->variable || r.variable) out->variable.swap(r.variable);
+    if (out->object || r.object) out->object.swap(r.object);
   }
   hasResult_ = false;
   inCall_ = false;
   arguments_ = nullptr;
+  target_ = &result_;
   if (!outerCalls_.empty()) {
     CallState& outer = outerCalls_.back();
     arguments_ = outer.arguments;
     callWord_ = outer.callWord;
     inCall_ = outer.inCall;
-    if (outer.result) {
-      result_ = std::move(*outer.result);
-      hasResult_ = true;
-    }
+    target_ = outer.target;
+    hasResult_ = outer.hasResult;
+    if (outer.result) result_ = std::move(*outer.result);
     outerCalls_.pop_back();
   }
   return had;
@@ -84,7 +86,7 @@ const Value* Vm::argument(int n, DWORD callWord) const {
 void Vm::RenvoieValeur(DWORD dwAppel, const void* pValeur, DWORD dwType) {
   if (!inCall_ || dwAppel != callWord_) return;  // not the call being made
   // Written in place: the string keeps its storage from call to call.
-  Value& v = result_;
+  Value& v = *target_;
   hasResult_ = true;
   v.type = VXT_dwBase(dwType);
   v.integer = 0;

@@ -27,7 +27,9 @@ public:
   // The call being made: its arguments (numbered from 1), its call word. A
   // call made from inside another (from a procedure) keeps the outer call's
   // state aside; endCall gives it back.
-  void beginCall(const std::vector<Value>* arguments, DWORD callWord);
+  // `result`, when given, is where the value handed back is written (the
+  // same pointer given to endCall then costs no copy).
+  void beginCall(const std::vector<Value>* arguments, DWORD callWord, Value* result = nullptr);
   // The value handed to RenvoieValeur during the call, if any.
   std::optional<Value> endCall();
   // The same, swapped into *out (whose storage the next call reuses): false
@@ -121,14 +123,17 @@ private:
     const std::vector<Value>* arguments = nullptr;
     DWORD callWord = 0;
     bool inCall = false;
-    std::optional<Value> result;
+    Value* target = nullptr;
+    bool hasResult = false;
+    std::optional<Value> result;  // the outer call's own result, when it had no target
   };
   std::vector<CallState> outerCalls_;  // calls interrupted by a nested one
 
   const std::vector<Value>* arguments_ = nullptr;
   DWORD callWord_ = 0;
   bool inCall_ = false;
-  Value result_;             // valid when hasResult_; its storage is reused
+  Value result_;             // the result when the caller gave no target; storage reused
+  Value* target_ = &result_; // where RenvoieValeur writes
   bool hasResult_ = false;
   bool interrupted_ = false;
   const volatile std::sig_atomic_t* interruptFlag_ = nullptr;
