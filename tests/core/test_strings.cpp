@@ -119,6 +119,23 @@ TEST(Strings, AssignAndEmpty) {
   EXPECT_EQ(text(s), "world");
   s.nConcat(s.pGetData(), 5);
   EXPECT_EQ(text(s), "worldworld");
+  // Assigned again in place, at every short length and a few long ones:
+  // every byte arrives, the terminator follows.
+  {
+    CVXDSTR r;
+    std::string src(700, '\0');
+    for (std::size_t i = 0; i < src.size(); ++i) src[i] = static_cast<char>(i * 7 + 1);
+    r.nAssign(src.data(), 600);
+    for (DWORD len : {0u, 1u, 3u, 4u, 5u, 7u, 8u, 9u, 15u, 16u, 17u, 31u, 32u, 33u, 100u, 255u, 256u, 257u, 599u}) {
+      for (DWORD from : {0u, 1u, 3u}) {
+        ASSERT_EQ(r.nAssign(src.data() + from, len), STR_OK);
+        ASSERT_EQ(text(r), src.substr(from, len)) << len << " from " << from;
+        if (len > 0) {
+          ASSERT_EQ(r.pGetData()[len], '\0');
+        }
+      }
+    }
+  }
   // Growing past a class rewrites the block by the growth rule.
   std::string big(2000, 'x');
   s.nAssign(big.data(), 1001);
