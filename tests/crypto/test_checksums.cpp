@@ -51,9 +51,9 @@ TEST(Crc32, KnownValueAndEveryPathAgrees) {
   EXPECT_TRUE(CRC32_bCheminDisponible(CRC32_TABLES));
   const auto data = randomBytes(70000, 7);
   // Lengths around the 8-, 16-, 32-, 64-, 128- and 256-byte steps and the
-  // switch to three chains (1024), odd offsets, several starts.
+  // switch to three chains (1024), the 64-byte alignment of long data (4096), odd offsets, several starts.
   for (std::size_t n : {0u, 1u, 7u, 8u, 9u, 15u, 16u, 17u, 31u, 32u, 33u, 63u, 64u, 65u, 127u, 128u, 129u, 255u, 256u,
-                        257u, 300u, 383u, 384u, 1000u, 1023u, 1024u, 1025u, 1031u, 4099u, 65536u, 69990u}) {
+                        257u, 300u, 383u, 384u, 1000u, 1023u, 1024u, 1025u, 1031u, 4095u, 4096u, 4099u, 65536u, 69990u}) {
     for (std::size_t off : {0u, 1u, 3u, 7u}) {
       for (DWORD start : {0u, 0xFFFFFFFFu, 0x12345678u}) {
         const DWORD expected = crc32Bits(data.data() + off, n, start);
