@@ -25,6 +25,10 @@ const std::vector<BYTE>& donnees(std::size_t n) {
 
 constexpr std::size_t CRC_TAILLE = 64u << 20, B64_TAILLE = 48u << 20;
 
+// The base-64 path the library takes on this processor, read before any row
+// imposes one; the row of the path in use is labelled "chosen".
+const eCHEMINBASE64 g_eBase64Choisi = BASE64_eChemin();
+
 void BM_Crc32Zlib(benchmark::State& s) {
   const auto& d = donnees(CRC_TAILLE);
   for (auto _ : s) benchmark::DoNotOptimize(crc32(0, d.data(), CRC_TAILLE));
@@ -40,6 +44,7 @@ void BM_Crc32(benchmark::State& s) {
   const auto& d = donnees(CRC_TAILLE);
   for (auto _ : s) benchmark::DoNotOptimize(CRC32_dwCalcule(chemin, d.data(), CRC_TAILLE, 0));
   s.SetBytesProcessed(static_cast<int64_t>(s.iterations() * CRC_TAILLE));
+  if (chemin == CRC32_eCheminChoisi()) s.SetLabel("chosen");
 }
 
 void BM_Base64EncodeOpenSSL(benchmark::State& s) {
@@ -59,6 +64,7 @@ void BM_Base64Encode(benchmark::State& s) {
   std::vector<char> out(e.nEncode(d.data(), B64_TAILLE, 20, nullptr));
   for (auto _ : s) benchmark::DoNotOptimize(e.nEncode(d.data(), B64_TAILLE, 20, out.data()));
   s.SetBytesProcessed(static_cast<int64_t>(s.iterations() * B64_TAILLE));
+  if (s.range(0) == g_eBase64Choisi) s.SetLabel("chosen");
 }
 
 void BM_Base64DecodeOpenSSL(benchmark::State& s) {
@@ -82,6 +88,7 @@ void BM_Base64Decode(benchmark::State& s) {
   std::vector<BYTE> out(B64_TAILLE + 8);
   for (auto _ : s) benchmark::DoNotOptimize(e.nDecode(t.data(), n, out.data()));
   s.SetBytesProcessed(static_cast<int64_t>(s.iterations() * B64_TAILLE));
+  if (s.range(0) == g_eBase64Choisi) s.SetLabel("chosen");
 }
 
 }  // namespace
