@@ -238,6 +238,24 @@ TEST(Lh5, Crc16Arc) {
   CCrc16Arc c;
   c.Ajoute(reinterpret_cast<const BYTE*>("123456789"), 9);
   EXPECT_EQ(c.wValeur(), 0xBB3D);
+  // Against the bit-at-a-time division, over lengths around the 16-byte
+  // steps, the data given in one piece or cut in two anywhere.
+  std::mt19937 g(16);
+  std::vector<BYTE> d(100);
+  for (auto& b : d) b = static_cast<BYTE>(g());
+  for (std::size_t n = 0; n <= d.size(); n++) {
+    unsigned bits = 0;
+    for (std::size_t i = 0; i < n; i++) {
+      bits ^= d[i];
+      for (int k = 0; k < 8; k++) bits = (bits & 1) ? (bits >> 1) ^ 0xA001u : bits >> 1;
+    }
+    for (std::size_t coupe = 0; coupe <= n; coupe += n < 40 ? 1 : 13) {
+      CCrc16Arc crc;
+      crc.Ajoute(d.data(), coupe);
+      crc.Ajoute(d.data() + coupe, n - coupe);
+      ASSERT_EQ(crc.wValeur(), bits) << "length " << n << " cut " << coupe;
+    }
+  }
 }
 
 // ------------------------------------------------- oracle: Debian's lhasa
