@@ -18,7 +18,7 @@ namespace {
 
 constexpr int TAILLE_ENTREE = 16384;
 constexpr int BITS_ENTETE_MAX = 2048 * 8;  // a block header is always shorter
-constexpr int OCTETS_CODE_MAX = 8;         // one code with its distance, and the bit buffer's refills
+constexpr int OCTETS_CODE_MAX = 12;        // one code with its distance, and the bit buffer's 4-byte refills
 constexpr int NB_NOEUDS = 2 * LH5_NC - 1;
 constexpr int BITS_TABLE_C = 12;
 constexpr int BITS_TABLE_PT = 8;
@@ -295,12 +295,16 @@ void CLh5Decodeur::Etat::DecodeCodes(bool bDernier) {
   DWORD b = dwBits;
   int n = nBits;
   unsigned nCodes = nBlocReste;
-  // At least 25 bits in b after a refill.
+  // At least 25 bits in b after a refill: four bytes read at once, the whole
+  // bytes that fit taken. The bits of the partly taken byte also land below
+  // the n counted ones; they are the stream's next bits, so the next refill
+  // ORs the same values over them.
   auto remplit = [&]() {
-    while (n <= 24) {
-      b |= DWORD{*p++} << (24 - n);
-      n += 8;
-    }
+    std::uint32_t w;
+    std::memcpy(&w, p, 4);
+    b |= __builtin_bswap32(w) >> n;
+    p += (31 - n) >> 3;
+    n |= 24;
   };
   while (q < qLimite && nCodes > 0 && p <= pLimite) {
     remplit();
