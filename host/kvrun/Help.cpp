@@ -185,7 +185,7 @@ int printCompletion(const kvhost::Catalog& catalog, const std::string& shell) {
       "_kvrun() {\n"
       "  local cur=${COMP_WORDS[COMP_CWORD]} words\n"
       "  if [[ $COMP_CWORD -eq 1 || ${COMP_WORDS[COMP_CWORD-1]} == --help ]]; then\n"
-      "    words=\"--help --list --constants --lang --hex --raw --quiet --completion -e -i%s\"\n"
+      "    words=\"--help --list --constants --lang --hex --raw --json --quiet --completion -e -i%s\"\n"
       "  else\n"
       "    words=\"%s\"\n"
       "  fi\n"

@@ -33,7 +33,8 @@ const char* const kHelp = R"(usage:
   kvrun [OPTIONS] FILE.lua [ARG...] run a Lua script (table kv)
   kvrun --threads N FILE.lua [ARG...]  the script in N VM threads at once
   kvrun [OPTIONS] -e CODE           run Lua code
-  kvrun [OPTIONS] -i                interactive Lua
+  kvrun [OPTIONS] -i                interactive Lua: Tab completes names,
+                                    kv.help("NAME") describes a function
   kvrun --list [PATTERN]            functions by subsystem, their syntaxes
   kvrun --constants [PATTERN]       constants and their values
   kvrun [--lang fr|en] --help NAME  one function: syntaxes, constants, errors

@@ -138,11 +138,22 @@ void RaiseGraph::addBody(const std::string& name, const std::vector<std::string>
   }
 }
 
-// Walks the declarations of one file. A brace opens a scope (namespace,
-// class, extern block), the body of a function (the name before its
-// parameter list), a named initialiser (the name before "="), or a block of
-// no interest (enumerations and the like).
+// Walks the declarations of one file (and its macro definitions). A brace
+// opens a scope (namespace, class, extern block), the body of a function
+// (the name before its parameter list), a named initialiser (the name
+// before "="), or a block of no interest (enumerations and the like).
 void RaiseGraph::read(const std::string& text) {
+  // Macros are bodies of their own, read from their definitions.
+  for (std::size_t at = text.find("#define"); at != std::string::npos; at = text.find("#define", at + 1)) {
+    std::size_t end = at;
+    while (end < text.size() && !(text[end] == '\n' && text[end - 1] != '\\')) ++end;
+    std::string definition = text.substr(at + 7, end - at - 7);
+    for (auto& c : definition) {
+      if (c == '\\') c = ' ';
+    }
+    const std::vector<std::string> m = tokens(definition);
+    if (!m.empty() && isIdentifier(m[0])) addBody(m[0], m, 1, m.size());
+  }
   const std::vector<std::string> t = tokens(text);
   std::size_t header = 0;  // first token of the declaration being read
   for (std::size_t i = 0; i < t.size(); ++i) {
