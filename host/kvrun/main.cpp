@@ -63,7 +63,12 @@ their sums (foLectureEcriture+foCreation); byte arguments take hex:414243,
 file:PATH or str:TEXT. The result goes to stdout; a library error goes to
 stderr as "kvrun: error CODE: MESSAGE" with status 1 (an error without a
 library number shows its system error: "kvrun: system error ENOENT (No such
-file or directory): MESSAGE"); usage errors give 2.
+file or directory): MESSAGE"); usage errors give 2. --help NAME lists every
+error the function can raise.
+
+kvrun -i keeps the prompt's history in $XDG_STATE_HOME/kvrun/history
+(~/.local/state/kvrun/history); a line whose call failed prints the error.
+
 Long calls (fCompacte, fDecompacte, fRepTaille) show a progress line when
 stderr is a terminal; Ctrl-C asks them to stop, a second Ctrl-C quits.
 )";

@@ -153,6 +153,7 @@ TEST(KvrunHelp, TheErrorsACallRaisesAreInItsHelp) {
       {{"Crypte", "abc", "", "1"}, "80282"},
       {{"fCompacte", "/no/such", "x"}, "80300"},
       {{"TSL", "400", "0", "0"}, "80202"},
+      {{"MemEnCours", "nolist"}, "80261"},  // raised in a macro
   };
   for (const auto& c : cases) {
     std::vector<std::string> args = {"--lang", "en"};

@@ -218,15 +218,14 @@ void RaiseGraph::read(const std::string& text) {
     if (!name.empty()) addBody(name, t, header, end);
     i = end;
     header = end + 1;
-    // "};" after a class or an initialiser ends nothing more.
   }
 }
 
 // A code is raised when a body on the way from the method to its raise site
 // raises (mentions RaiseError...) or writes the component's error object
 // (m_pclErreur): a helper that fills an error object its caller drops (a
-// validity test) adds nothing. Solved to a fixed
-// point over the whole graph, once.
+// validity test) adds nothing. Solved to a fixed point over the whole
+// graph, once.
 void RaiseGraph::solve() const {
   if (solved_) return;
   solved_ = true;
