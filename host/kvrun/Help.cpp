@@ -7,6 +7,7 @@
 #include <sstream>
 #include <vector>
 
+#include "Charset.h"
 #include "Text.h"
 
 namespace kvrun {
@@ -109,7 +110,7 @@ int showFunctionHelp(kvhost::Host& host, const std::string& name) {
   if (h != nullptr && *h->errors != '\0') {
     std::printf("%s\n", english ? "Errors:" : "Erreurs :");
     for (const auto& code : split(h->errors, ',')) {
-      std::string message = toUtf8(host.errorMessage(static_cast<DWORD>(std::stoul(code))));
+      std::string message = fromLibrary(host.errorMessage(static_cast<DWORD>(std::stoul(code))));
       for (auto& c : message) {
         if (c == '\r' || c == '\n') c = ' ';
       }

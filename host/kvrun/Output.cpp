@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "Charset.h"
 #include "Conversions.h"
 #include "Text.h"
 
@@ -43,7 +44,7 @@ std::string formatValue(const kvhost::Value& v, const OutputOptions& options) {
     case VXT_BINAIRE: return options.hex ? toHex(v.bytes) : v.bytes;
     default:
       if (options.hex) return toHex(v.bytes);
-      return options.raw ? v.bytes : toUtf8(v.bytes);
+      return options.raw ? v.bytes : fromLibrary(v.bytes);
   }
 }
 

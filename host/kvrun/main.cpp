@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "Arguments.h"
+#include "Charset.h"
 #include "Help.h"
 #include "Host.h"
 #include "Interrupt.h"
@@ -41,7 +42,10 @@ const char* const kHelp = R"(usage:
 options:
   --lang fr|en   language of the library's messages (default: from LANG)
   --hex          print strings and buffers as lowercase hexadecimal
-  --raw          print the library's text as its Windows-1252 bytes
+  --charset utf-8|1252  the character set declared to the library
+                 (default: utf-8 when the locale's is UTF-8, else 1252);
+                 in utf-8, text, file names and messages pass unchanged
+  --raw          print the library's text as its bytes, unconverted
   --quiet        no progress line for long calls (shown on a terminal)
   --threads N    run the script in N threads (1 to 64), each with its own
                  component and Lua state; kv.thread is 1 to N; lines of
@@ -60,6 +64,7 @@ struct Options {
   kvhost::Language language = kvhost::Language::French;
   kvrun::OutputOptions output;
   bool quiet = false;
+  unsigned charset = kvrun::charsetFromLocale();
 };
 
 kvhost::Language defaultLanguage() {
@@ -160,11 +165,12 @@ int callOnce(kvhost::Host& host, const Options& options, const std::string& name
       std::printf("argument %zu: %s\n", i + 1, kvrun::formatValue(*args[i].variable, options.output).c_str());
   }
   if (r.error.isError()) {
-    std::string message = options.output.raw ? r.error.message : kvrun::toUtf8(r.error.message);
+    std::string message = options.output.raw ? r.error.message : kvrun::fromLibrary(r.error.message);
     for (auto& c : message) {
       if (c == '\r' || c == '\n') c = ' ';
     }
     std::fprintf(stderr, "kvrun: error %u: %s\n", static_cast<unsigned>(r.error.code), message.c_str());
+    if (std::string hint = kvrun::charsetHint(words); !hint.empty()) std::fprintf(stderr, "%s\n", hint.c_str());
     return kLibraryError;
   }
   return kOk;
@@ -209,6 +215,11 @@ int main(int argc, char** argv) {
       } else {
         return usage("--lang takes fr or en");
       }
+    } else if (a == "--charset") {
+      if (++i >= argc) return usage("--charset needs utf-8 or 1252");
+      auto charset = kvrun::parseCharset(argv[i]);
+      if (!charset) return usage("--charset takes utf-8 or 1252");
+      options.charset = *charset;
     } else if (a == "--hex") {
       options.output.hex = true;
     } else if (a == "--raw") {
@@ -248,6 +259,8 @@ int main(int argc, char** argv) {
   try {
     kvhost::HostOptions hostOptions;
     hostOptions.language = options.language;
+    hostOptions.charset = options.charset;
+    kvrun::setLibraryCharset(options.charset);
     if (threads > 0) return kvrun::runThreads(hostOptions, threads, rest[0], std::vector<std::string>(rest.begin() + 1, rest.end()));
     kvhost::Host host(hostOptions);
     // Progress points of long calls draw the line; a Ctrl-C seen at one asks
