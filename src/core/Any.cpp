@@ -766,7 +766,9 @@ WORD CAny::s_wConstruitValeurCAny(const char* pszTexte, CAny* pclValeur) {
   const char* pszValeur = pszTexte[nNom] != '\0' ? pszTexte + nNom + 1 : nullptr;
   WORD wType = 0;
   for (const auto& n : noms) {
-    if (STR_nCompare(nom.c_str(), n.pszFrancais, STR_IGNORE_CASSE) == 0 ||
+    // The French names are Windows-1252 text: in the library's code page first.
+    const std::string francais = CP_sDepuis1252(n.pszFrancais, std::strlen(n.pszFrancais));
+    if (STR_nCompare(nom.c_str(), francais.c_str(), STR_IGNORE_CASSE) == 0 ||
         STR_nCompare(nom.c_str(), n.pszAnglais, STR_IGNORE_CASSE) == 0) {
       wType = n.wType;
       break;
