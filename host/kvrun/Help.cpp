@@ -7,6 +7,7 @@
 #include <sstream>
 #include <vector>
 
+#include "Charset.h"
 #include "Text.h"
 
 namespace kvrun {
@@ -116,7 +117,7 @@ std::string functionHelp(kvhost::Host& host, const kvhost::FunctionInfo& fn) {
   if (h != nullptr && *h->errors != '\0') {
     out += english ? "Errors:\n" : "Erreurs :\n";
     for (DWORD code : documentedErrors(*f)) {
-      std::string message = toUtf8(host.errorMessage(code));
+      std::string message = fromLibrary(host.errorMessage(code));
       for (auto& c : message) {
         if (c == '\r' || c == '\n') c = ' ';
       }

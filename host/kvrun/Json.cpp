@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdio>
 
+#include "Charset.h"
 #include "Output.h"
 #include "Text.h"
 
@@ -128,8 +129,9 @@ std::string jsonValue(const kvhost::Value& v, bool hex) {
       if (!hex && printable(v.bytes) && validUtf8(v.bytes)) return quoted(v.bytes);
       return bytesObject(v.bytes, hex);
     default:
-      // The library's text is Windows-1252.
-      if (!hex && printable(v.bytes) && windows1252(v.bytes)) return quoted(toUtf8(v.bytes));
+      // The library's text, in the charset declared to it.
+      if (!hex && printable(v.bytes) && (libraryIsUtf8() ? validUtf8(v.bytes) : windows1252(v.bytes)))
+        return quoted(fromLibrary(v.bytes));
       return bytesObject(v.bytes, hex);
   }
 }
@@ -154,7 +156,7 @@ std::string jsonCall(const kvhost::FunctionInfo& f, bool hasResult, const std::v
   if (!r.error.isError()) return out + "null}";
   const auto& e = r.error;
   out += "{\"code\": " + std::to_string(e.code) + ", \"level\": " + std::to_string(e.level) +
-         ", \"message\": " + quoted(toUtf8(e.message)) + ", \"system\": ";
+         ", \"message\": " + quoted(fromLibrary(e.message)) + ", \"system\": ";
   if (e.systemCode == 0 && e.systemMessage.empty()) {
     out += "null";
   } else {

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "Charset.h"
 #include "Conversions.h"
 #include "Text.h"
 
@@ -43,7 +44,7 @@ std::string formatValue(const kvhost::Value& v, const OutputOptions& options) {
     case VXT_BINAIRE: return options.hex ? toHex(v.bytes) : v.bytes;
     default:
       if (options.hex) return toHex(v.bytes);
-      return options.raw ? v.bytes : toUtf8(v.bytes);
+      return options.raw ? v.bytes : fromLibrary(v.bytes);
   }
 }
 
@@ -54,13 +55,13 @@ std::string systemErrorName(const kvhost::ErrorInfo& e) {
 }
 
 std::string systemErrorText(const kvhost::ErrorInfo& e) {
-  if (!e.systemMessage.empty()) return toUtf8(e.systemMessage);
+  if (!e.systemMessage.empty()) return fromLibrary(e.systemMessage);
   if (e.systemCode == 0 || e.systemCode > 0xFFFF) return {};
   return std::strerror(static_cast<int>(e.systemCode));
 }
 
 std::string errorLine(const kvhost::ErrorInfo& e, bool raw) {
-  std::string message = raw ? e.message : toUtf8(e.message);
+  std::string message = raw ? e.message : fromLibrary(e.message);
   for (auto& c : message) {
     if (c == '\r' || c == '\n') c = ' ';
   }

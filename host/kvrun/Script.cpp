@@ -15,6 +15,7 @@
 #include <optional>
 
 #include "Arguments.h"
+#include "Charset.h"
 #include "Chooser.h"
 #include "Help.h"
 #include "Interrupt.h"
@@ -150,7 +151,7 @@ int makeVar(lua_State* L) {
 int luaToUtf8(lua_State* L) {
   std::size_t n = 0;
   const char* s = luaL_checklstring(L, 1, &n);
-  std::string out = toUtf8(std::string_view(s, n));
+  std::string out = fromLibrary(std::string_view(s, n));
   lua_pushlstring(L, out.data(), out.size());
   return 1;
 }
@@ -158,8 +159,10 @@ int luaToUtf8(lua_State* L) {
 int luaFromUtf8(lua_State* L) {
   std::size_t n = 0;
   const char* s = luaL_checklstring(L, 1, &n);
-  std::string out = fromUtf8(std::string_view(s, n));
-  lua_pushlstring(L, out.data(), out.size());
+  std::string why;
+  auto out = toLibrary(std::string_view(s, n), &why);
+  if (!out) return luaL_error(L, "kv.fromutf8: %s", why.c_str());
+  lua_pushlstring(L, out->data(), out->size());
   return 1;
 }
 

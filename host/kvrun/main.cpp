@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "Arguments.h"
+#include "Charset.h"
 #include "Help.h"
 #include "Host.h"
 #include "Interrupt.h"
@@ -51,7 +52,10 @@ options:
                  "message"}}}; results are numbers, booleans or strings,
                  bytes that are not text {"base64": ...} ({"hex": ...}
                  with --hex); messages in the --lang language
-  --raw          print the library's text as its Windows-1252 bytes
+  --charset utf-8|1252  the character set declared to the library
+                 (default: utf-8 when the locale's is UTF-8, else 1252);
+                 in utf-8, text, file names and messages pass unchanged
+  --raw          print the library's text as its bytes, unconverted
   --quiet        no progress line for long calls (shown on a terminal)
   --threads N    run the script in N threads (1 to 64), each with its own
                  component and Lua state; kv.thread is 1 to N; lines of
@@ -78,6 +82,7 @@ struct Options {
   kvrun::OutputOptions output;
   bool quiet = false;
   bool json = false;
+  unsigned charset = kvrun::charsetFromLocale();
 };
 
 kvhost::Language defaultLanguage() {
@@ -184,6 +189,7 @@ int callOnce(kvhost::Host& host, const Options& options, const std::string& name
   }
   if (r.error.isError()) {
     std::fprintf(stderr, "kvrun: %s\n", kvrun::errorLine(r.error, options.output.raw).c_str());
+    if (std::string hint = kvrun::charsetHint(words); !hint.empty()) std::fprintf(stderr, "%s\n", hint.c_str());
     return kLibraryError;
   }
   return kOk;
@@ -228,6 +234,11 @@ int main(int argc, char** argv) {
       } else {
         return usage("--lang takes fr or en");
       }
+    } else if (a == "--charset") {
+      if (++i >= argc) return usage("--charset needs utf-8 or 1252");
+      auto charset = kvrun::parseCharset(argv[i]);
+      if (!charset) return usage("--charset takes utf-8 or 1252");
+      options.charset = *charset;
     } else if (a == "--hex") {
       options.output.hex = true;
     } else if (a == "--raw") {
@@ -269,6 +280,8 @@ int main(int argc, char** argv) {
   try {
     kvhost::HostOptions hostOptions;
     hostOptions.language = options.language;
+    hostOptions.charset = options.charset;
+    kvrun::setLibraryCharset(options.charset);
     if (threads > 0) return kvrun::runThreads(hostOptions, threads, rest[0], std::vector<std::string>(rest.begin() + 1, rest.end()));
     kvhost::Host host(hostOptions);
     // Progress points of long calls draw the line; a Ctrl-C seen at one asks
