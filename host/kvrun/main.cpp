@@ -164,7 +164,20 @@ int callOnce(kvhost::Host& host, const Options& options, const std::string& name
     for (auto& c : message) {
       if (c == '\r' || c == '\n') c = ' ';
     }
-    std::fprintf(stderr, "kvrun: error %u: %s\n", static_cast<unsigned>(r.error.code), message.c_str());
+    // The system error behind it, when there is one.
+    std::string system;
+    if (r.error.systemCode != 0) {
+      system = " (system error " + std::to_string(r.error.systemCode);
+      std::string text = options.output.raw ? r.error.systemMessage : kvrun::toUtf8(r.error.systemMessage);
+      while (!text.empty() && (text.back() == '\r' || text.back() == '\n' || text.back() == ' ')) text.pop_back();
+      for (auto& c : text) {
+        if (c == '\r' || c == '\n') c = ' ';
+      }
+      if (!text.empty()) system += ": " + text;
+      system += ")";
+    }
+    std::fprintf(stderr, "kvrun: error %u: %s%s\n", static_cast<unsigned>(r.error.code), message.c_str(),
+                 system.c_str());
     return kLibraryError;
   }
   return kOk;
