@@ -2,6 +2,7 @@
 #include "files/AppelsSysteme.h"
 
 #include <fcntl.h>
+#include <stdio.h>
 #include <stdlib.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -110,6 +111,20 @@ int SYS_nFtruncate(int fd, long long oTaille) {
 
 int SYS_nRename(const char* pszAncien, const char* pszNouveau) {
   if (bPanne(APPEL_RENAME)) return -1;
+  return ::rename(pszAncien, pszNouveau);
+}
+
+int SYS_nRenameExclusif(const char* pszAncien, const char* pszNouveau) {
+  if (bPanne(APPEL_RENAME)) return -1;
+  if (::renameat2(AT_FDCWD, pszAncien, AT_FDCWD, pszNouveau, RENAME_NOREPLACE) == 0) return 0;
+  if (errno != EINVAL && errno != ENOSYS) return -1;
+  // A file system without it (or a rename the system refuses anyway, as a
+  // directory into itself): the check, then the plain rename.
+  struct stat64 st {};
+  if (::lstat64(pszNouveau, &st) == 0) {
+    errno = EEXIST;
+    return -1;
+  }
   return ::rename(pszAncien, pszNouveau);
 }
 

@@ -28,6 +28,9 @@ ssize_t SYS_nPwrite(int fd, const void* p, size_t n, long long oPosition);
 int SYS_nFsync(int fd);
 int SYS_nFtruncate(int fd, long long oTaille);
 int SYS_nRename(const char* pszAncien, const char* pszNouveau);
+// A rename that never replaces: fails with EEXIST when the new name exists
+// (a file system without that kind of rename gets a check, then a rename).
+int SYS_nRenameExclusif(const char* pszAncien, const char* pszNouveau);
 int SYS_nUnlink(const char* pszChemin);
 int SYS_nMkdir(const char* pszChemin, mode_t nMode);
 

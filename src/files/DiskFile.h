@@ -205,7 +205,10 @@ public:
   static BOOL bDelete(const char* pszChemin, CXError* pclErreur = nullptr);
   static BOOL bForceDelete(const char* pszChemin, CXError* pclErreur = nullptr);
   static BOOL bRename(const char* pszNouveau, const char* pszAncien, CXError* pclErreur = nullptr);
-  static BOOL bCopy(const char* pszDestination, const char* pszSource, CXError* pclErreur = nullptr);
+  // dwOptions: those of CRemplacement::bPrepare (REM_FORCE overwrites a
+  // read-only destination, keeping its mode).
+  static BOOL bCopy(const char* pszDestination, const char* pszSource, CXError* pclErreur = nullptr,
+                    DWORD dwOptions = 0);
   static BOOL bMove(const char* pszDestination, const char* pszSource, CXError* pclErreur = nullptr);
   static BOOL bCreateDirectory(const char* pszChemin, CXError* pclErreur = nullptr);
   static BOOL bDeleteDirectory(const char* pszChemin, CXError* pclErreur = nullptr);

@@ -93,16 +93,24 @@ BOOL CDiskFile::bForceDelete(const char* pszChemin, CXError* pclErreur) { return
 BOOL CDiskFile::bRename(const char* pszNouveau, const char* pszAncien, CXError* pclErreur) {
   RAZ(pclErreur);
   std::string n = sNormalise(pszNouveau), a = sNormalise(pszAncien);
-  if (!n.empty() && access(n.c_str(), F_OK) == 0) return bEchec(pclErreur, MSG_FIC_RENOMME, EEXIST, n, &a);
-  if (SYS_nRename(a.c_str(), n.c_str()) != 0) return bEchec(pclErreur, MSG_FIC_RENOMME, errno, n, &a);
-  return 1;
+  // The new name must be free. A symbolic link holds its name even when it
+  // leads nowhere or round a loop, and is never replaced by the file.
+  struct stat64 st {};
+  if (!n.empty() && lstat64(n.c_str(), &st) == 0) {
+    const int e = S_ISLNK(st.st_mode) && stat64(n.c_str(), &st) != 0 && errno == ELOOP ? ELOOP : EEXIST;
+    return bEchec(pclErreur, MSG_FIC_RENOMME, e, n, &a);
+  }
+  if (SYS_nRenameExclusif(a.c_str(), n.c_str()) == 0) return 1;
+  // Another file system: a safe copy, and the source removed after it.
+  if (errno == EXDEV) return REM_bDeplaceCopie(n.c_str(), a.c_str(), pclErreur) ? 1 : 0;
+  return bEchec(pclErreur, MSG_FIC_RENOMME, errno, n, &a);
 }
 
 // The destination is replaced as a whole: written beside it and renamed over
 // it once complete, so a failure leaves it as it was, and a destination that
 // is the source itself (or a link to it) is read completely before being
 // replaced.
-BOOL CDiskFile::bCopy(const char* pszDestination, const char* pszSource, CXError* pclErreur) {
+BOOL CDiskFile::bCopy(const char* pszDestination, const char* pszSource, CXError* pclErreur, DWORD dwOptions) {
   RAZ(pclErreur);
   std::string d = sNormalise(pszDestination), s = sNormalise(pszSource);
   const int fs = ::open64(s.c_str(), O_RDONLY | O_CLOEXEC);
@@ -117,7 +125,7 @@ BOOL CDiskFile::bCopy(const char* pszDestination, const char* pszSource, CXError
   ssize_t n = lit();
   int e = n < 0 ? errno : 0;
   CRemplacement remplacement;
-  if (e == 0 && !remplacement.bPrepare(d.c_str())) e = errno;
+  if (e == 0 && !remplacement.bPrepare(d.c_str(), nullptr, dwOptions)) e = errno;
   while (e == 0 && n > 0) {
     if (!remplacement.bEcrit(tampon.data(), static_cast<size_t>(n))) e = errno;
     else if ((n = lit()) < 0) e = errno;

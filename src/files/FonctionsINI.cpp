@@ -42,7 +42,11 @@ bool CComposanteStandard::INIEcrit(const char* pszSection, const char* pszCle, c
   const char* pszF = pszOuNul(pszFichier);
   if (pszF == nullptr) return WriteProfileString(pszS, pszC, pszV) != 0;
   if (!WritePrivateProfileString(pszS, pszC, pszV, pszF)) {
-    RaiseError(ERR_INI_ECRITURE, pszF);
+    // The system's reason goes with the library's error.
+    CXError cl;
+    cl.SetSystemError(static_cast<DWORD>(errno));
+    cl.ChangeUserError(ERR_INI_ECRITURE, pszF);
+    RaiseErrorCopy(&cl);
     return false;
   }
   return true;

@@ -17,6 +17,7 @@
 #include "core/XError.h"
 #include "files/AppelsSysteme.h"
 #include "files/DiskFile.h"
+#include "files/Remplacement.h"
 #include "frame/Standard.h"
 #include "gen/Erreurs.h"
 
@@ -128,6 +129,16 @@ bool CComposanteStandard::fCopieFichier(const char* pszSource, const char* pszDe
     if (destination.empty() || destination.back() != '/') destination += '/';
     destination += CDiskFile::pszGetPtrToFileName(source.c_str());
   };
+  // 80065 with both names, the system error and, from cp, its first line
+  // of error output.
+  auto echecCopie = [&](DWORD dwSysteme, const std::string* psMessage) {
+    CXError cl;
+    if (dwSysteme != 0) cl.SetSystemError(dwSysteme);
+    cl.ChangeUserError(ERR_COPIE, source.c_str(), destination.c_str());
+    if (psMessage != nullptr) _AjouteMessageProgramme(&cl, *psMessage);
+    RaiseErrorCopy(&cl);
+    return false;
+  };
   // The destination's directory, created when missing; a copy that fails
   // afterwards removes again the levels made for it (sPremierCree: the
   // outermost one).
@@ -140,33 +151,22 @@ bool CComposanteStandard::fCopieFichier(const char* pszSource, const char* pszDe
       sRepCree = rep;
       return true;
     }
-    _ErreurSGF(&clErreur);
-    return false;
+    return echecCopie(clErreur.dwGetSystemErrorCode(), nullptr);
   };
   auto defaitRepertoire = [&] {
     if (sPremierCree.empty()) return;
     for (std::string s = sRepCree; s.size() >= sPremierCree.size() && rmdir(s.c_str()) == 0; s = sRepertoireDe(s)) {
     }
   };
-  // 80065 with both names, the system error and, from cp, its first line
-  // of error output.
-  auto echecCopie = [&](DWORD dwSysteme, const std::string* psMessage) {
-    CXError cl;
-    if (dwSysteme != 0) cl.SetSystemError(dwSysteme);
-    cl.ChangeUserError(ERR_COPIE, source.c_str(), destination.c_str());
-    if (psMessage != nullptr) _AjouteMessageProgramme(&cl, *psMessage);
-    RaiseErrorCopy(&cl);
-    return false;
-  };
 
-  if (!bJokerSource && CDiskFile::bIsAFile(source.c_str()) && (nOption & COPIE_PAR_CP) == 0) {
+  // One file, whatever the option: cp would overwrite the destination in
+  // place, so the copy is ours, written beside the destination and renamed
+  // over it once whole. A read-only destination is overwritten as asked, and
+  // keeps its mode: no permission is ever widened, and a failure changes none.
+  if (!bJokerSource && CDiskFile::bIsAFile(source.c_str())) {
     if (bVersRepertoire) ajouteNom();
     if (!creeRepertoire(sRepertoireDe(destination))) return false;
-    if (CDiskFile::bCopy(destination.c_str(), source.c_str(), &clErreur)) return true;
-    if (clErreur.dwGetSystemErrorCode() == EACCES) {
-      chmod(destination.c_str(), 0666);
-      if (CDiskFile::bCopy(destination.c_str(), source.c_str(), &clErreur)) return true;
-    }
+    if (CDiskFile::bCopy(destination.c_str(), source.c_str(), &clErreur, REM_FORCE)) return true;
     defaitRepertoire();
     return echecCopie(clErreur.dwGetSystemErrorCode(), nullptr);
   }

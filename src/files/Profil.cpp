@@ -58,6 +58,36 @@ bool bDebutSansCasse(std::string_view sv, std::string_view debut) {
   return sv.size() >= debut.size() && strncasecmp(sv.data(), debut.data(), debut.size()) == 0;
 }
 
+// The header line of the section: "[" + section + "]" at its start, leading
+// blanks skipped, case ignored. Reader and writer find the same one.
+bool bEnteteDe(std::string_view ligne, std::string_view entete) {
+  return bDebutSansCasse(svSansBlancs(ligne), entete);
+}
+
+// The entry line of a key (leading blanks skipped, case ignored, followed
+// by "=" or a blank, and holding an "="; comments are not entries): the
+// length of its prefix up to the end of the key, or 0.
+std::size_t nEntreeDe(std::string_view ligne, std::string_view cle) {
+  const std::string_view sv = svSansBlancs(ligne);
+  if (sv.empty() || sv.front() == ':' || sv.find('=') == std::string_view::npos) return 0;
+  if (sv.size() <= cle.size() || !bDebutSansCasse(sv, cle)) return 0;
+  const char suivant = sv[cle.size()];
+  if (suivant != '=' && !bBlanc(suivant)) return 0;
+  return ligne.size() - sv.size() + cle.size();
+}
+
+// The file a name gives, for reading and writing alike: backslashes become
+// slashes; a name starting with "/" or "./" is used as it is, any other is
+// taken from the home directory.
+std::string sCheminProfil(const char* pszFichier) {
+  std::string nom = pszFichier;
+  for (char& c : nom) {
+    if (c == '\\') c = '/';
+  }
+  if (nom[0] == '/' || nom.compare(0, 2, "./") == 0) return nom;
+  return sMaison() + "/" + nom;
+}
+
 // Whole-file read from the start of fd.
 bool bLitTout(int fd, std::string& s) {
   s.clear();
@@ -110,7 +140,7 @@ bool bCherche(const std::string& contenu, const char* pszSection, const char* ps
   }
   const std::string entete = std::string("[") + pszSection + "]";
   std::size_t i = 0;
-  while (i < lignes.size() && !bDebutSansCasse(svSansBlancs(lignes[i].texte), entete)) ++i;
+  while (i < lignes.size() && !bEnteteDe(lignes[i].texte, entete)) ++i;
   if (i == lignes.size()) return false;
   const std::string_view cle = pszCle != nullptr ? pszCle : "";
   for (++i; i < lignes.size() && !bEntete(lignes[i].texte); ++i) {
@@ -118,9 +148,7 @@ bool bCherche(const std::string& contenu, const char* pszSection, const char* ps
     const std::size_t egal = sv.find('=');
     if (sv.empty() || sv.front() == ':' || egal == std::string_view::npos) continue;
     if (pszCle != nullptr) {
-      if (!bDebutSansCasse(sv, cle) || sv.size() <= cle.size()) continue;
-      const char suivant = sv[cle.size()];
-      if (suivant != '=' && !bBlanc(suivant)) continue;
+      if (nEntreeDe(lignes[i].texte, cle) == 0) continue;
       std::string_view valeur = svSansBlancs(sv.substr(egal + 1));
       valeur = valeur.substr(0, valeur.find('\r'));
       resultat.assign(valeur);
@@ -135,7 +163,9 @@ bool bCherche(const std::string& contenu, const char* pszSection, const char* ps
   return !resultat.empty();
 }
 
-// The new text of a write, or false when nothing changes.
+// The new text of a write, or false when nothing changes. Sections and keys
+// are found as a read finds them, so the entry changed is the one a read
+// returns.
 bool bModifie(std::string& s, const char* pszSection, const char* pszCle, const char* pszValeur) {
   const auto lignes = vLignes(s);
   const std::string entete = std::string("[") + pszSection + "]";
@@ -147,13 +177,13 @@ bool bModifie(std::string& s, const char* pszSection, const char* pszCle, const 
     s += texte;
   };
   std::size_t i = 0;
-  while (i < lignes.size() && lignes[i].texte.substr(0, entete.size()) != entete) ++i;
+  while (i < lignes.size() && !bEnteteDe(lignes[i].texte, entete)) ++i;
   if (i == lignes.size()) {
     if (pszCle == nullptr) return false;
     ajouteEnFin("[" + std::string(pszSection) + "]\n" + entree);
     return true;
   }
-  auto debutSection = [&](std::size_t j) { return !lignes[j].texte.empty() && lignes[j].texte.front() == '['; };
+  auto debutSection = [&](std::size_t j) { return bEntete(lignes[j].texte); };
   if (pszCle == nullptr) {
     std::size_t j = i + 1;
     while (j < lignes.size() && !debutSection(j)) ++j;
@@ -167,8 +197,11 @@ bool bModifie(std::string& s, const char* pszSection, const char* pszCle, const 
     const bool bFin = debutSection(j);
     if (insertion == std::string::npos && (bFin || t.empty() || t == "\r")) insertion = lignes[j].debut;
     if (bFin) break;
-    if (t.size() > cle.size() && t.substr(0, cle.size()) == cle &&
-        (t[cle.size()] == '=' || bBlanc(t[cle.size()]))) {
+    if (const std::size_t nCle = nEntreeDe(t, cle)) {
+      // The line keeps its indent, the key as it is stored and its CR.
+      if (pszValeur != nullptr) {
+        entree = std::string(t.substr(0, nCle)) + " = " + pszValeur + (t.back() == '\r' ? "\r\n" : "\n");
+      }
       s.replace(lignes[j].debut, lignes[j].fin - lignes[j].debut, entree);
       return true;
     }
@@ -196,10 +229,8 @@ DWORD GetPrivateProfileString(const char* pszSection, const char* pszCle, const 
     char sz[PROFIL_MAX_CHEMIN + 1];
     if (!bGetORXCONFPath(sz)) return dwCopie(pszBuffer, dwTaille, defaut);
     nom = sz;
-  } else if (pszFichier[0] == '/' || std::strncmp(pszFichier, "./", 2) == 0) {
-    nom = pszFichier;
   } else {
-    nom = sMaison() + "/" + pszFichier;
+    nom = sCheminProfil(pszFichier);
   }
   const int fd = open(nom.c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) return dwCopie(pszBuffer, dwTaille, defaut);
@@ -232,14 +263,11 @@ BOOL WritePrivateProfileString(const char* pszSection, const char* pszCle, const
     errno = ENOENT;
     return false;
   }
-  std::string nom = pszFichier;
-  if (nom.size() > PROFIL_MAX_CHEMIN) {
+  if (std::strlen(pszFichier) > PROFIL_MAX_CHEMIN) {
     errno = ENAMETOOLONG;
     return false;
   }
-  for (char& c : nom) {
-    if (c == '\\') c = '/';
-  }
+  std::string nom = sCheminProfil(pszFichier);
   // Through a link, the file it names is the one replaced.
   if (char* pszReel = realpath(nom.c_str(), nullptr)) {
     nom = pszReel;

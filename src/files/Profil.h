@@ -22,8 +22,8 @@ bool bGetORXCONFPath(char* pszChemin);
 // section (pszSection null) into pszBuffer of dwTaille bytes, always ended
 // by a 0 when dwTaille > 0. Lists put CR LF after each name. When nothing is
 // found, or the file cannot be opened, the default (null: empty) is copied.
-// A name not starting with "/" or "./" is taken from the home directory.
-// Result: the number of characters placed, the 0 not counted; values are cut
+// A name not starting with "/" or "./" is taken from the home directory
+// (backslashes are slashes). Result: the number of characters placed, the 0 not counted; values are cut
 // to the buffer without notice.
 DWORD GetPrivateProfileString(const char* pszSection, const char* pszCle, const char* pszDefaut, char* pszBuffer,
                               DWORD dwTaille, const char* pszFichier);
@@ -36,8 +36,10 @@ int GetProfileInt(const char* pszSection, const char* pszCle, int nDefaut);
 
 // Writes, replaces or removes an entry: a value replaces or adds the key's
 // line; a null value removes it; a null key removes the whole section. A
-// missing file is created. A relative name is relative to the current
-// directory; backslashes are turned into slashes.
+// missing file is created. The file, the section and the key are found as
+// GetPrivateProfileString finds them (the same name reaches the same file;
+// case and leading blanks do not matter), so what is written is what is read
+// back; a replaced line keeps its indent and the key as it was spelt.
 //
 // The whole read-modify-write holds an fcntl write lock on the file, and a
 // change is written to a new file renamed over the old one (keeping its

@@ -1,7 +1,9 @@
 // Every writer under injected failures: each write-side system call of the
 // library fails in turn (1st, 2nd, ... until the writer no longer reaches
 // the failing call) with ENOSPC, EIO and EFBIG; then each allocation of the
-// codecs and the coded buffer fails in turn. A writer hit by a failure
+// codecs and the coded buffer fails in turn. Then the real thing: a small
+// file system filled up (as root), and an ordinary user facing read-only
+// files or a read-only folder. A writer hit by a failure
 // reports it and leaves the directory exactly as it was: the source
 // unchanged, the destination with its old contents or still absent, no
 // temporary file. It may report success only when it took the failure
@@ -9,6 +11,7 @@
 // leaves. Leaks are the sanitizer build's to find.
 #include <gtest/gtest.h>
 #include <dirent.h>
+#include <ftw.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -21,6 +24,7 @@
 #include <string>
 
 #include "LibShop.h"
+#include "SmallDisk.h"
 #include "TempDir.h"
 #include "abi/TypesVX.h"
 #include "compression/KVBuffer.h"
@@ -42,7 +46,7 @@ std::string Aleatoire(std::size_t n, unsigned graine) {
   return s;
 }
 
-// Every file under a directory with its contents (directories as "/").
+// Every file under a directory with its mode and contents (directories as "/").
 void Releve(const std::string& rep, const std::string& prefixe, std::map<std::string, std::string>* p) {
   DIR* d = opendir(rep.c_str());
   if (d == nullptr) return;
@@ -52,11 +56,14 @@ void Releve(const std::string& rep, const std::string& prefixe, std::map<std::st
     const std::string chemin = rep + "/" + n;
     struct stat st {};
     lstat(chemin.c_str(), &st);
+    // The permissions first: a writer changes none unless it succeeds.
+    char szMode[8];
+    std::snprintf(szMode, sizeof szMode, "%04o:", static_cast<unsigned>(st.st_mode & 07777));
     if (S_ISDIR(st.st_mode)) {
-      (*p)[prefixe + n] = "/";
+      (*p)[prefixe + n] = std::string(szMode) + "/";
       Releve(chemin, prefixe + n + "/", p);
     } else {
-      (*p)[prefixe + n] = TempDir::read(chemin);
+      (*p)[prefixe + n] = szMode + TempDir::read(chemin);
     }
   }
   closedir(d);
@@ -346,6 +353,98 @@ TEST_F(Faults, EveryWriterUnderFailingAllocations) {
   for (const auto& e : Ecrivains()) {
     Essaie(e, [](int i) { KV_ArmeAllocation(i); }, [] { return KV_nEchecsAllocation(); }, "allocation");
     if (HasFailure()) return;
+  }
+}
+
+// A really full disk: a small tmpfs filled up to no room, a little or some
+// before the call. A writer that does not fit fails, leaves the files as
+// they were and gives back every byte it took.
+TEST_F(Faults, EveryWriterOnAFullDisk) {
+  for (const auto& e : Ecrivains()) {
+    // Directory copies and moves (by cp and mv) are not held to this yet. A
+    // coded buffer is written into an open stream in place: the part that
+    // reached the disk before it filled stays there, as with write().
+    const std::string nom = e.nom;
+    if (nom == "fRepCopie" || nom == "fRepDeplace" || nom == "coded buffer to file") continue;
+    std::map<std::string, std::string> reussite;
+    {
+      TempDir dir;
+      if (e.prepare) e.prepare(dir);
+      ASSERT_TRUE(e.ecrit(dir)) << e.nom;
+      reussite = Etat(dir);
+    }
+    for (long long nReste : {0LL, 8192LL, 65536LL}) {
+      SCOPED_TRACE(std::string(e.nom) + ", " + std::to_string(nReste) + " bytes free");
+      SmallDisk disque(1024);
+      if (!disque.unavailable().empty()) GTEST_SKIP() << disque.unavailable();
+      if (e.prepare) e.prepare(disque.dir());
+      disque.fill(".plein", nReste);
+      auto avant = Etat(disque.dir());
+      const long long nLibre = disque.free();
+      const bool b = e.ecrit(disque.dir());
+      auto apres = Etat(disque.dir());
+      avant.erase(".plein");
+      apres.erase(".plein");
+      if (b && e.valide) {
+        EXPECT_TRUE(e.valide(disque.dir())) << "success reported";
+      } else {
+        EXPECT_EQ(Difference(b ? reussite : avant, apres), "") << (b ? "success reported" : "failure reported");
+      }
+      if (!b) {
+        EXPECT_EQ(disque.free(), nLibre) << "space not given back";
+      }
+      if (HasFailure()) return;
+    }
+  }
+}
+
+// An ordinary user ("nobody") whose folder holds read-only files, or whose
+// folder is read-only: each writer succeeds as it would for root, or fails
+// leaving every file, and every mode, as it was.
+TEST_F(Faults, EveryWriterWithoutPermission) {
+  if (geteuid() != 0) GTEST_SKIP() << "needs root to act as another user";
+  // Everything to nobody; files (or the folder itself) lose their write bits.
+  static bool s_bDossier;
+  auto restreint = [](const TempDir& d, bool bDossier) {
+    s_bDossier = bDossier;
+    nftw(d.path().c_str(),
+         [](const char* p, const struct stat* st, int, FTW* ftw) {
+           if (chown(p, 65534, 65534) != 0) return 1;
+           if (S_ISDIR(st->st_mode)) return chmod(p, ftw->level == 0 ? (s_bDossier ? 0555 : 0755) : 0755);
+           return s_bDossier ? 0 : chmod(p, st->st_mode & 07555);
+         },
+         16, FTW_PHYS);
+  };
+  for (const auto& e : Ecrivains()) {
+    for (bool bDossier : {false, true}) {
+      SCOPED_TRACE(std::string(e.nom) + (bDossier ? ", read-only folder" : ", read-only files"));
+      // Root is not held back: its run is the success to compare with.
+      std::map<std::string, std::string> reussite;
+      {
+        TempDir dir;
+        if (e.prepare) e.prepare(dir);
+        restreint(dir, bDossier);
+        ASSERT_TRUE(e.ecrit(dir));
+        chmod(dir.path().c_str(), 0700);
+        reussite = Etat(dir);
+      }
+      TempDir dir;
+      if (e.prepare) e.prepare(dir);
+      restreint(dir, bDossier);
+      const auto avant = Etat(dir);
+      const int nStatut = AsNobody([&] { return e.ecrit(dir) ? 1 : 0; });
+      ASSERT_TRUE(nStatut == 0 || nStatut == 1) << nStatut;
+      const bool b = nStatut == 1;
+      chmod(dir.path().c_str(), 0700);
+      auto apres = Etat(dir);
+      if (b && e.valide) {
+        EXPECT_TRUE(e.valide(dir)) << "success reported";
+      } else {
+        auto attendu = b ? reussite : avant;
+        EXPECT_EQ(Difference(attendu, apres), "") << (b ? "success reported" : "failure reported");
+      }
+      if (HasFailure()) return;
+    }
   }
 }
 

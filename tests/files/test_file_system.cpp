@@ -132,11 +132,14 @@ TEST_F(FilesByName, CopyIntoADirectoryCreatedOnTheWay) {
   EXPECT_EQ(TempDir::read(dir / "new/sub/a.txt"), "A");
   EXPECT_TRUE(b("fCopieFichier", {T(dir / "a.txt"), T(dir / "new")}));
   EXPECT_EQ(TempDir::read(dir / "new/a.txt"), "A");
-  // A read-only destination is made writable and copied over.
+  // A read-only destination is copied over, and stays read-only.
   TempDir::write(dir / "ro.txt", "old");
   ASSERT_EQ(chmod((dir / "ro.txt").c_str(), 0444), 0);
   EXPECT_TRUE(b("fCopieFichier", {T(dir / "a.txt"), T(dir / "ro.txt")}));
   EXPECT_EQ(TempDir::read(dir / "ro.txt"), "A");
+  struct stat st {};
+  ASSERT_EQ(stat((dir / "ro.txt").c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0444u);
   struct Case {
     std::string source, destination;
     unsigned error;

@@ -7,8 +7,12 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cctype>
+#include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <map>
+#include <random>
 #include <string>
 
 #include "TempDir.h"
@@ -65,7 +69,14 @@ TEST(Profile, WritingRules) {
       {"[S]\nk = 1", "S", "j", "2", "[S]\nk = 1\nj = 2\n"},                 // to the end, LF added
       {"[S]\nPortNumber=12\nPort =8080\n", "S", "Port", "9", "[S]\nPortNumber=12\nPort = 9\n"},
       {"[S]\nk = 1\nj = 2\n", "S", "k", nullptr, "[S]\nj = 2\n"},            // no value: removed
-      {"[S]\nk = 1\n", "S", "K", nullptr, "[S]\nk = 1\n"},                  // case matters when writing
+      // Found as a read finds them: case and leading blanks do not matter; a
+      // replaced line keeps its indent, its key's spelling and its CR.
+      {"[S]\nk = 1\n", "S", "K", nullptr, "[S]\n"},
+      {"[Journal]\r\nNiveau=INFO\r\n", "journal", "niveau", "DEBUG", "[Journal]\r\nNiveau = DEBUG\r\n"},
+      {"  [S]\n\tk=1\n", "s", "K", "2", "  [S]\n\tk = 2\n"},
+      {"[S]\n:k = c\nk\nkx = 0\n  k = 1\n", "S", "k", "2", "[S]\n:k = c\nk\nkx = 0\n  k = 2\n"},
+      {"[S]\n[no header\nk = 1\n[T]\n", "S", "k", "2", "[S]\n[no header\nk = 2\n[T]\n"},
+      {"[A]\n  [s]\nk=1\n\n[T]\n", "S", nullptr, nullptr, "[A]\n[T]\n"},
       {"[A]\na=1\n[S]\nk = 1\n\n[T]\nt=2\n", "S", nullptr, nullptr, "[A]\na=1\n[T]\nt=2\n"},
       {"[A]\na=1", "S", "k", "v", "[A]\na=1\n[S]\nk = v\n"},
       {"[A]\n", "S", "k", nullptr, "[A]\n[S]\n"},
@@ -90,7 +101,9 @@ TEST(Profile, WritingRules) {
   EXPECT_EQ(st.st_mode & 0777, 0640u);
 }
 
-TEST(Profile, RelativeNamesReadFromHomeAndWriteFromCurrentDirectory) {
+// One name, one file: a relative name is the home directory's for reading
+// and writing alike; "./" names the current directory for both.
+TEST(Profile, RelativeNamesReachOneFileForReadingAndWriting) {
   TempDir cwd;
   char here[4096];
   ASSERT_NE(getcwd(here, sizeof here), nullptr);
@@ -101,13 +114,84 @@ TEST(Profile, RelativeNamesReadFromHomeAndWriteFromCurrentDirectory) {
   ASSERT_TRUE(bGetORXCONFPath(sz));
   const std::string defaut = sz, home = defaut.substr(0, defaut.size() - 10);
   ASSERT_EQ(defaut.substr(home.size()), "/.ORX.conf");
-  TempDir::write(home + "/kv_profil_test.ini", "[S]\nk=home\n");
-  EXPECT_EQ(lit("S", "k", nullptr, "kv_profil_test.ini"), "home");
-  std::remove((home + "/kv_profil_test.ini").c_str());
+  const std::string name = "kv_profil_test_" + std::to_string(getpid()) + ".ini";
+  TempDir::write(home + "/" + name, "[S]\nk=home\n");
+  EXPECT_EQ(lit("S", "k", nullptr, name), "home");
+  EXPECT_TRUE(WritePrivateProfileString("S", "k", "written", name.c_str()));
+  EXPECT_EQ(lit("S", "k", nullptr, name), "written");
+  EXPECT_EQ(TempDir::read(home + "/" + name), "[S]\nk = written\n");
+  EXPECT_FALSE(TempDir::exists(cwd / name));
+  std::remove((home + "/" + name).c_str());
   EXPECT_EQ(lit("S", "k", nullptr, "./r.ini"), "cwd");
-  EXPECT_TRUE(WritePrivateProfileString("S", "k", "written", "r.ini"));
-  EXPECT_EQ(TempDir::read(cwd / "r.ini"), "[S]\nk = written\n");
+  EXPECT_TRUE(WritePrivateProfileString("S", "k", "here", ".\\r.ini"));
+  EXPECT_EQ(lit("S", "k", nullptr, "./r.ini"), "here");
+  EXPECT_EQ(TempDir::read(cwd / "r.ini"), "[S]\nk = here\n");
   ASSERT_EQ(chdir(here), 0);
+}
+
+// Random files (sections and keys in mixed case, indented or not, comments,
+// CR LF or LF lines) and random writes and deletions in other spellings:
+// every read returns what the last write of that entry put, and an entry
+// never written keeps its first value.
+TEST(Profile, WhatIsWrittenIsWhatIsRead) {
+  TempDir dir;
+  const std::string f = dir / "r.ini";
+  std::mt19937 g(11);
+  const char* sections[] = {"Alpha", "Beta", "Gamma"};
+  const char* keys[] = {"port", "Port2", "name", "x"};
+  auto spell = [&](std::string s) {
+    for (char& c : s) c = g() % 2 ? static_cast<char>(std::toupper(c)) : static_cast<char>(std::tolower(c));
+    return s;
+  };
+  auto lower = [](std::string s) {
+    for (char& c : s) c = static_cast<char>(std::tolower(c));
+    return s;
+  };
+  for (int round = 0; round < 100; ++round) {
+    SCOPED_TRACE(round);
+    std::map<std::string, std::map<std::string, std::string>> model;
+    std::string text;
+    const char* eol = g() % 2 ? "\r\n" : "\n";
+    for (const char* sec : sections) {
+      if (g() % 4 == 0) continue;
+      text += std::string(g() % 3 == 0 ? "  " : "") + "[" + spell(sec) + "]" + eol;
+      auto& entries = model[lower(sec)];
+      for (const char* key : keys) {
+        if (g() % 3 == 0) text += std::string(": ") + key + " = comment" + eol;
+        if (g() % 3 == 0) continue;
+        const std::string value = "v" + std::to_string(g() % 1000);
+        text += std::string(g() % 3 == 0 ? "\t" : "") + spell(key) + (g() % 2 ? "=" : " = ") + value + eol;
+        entries[lower(key)] = value;
+      }
+      if (g() % 2) text += eol;
+    }
+    TempDir::write(f, text);
+    for (int op = 0; op < 6; ++op) {
+      const std::string sec = sections[g() % 3], key = keys[g() % 4];
+      const int kind = static_cast<int>(g() % 6);
+      if (kind == 0) {
+        ASSERT_TRUE(WritePrivateProfileString(spell(sec).c_str(), nullptr, nullptr, f.c_str()));
+        model.erase(lower(sec));
+      } else if (kind == 1) {
+        ASSERT_TRUE(WritePrivateProfileString(spell(sec).c_str(), spell(key).c_str(), nullptr, f.c_str()));
+        if (model.count(lower(sec))) model[lower(sec)].erase(lower(key));
+      } else {
+        const std::string value = "w" + std::to_string(g() % 1000);
+        ASSERT_TRUE(WritePrivateProfileString(spell(sec).c_str(), spell(key).c_str(), value.c_str(), f.c_str()));
+        model[lower(sec)][lower(key)] = value;
+      }
+      for (const char* s2 : sections) {
+        for (const char* k2 : keys) {
+          auto it = model.find(lower(s2));
+          const std::string expected =
+              it != model.end() && it->second.count(lower(k2)) ? it->second.at(lower(k2)) : "?";
+          EXPECT_EQ(lit(spell(s2).c_str(), spell(k2).c_str(), "?", f), expected)
+              << s2 << "/" << k2 << " after op " << op << " in\n" << TempDir::read(f);
+        }
+      }
+      if (HasFailure()) return;
+    }
+  }
 }
 
 TEST(Profile, ConcurrentWritersKeepEveryKey) {
@@ -178,7 +262,18 @@ TEST_F(INI, ThroughTheLanguage) {
   EXPECT_EQ(TempDir::read(f), "");
   EXPECT_FALSE(call("INIEcrit", {T("S"), T("k"), T("v"), T(dir / "missing/x.ini")}).integer);
   EXPECT_EQ(last.code, 80294u);
+  EXPECT_EQ(last.systemCode, static_cast<DWORD>(ENOENT));
   EXPECT_NE(last.message.find("missing/x.ini"), std::string::npos) << last.message;
+}
+
+// Written in another spelling, read back in the file's own.
+TEST_F(INI, AWriteIsReadBack) {
+  TempDir dir;
+  const std::string f = dir / "j.ini";
+  TempDir::write(f, "[Journal]\r\nNiveau=INFO\r\n");
+  EXPECT_TRUE(call("INIEcrit", {T("journal"), T("niveau"), T("DEBUG"), T(f)}).integer);
+  EXPECT_EQ(call("INILit", {T("Journal"), T("Niveau"), T("?"), T(f)}).bytes, "DEBUG");
+  EXPECT_EQ(TempDir::read(f), "[Journal]\r\nNiveau = DEBUG\r\n");
 }
 
 }  // namespace

@@ -7,9 +7,10 @@
 // - Service…: the init scripts of /etc/init.d; only names that name no
 //   script (the library maps ' ' to '_', '/' and '.' to '-'), so no script
 //   runs and nothing is removed. ServiceListe only reads the directory.
-// - INIEcrit without a file name writes the profile file of the user's home:
-//   only when that home cannot be written (the children run as "nobody",
-//   whose home does not exist).
+// - INIEcrit without a file name writes the profile file of the user's home,
+//   and with a relative name (not "/" nor "./") a file of that home: only
+//   when that home cannot be written (the children run as "nobody", whose
+//   home does not exist).
 // - SysChangeEnvironnement, fRepEnCours, eInitDevise, InitHasard change the
 //   child process only; the harness puts the environment and the working
 //   directory back before each call.
@@ -99,8 +100,14 @@ std::string refusal(const kvhost::FunctionInfo& f, const kvhost::SyntaxInfo& s, 
     std::string script = scriptName(textOf(args[0]));
     if (!script.empty() && access(("/etc/init.d/" + script).c_str(), F_OK) == 0) return "names an installed service";
   }
-  if (name == "INIWrite" && (s.params.size() < 4 || textOf(args[3]).empty()) && homeWritable())
-    return "would write the profile file of the user's home";
+  if (name == "INIWrite" && homeWritable()) {
+    std::string file = s.params.size() < 4 ? std::string() : textOf(args[3]);
+    for (char& c : file) {
+      if (c == '\\') c = '/';
+    }
+    if (file.empty() || (file[0] != '/' && file.compare(0, 2, "./") != 0))
+      return "would write a file of the user's home";
+  }
   return {};
 }
 
