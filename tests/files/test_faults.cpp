@@ -222,6 +222,27 @@ std::vector<Ecrivain> Faults::Ecrivains() {
          TempDir::write(d / "rep/a", "A");
        },
        [c](const TempDir& d) { return c->fRepCopie((d / "rep").c_str(), (d / "x/copy").c_str(), 1); }},
+      {"fRepCopie over an older copy",
+       [gros](const TempDir& d) {
+         mkdir((d / "rep").c_str(), 0755);
+         mkdir((d / "rep/sub").c_str(), 0755);
+         TempDir::write(d / "rep/a", gros);
+         TempDir::write(d / "rep/b", "B");
+         TempDir::write(d / "rep/sub/c", "C");
+         mkdir((d / "copy").c_str(), 0755);
+         TempDir::write(d / "copy/a", "OLD A");
+         TempDir::write(d / "copy/b", "OLD B");
+       },
+       [c](const TempDir& d) { return c->fRepCopie((d / "rep").c_str(), (d / "copy").c_str(), 1); }},
+      {"fCopieFichier of a pattern over older files",
+       [gros](const TempDir& d) {
+         mkdir((d / "rep").c_str(), 0755);
+         TempDir::write(d / "rep/a.bin", gros);
+         TempDir::write(d / "rep/b.bin", "B");
+         mkdir((d / "out").c_str(), 0755);
+         TempDir::write(d / "out/a.bin", "OLD A");
+       },
+       [c](const TempDir& d) { return c->fCopieFichier((d / "rep/*.bin").c_str(), (d / "out").c_str(), 0); }},
       {"fRepDeplace",
        [](const TempDir& d) {
          mkdir((d / "rep").c_str(), 0755);
