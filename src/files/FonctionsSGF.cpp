@@ -58,6 +58,18 @@ bool CComposanteStandard::_bVerifieNom(const char* psz) {
   return false;
 }
 
+bool CComposanteStandard::_bVerifieSource(const char* psz) {
+  struct stat64 st {};
+  if (psz == nullptr || stat64(CDiskFile::sNormalise(psz).c_str(), &st) != 0 || S_ISREG(st.st_mode)) return true;
+  CXError cl;
+  cl.SetSystemError(S_ISDIR(st.st_mode) ? EISDIR : EINVAL);
+  cl.ChangeUserError(ERR_PAS_UN_FICHIER, psz);
+  cl.AddInfo(EIT_SRCFILE, psz);
+  RaiseErrorCopy(&cl);
+  m_pclErreur->SetErrorLevel(EL_ERREUR);
+  return false;
+}
+
 bool CComposanteStandard::fFichierExiste(const char* pszChemin) {
   return pszChemin != nullptr && *pszChemin != '\0' && CDiskFile::bIsAFile(pszChemin);
 }
