@@ -13,6 +13,7 @@
 #include "Help.h"
 #include "Host.h"
 #include "Interrupt.h"
+#include "Json.h"
 #include "Output.h"
 #include "Progress.h"
 #include "Script.h"
@@ -28,10 +29,12 @@ constexpr int kUsage = 2;
 
 const char* const kHelp = R"(usage:
   kvrun [OPTIONS] NAME [ARG...]     call one function of the library
+  kvrun --json NAME [ARG...]        the same, the outcome as one JSON object
   kvrun [OPTIONS] FILE.lua [ARG...] run a Lua script (table kv)
   kvrun --threads N FILE.lua [ARG...]  the script in N VM threads at once
   kvrun [OPTIONS] -e CODE           run Lua code
-  kvrun [OPTIONS] -i                interactive Lua
+  kvrun [OPTIONS] -i                interactive Lua: Tab completes names,
+                                    kv.help("NAME") describes a function
   kvrun --list [PATTERN]            functions by subsystem, their syntaxes
   kvrun --constants [PATTERN]       constants and their values
   kvrun [--lang fr|en] --help NAME  one function: syntaxes, constants, errors
@@ -41,6 +44,13 @@ const char* const kHelp = R"(usage:
 options:
   --lang fr|en   language of the library's messages (default: from LANG)
   --hex          print strings and buffers as lowercase hexadecimal
+  --json         print one call's outcome on stdout as a JSON object:
+                 {"function", "english", "result", "type", "references":
+                 [{"argument", "value", "type"}], "error": null or {"code",
+                 "level", "message", "system": null or {"code", "name",
+                 "message"}}}; results are numbers, booleans or strings,
+                 bytes that are not text {"base64": ...} ({"hex": ...}
+                 with --hex); messages in the --lang language
   --raw          print the library's text as its Windows-1252 bytes
   --quiet        no progress line for long calls (shown on a terminal)
   --threads N    run the script in N threads (1 to 64), each with its own
@@ -51,7 +61,14 @@ NAME is a function's French name (accents optional, any case) or English
 name. Integer arguments take decimal, 0x hexadecimal, constant names and
 their sums (foLectureEcriture+foCreation); byte arguments take hex:414243,
 file:PATH or str:TEXT. The result goes to stdout; a library error goes to
-stderr as "kvrun: error CODE: MESSAGE" with status 1; usage errors give 2.
+stderr as "kvrun: error CODE: MESSAGE" with status 1 (an error without a
+library number shows its system error: "kvrun: system error ENOENT (No such
+file or directory): MESSAGE"); usage errors give 2. --help NAME lists every
+error the function can raise.
+
+kvrun -i keeps the prompt's history in $XDG_STATE_HOME/kvrun/history
+(~/.local/state/kvrun/history); a line whose call failed prints the error.
+
 Long calls (fCompacte, fDecompacte, fRepTaille) show a progress line when
 stderr is a terminal; Ctrl-C asks them to stop, a second Ctrl-C quits.
 )";
@@ -60,6 +77,7 @@ struct Options {
   kvhost::Language language = kvhost::Language::French;
   kvrun::OutputOptions output;
   bool quiet = false;
+  bool json = false;
 };
 
 kvhost::Language defaultLanguage() {
@@ -149,6 +167,11 @@ int callOnce(kvhost::Host& host, const Options& options, const std::string& name
                  display.c_str(), r.redirect->first, r.redirect->second);
     return kLibraryError;
   }
+  if (options.json) {
+    std::string json = kvrun::jsonCall(*f, VXT_dwBase(chosen->result) != VXT_AUCUN, args, r, options.output.hex);
+    std::printf("%s\n", json.c_str());
+    return r.error.isError() ? kLibraryError : kOk;
+  }
   if (VXT_dwBase(chosen->result) != VXT_AUCUN) {
     std::string text = kvrun::formatValue(r.value, options.output);
     std::fwrite(text.data(), 1, text.size(), stdout);
@@ -160,11 +183,7 @@ int callOnce(kvhost::Host& host, const Options& options, const std::string& name
       std::printf("argument %zu: %s\n", i + 1, kvrun::formatValue(*args[i].variable, options.output).c_str());
   }
   if (r.error.isError()) {
-    std::string message = options.output.raw ? r.error.message : kvrun::toUtf8(r.error.message);
-    for (auto& c : message) {
-      if (c == '\r' || c == '\n') c = ' ';
-    }
-    std::fprintf(stderr, "kvrun: error %u: %s\n", static_cast<unsigned>(r.error.code), message.c_str());
+    std::fprintf(stderr, "kvrun: %s\n", kvrun::errorLine(r.error, options.output.raw).c_str());
     return kLibraryError;
   }
   return kOk;
@@ -215,6 +234,8 @@ int main(int argc, char** argv) {
       options.output.raw = true;
     } else if (a == "--quiet") {
       options.quiet = true;
+    } else if (a == "--json") {
+      options.json = true;
     } else if (a == "--threads") {
       if (++i >= argc) return usage("--threads needs a number of threads");
       char* end = nullptr;
