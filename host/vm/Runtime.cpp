@@ -3,6 +3,7 @@
 #include "Runtime.h"
 
 #include <dlfcn.h>
+#include <signal.h>
 #include <unistd.h>
 
 #include <cstdint>
@@ -39,6 +40,10 @@ enum : unsigned { kParamRecyclerKey = 2005, kParamThreadFlag = 2006 };
 }  // namespace
 
 Runtime::Runtime(HostOptions options) : options_(std::move(options)), libShop_(options_.libraryPath) {
+  // Under a file-size limit a write past it fails with EFBIG, which the
+  // library reports and cleans up after, instead of the process being
+  // killed half-way with its temporary files left behind.
+  signal(SIGXFSZ, SIG_IGN);
   library_ = std::make_unique<Library>(options_.libraryPath);
   resetExchangeRates();
   try {

@@ -8,6 +8,7 @@
 
 #include "compression/Compacte.h"
 #include "core/TString.h"
+#include "core/XError.h"
 #include "files/DiskFile.h"
 #include "frame/Standard.h"
 #include "gen/Erreurs.h"
@@ -30,9 +31,15 @@ int CComposanteStandard::__nResultatCompactage(int nResultat) {
   return nResultat;
 }
 
+int CComposanteStandard::__nSourceRefusee() {
+  m_pclErreur->ChangeUserError(ERR_COMPACTE_SOURCE);
+  return COMPACTE_SOURCE;
+}
+
 int CComposanteStandard::fCompacte(const char* pszSource, const char* pszDestination) {
   char szSource[DISKFILE_MAX_PATH + 1], szDestination[DISKFILE_MAX_PATH + 1];
   if (!bCheminComplet(pszSource, szSource)) return __nResultatCompactage(COMPACTE_SOURCE);
+  if (!_bVerifieSource(szSource)) return __nSourceRefusee();
   if (!bCheminComplet(pszDestination, szDestination)) return __nResultatCompactage(COMPACTE_DESTINATION);
   return __nResultatCompactage(nfCompacte(szSource, szDestination));
 }
@@ -40,6 +47,7 @@ int CComposanteStandard::fCompacte(const char* pszSource, const char* pszDestina
 int CComposanteStandard::fDecompacte(const char* pszSource, const char* pszDestination, int nOffset) {
   char szSource[DISKFILE_MAX_PATH + 1], szDestination[DISKFILE_MAX_PATH + 1];
   if (!bCheminComplet(pszSource, szSource)) return __nResultatCompactage(COMPACTE_SOURCE);
+  if (!_bVerifieSource(szSource)) return __nSourceRefusee();
   const short nLangue = 0;
   if (pszDestination == nullptr || *pszDestination == '\0')
     return __nResultatCompactage(sDecompacteEx(nOffset, nLangue, szSource, nullptr));
@@ -54,6 +62,10 @@ int CComposanteStandard::fDecompacte(const char* pszSource, const char* pszDesti
 }
 
 int CComposanteStandard::fTailleCompacte(const char* pszChemin) {
+  if (!_bVerifieSource(pszChemin)) {
+    __nSourceRefusee();
+    return -1;
+  }
   const long long o = lfTailleCompacte(pszChemin);
   if (o == -1) RaiseError(ERR_COMPACTE_SOURCE);
   if (o == -2) RaiseError(ERR_COMPACTE_DESTINATION);
@@ -61,6 +73,10 @@ int CComposanteStandard::fTailleCompacte(const char* pszChemin) {
 }
 
 int CComposanteStandard::fTailleDecompacte(const char* pszChemin) {
+  if (!_bVerifieSource(pszChemin)) {
+    __nSourceRefusee();
+    return -1;
+  }
   const long long o = lfTailleDecompacte(pszChemin);
   if (o == -1) RaiseError(ERR_COMPACTE_SOURCE);
   if (o == -2) RaiseError(ERR_COMPACTE_DESTINATION);

@@ -77,7 +77,7 @@ bool CComposanteStandard::_bEtapesTemp(const char* pszSource, const char* pszDes
 
 bool CComposanteStandard::fCrypteEncode(const char* pszSource, const char* pszDestination,
                                         const char* pszMotDePasse, int nMethode, int nEncodage) {
-  if (!_bVerifieMethodeCryptage(nMethode)) return false;
+  if (!_bVerifieMethodeCryptage(nMethode) || !_bVerifieSource(pszSource)) return false;
   if (nMethode == 0) {
     if (nEncodage != 0) return fEncode(pszSource, pszDestination, nEncodage);
     return REM_bMemeFichier(pszSource, pszDestination) || fCopieFichier(pszSource, pszDestination, 0);
@@ -91,7 +91,7 @@ bool CComposanteStandard::fCrypteEncode(const char* pszSource, const char* pszDe
 
 bool CComposanteStandard::fDecrypteDecode(const char* pszSource, const char* pszDestination,
                                           const char* pszMotDePasse, int nMethode, int nEncodage) {
-  if (!_bVerifieMethodeCryptage(nMethode)) return false;
+  if (!_bVerifieMethodeCryptage(nMethode) || !_bVerifieSource(pszSource)) return false;
   if (nMethode == 0) {
     if (nEncodage != 0) return fDecode(pszSource, pszDestination, nEncodage);
     return REM_bMemeFichier(pszSource, pszDestination) || fCopieFichier(pszSource, pszDestination, 0);

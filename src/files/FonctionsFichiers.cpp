@@ -479,6 +479,7 @@ CVXDSTR CComposanteStandard::fChargeTexte(const char* pszNom) {
     if (texte.nAssign(octets.pGetData(), octets.nGetSize()) != STR_OK) RaiseError(ERR_MEMOIRE);
     return texte;
   }
+  if (!_bVerifieSource(pszNom)) return texte;
   CDiskFile fichier;
   if (!fichier.bOpen(pszNom, IXStream::ACCESS_LECTURE, IXStream::SHARE_AUCUN, IXStream::CREATE_EXISTANT,
                      IXStream::FLAG_NORMAL, nullptr)) {

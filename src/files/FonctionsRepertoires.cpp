@@ -138,9 +138,15 @@ int CComposanteStandard::fCompare(const char* pszPremier, const char* pszSecond)
   }
   if (strcasecmp(pszPremier, pszSecond) == 0) return 0;
   const char* noms[2] = {pszPremier, pszSecond};
+  for (int i = 0; i < 2; ++i) {
+    if (!_bVerifieSource(noms[i])) {
+      m_pclErreur->ChangeUserError(ERR_COMPARE_OUVRE, noms[i]);
+      return -1 - i;
+    }
+  }
   int fd[2] = {-1, -1};
   for (int i = 0; i < 2; ++i) {
-    fd[i] = open(CDiskFile::sNormalise(noms[i]).c_str(), O_RDONLY | O_CLOEXEC);
+    fd[i] = open(CDiskFile::sNormalise(noms[i]).c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (fd[i] < 0) {
       if (i == 1) close(fd[0]);
       RaiseError(ERR_COMPARE_OUVRE, noms[i]);

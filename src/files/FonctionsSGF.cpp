@@ -16,6 +16,7 @@
 
 #include "core/XError.h"
 #include "files/AppelsSysteme.h"
+#include "files/CopieArbre.h"
 #include "files/DiskFile.h"
 #include "files/Remplacement.h"
 #include "frame/Standard.h"
@@ -54,6 +55,18 @@ void CComposanteStandard::_ErreurSGF(CXError* pclErreur) {
 bool CComposanteStandard::_bVerifieNom(const char* psz) {
   if (psz != nullptr && *psz != '\0') return true;
   RaiseError(ERR_NOM_VIDE);
+  m_pclErreur->SetErrorLevel(EL_ERREUR);
+  return false;
+}
+
+bool CComposanteStandard::_bVerifieSource(const char* psz) {
+  struct stat64 st {};
+  if (psz == nullptr || stat64(CDiskFile::sNormalise(psz).c_str(), &st) != 0 || S_ISREG(st.st_mode)) return true;
+  CXError cl;
+  cl.SetSystemError(S_ISDIR(st.st_mode) ? EISDIR : EINVAL);
+  cl.ChangeUserError(ERR_PAS_UN_FICHIER, psz);
+  cl.AddInfo(EIT_SRCFILE, psz);
+  RaiseErrorCopy(&cl);
   m_pclErreur->SetErrorLevel(EL_ERREUR);
   return false;
 }
@@ -171,6 +184,14 @@ bool CComposanteStandard::fCopieFichier(const char* pszSource, const char* pszDe
     return echecCopie(clErreur.dwGetSystemErrorCode(), nullptr);
   }
 
+  // A pattern or a directory: one change, whole or not at all.
+  if (bJokerSource || CDiskFile::bIsADirectory(source.c_str())) {
+    if (COP_bCopie(source, destination, bVersRepertoire, (nOption & COPIE_RECURSIVE) != 0, &clErreur)) return true;
+    clErreur.ChangeUserError(ERR_COPIE, source.c_str(), destination.c_str());
+    RaiseErrorCopy(&clErreur);
+    return false;
+  }
+
   // Wildcards, a directory or the cp program asked for: cp runs with the
   // names as separate arguments, so nothing in them is interpreted. Several
   // files go into a directory, created here when missing; a directory source
@@ -203,49 +224,53 @@ bool CComposanteStandard::fCopieFichier(const char* pszSource, const char* pszDe
 
 bool CComposanteStandard::fRepCopie(const char* pszSource, const char* pszDestination, int nOption) {
   if (!_bVerifieNom(pszSource)) return false;
-  std::string source = pszSource;
-  if (!bJoker(pszSource)) {
-    if (!CDiskFile::bIsADirectory(pszSource)) {
-      RaiseError(ERR_PAS_UN_REPERTOIRE);
-      return false;
-    }
-    if (!bFinSeparateur(pszSource)) source += '/';
-    source += '*';
+  CXError clErreur;
+  if (bJoker(pszSource)) {
+    if (fCopieFichier(pszSource, pszDestination, nOption)) return true;
+    // The copy's messages stay under the directory error.
+    m_pclErreur->ChangeUserError(ERR_COPIE_REPERTOIRE);
+    RaiseError();
+    return false;
   }
-  if (fCopieFichier(source.c_str(), pszDestination, nOption)) return true;
-  // The copy's messages (cp's own among them) stay under the directory error.
-  m_pclErreur->ChangeUserError(ERR_COPIE_REPERTOIRE);
-  RaiseError();
+  if (!CDiskFile::bIsADirectory(pszSource)) {
+    RaiseError(ERR_PAS_UN_REPERTOIRE);
+    return false;
+  }
+  if (!_bVerifieNom(pszDestination)) return false;
+  // Everything the directory holds, hidden entries too, into the
+  // destination directory.
+  CTString clSource, clDestination;
+  if (CDiskFile::bGetFullPath(pszSource, &clSource, &clErreur) &&
+      CDiskFile::bGetFullPath(pszDestination, &clDestination, &clErreur) &&
+      COP_bCopieContenu(clSource.pszGet(), clDestination.pszGet(), (nOption & COPIE_RECURSIVE) != 0, &clErreur))
+    return true;
+  clErreur.ChangeUserError(ERR_COPIE_REPERTOIRE);
+  RaiseErrorCopy(&clErreur);
   return false;
 }
 
 bool CComposanteStandard::fRepDeplace(const char* pszSource, const char* pszDestination, int nOption) {
   if (!_bVerifieNom(pszSource) || !_bVerifieNom(pszDestination)) return false;
-  const std::string source = CDiskFile::sNormalise(pszSource), destination = CDiskFile::sNormalise(pszDestination);
-  if (!CDiskFile::bIsADirectory(source.c_str())) {
+  if (!CDiskFile::bIsADirectory(pszSource)) {
     RaiseError(ERR_PAS_UN_REPERTOIRE);
     return false;
   }
+  CXError clErreur;
   if ((nOption & COPIE_RECURSIVE) == 0) {
     _stXFINDDATA st;
-    CXError clErreur;
-    if (CDiskFile::bFindFirst((source + "/*").c_str(), &st, 0, 0, &clErreur)) {
+    if (CDiskFile::bFindFirst((CDiskFile::sNormalise(pszSource) + "/*").c_str(), &st, 0, 0, &clErreur)) {
       CDiskFile::bFindClose(&st);
       RaiseError(ERR_REPERTOIRE_NON_VIDE);
       return false;
     }
   }
-  // The mv program with the names as separate arguments. The source is not
-  // deleted afterwards: mv has moved it, and when mv failed it still holds
-  // the only copy.
-  std::string sMessage;
-  const int nStatut = CMD_nExecute({"mv", "-f", "--", source, destination}, &sMessage);
-  if (nStatut == 0) return true;
-  CXError cl;
-  if (nStatut < 0) cl.SetSystemError(static_cast<DWORD>(errno));
-  cl.ChangeUserError(ERR_COPIE_REPERTOIRE);
-  if (nStatut > 0) _AjouteMessageProgramme(&cl, sMessage);
-  RaiseErrorCopy(&cl);
+  CTString clSource, clDestination;
+  if (CDiskFile::bGetFullPath(pszSource, &clSource, &clErreur) &&
+      CDiskFile::bGetFullPath(pszDestination, &clDestination, &clErreur) &&
+      COP_bDeplace(clSource.pszGet(), clDestination.pszGet(), &clErreur))
+    return true;
+  clErreur.ChangeUserError(ERR_COPIE_REPERTOIRE);
+  RaiseErrorCopy(&clErreur);
   return false;
 }
 

@@ -105,6 +105,16 @@ bool bLitTout(int fd, std::string& s) {
   }
 }
 
+// Profile files are regular files: a pipe or a device would be read without
+// end, or waited on. False with errno set otherwise.
+bool bFichierOrdinaire(int fd) {
+  struct stat st {};
+  if (fstat(fd, &st) != 0) return false;
+  if (S_ISREG(st.st_mode)) return true;
+  errno = S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
+  return false;
+}
+
 bool bVerrou(int fd, short type) {
   struct flock fl {};
   fl.l_type = type;
@@ -232,10 +242,10 @@ DWORD GetPrivateProfileString(const char* pszSection, const char* pszCle, const 
   } else {
     nom = sCheminProfil(pszFichier);
   }
-  const int fd = open(nom.c_str(), O_RDONLY | O_CLOEXEC);
+  const int fd = open(nom.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
   if (fd < 0) return dwCopie(pszBuffer, dwTaille, defaut);
   std::string contenu, resultat;
-  const bool bLu = bVerrou(fd, F_RDLCK) && bLitTout(fd, contenu);
+  const bool bLu = bFichierOrdinaire(fd) && bVerrou(fd, F_RDLCK) && bLitTout(fd, contenu);
   close(fd);
   if (!bLu || !bCherche(contenu, pszSection, pszCle, dwTaille, resultat)) return dwCopie(pszBuffer, dwTaille, defaut);
   return dwCopie(pszBuffer, dwTaille, resultat);
@@ -279,7 +289,7 @@ BOOL WritePrivateProfileString(const char* pszSection, const char* pszCle, const
   struct stat st {};
   bool bCree = false;  // the file did not exist: a failure removes it again
   for (;;) {
-    fd = SYS_nOpen(nom.c_str(), O_RDWR | O_CLOEXEC);
+    fd = SYS_nOpen(nom.c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC);
     bCree = false;
     if (fd < 0 && errno == ENOENT) {
       fd = SYS_nOpen(nom.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
@@ -288,7 +298,7 @@ BOOL WritePrivateProfileString(const char* pszSection, const char* pszCle, const
     }
     if (fd < 0) return false;
     struct stat stNom {};
-    if (!bVerrou(fd, F_WRLCK) || fstat(fd, &st) != 0) {
+    if (!bFichierOrdinaire(fd) || !bVerrou(fd, F_WRLCK) || fstat(fd, &st) != 0) {
       const int e = errno;
       if (bCree) SYS_nUnlink(nom.c_str());
       close(fd);

@@ -109,6 +109,8 @@ CVXDSTR CComposanteStandard::ExeInfo(const char* pszInformation, const char* psz
     std::size_t slash = fichier.find_last_of("/\\");
     return clTexte(slash == std::string::npos ? std::string() : fichier.substr(0, slash));
   }
+  // The other rows read the file: a regular one only.
+  if (!_bVerifieSource(fichier.c_str())) return {};
   if (nom == "MODE") {
     switch (EXE_nGetTypeEXE(fichier.c_str())) {
       case 0: return clTexte("DOS");

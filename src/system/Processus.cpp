@@ -3,6 +3,7 @@
 
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <sys/syscall.h>
 #include <sys/utsname.h>
 #include <sys/wait.h>
@@ -189,8 +190,14 @@ std::string GetModuleFileName() {
 }
 
 int EXE_nGetTypeEXE(const char* pszFichier) {
-  int fd = open(pszFichier, O_RDONLY | O_CLOEXEC);
+  // Without waiting for a pipe's writer; only a regular file is read.
+  int fd = open(pszFichier, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
   if (fd < 0) return -1;
+  struct stat st {};
+  if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    close(fd);
+    return -1;
+  }
   unsigned char entete[64] = {};
   int type;
   if (read(fd, entete, sizeof entete) != static_cast<ssize_t>(sizeof entete) || entete[0] != 'M' || entete[1] != 'Z') {

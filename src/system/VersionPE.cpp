@@ -189,7 +189,7 @@ bool PE_bChaineVersion(const LecteurPE& lire, const char* pszTable, const char* 
 bool PE_bChaineVersionFichier(const char* pszFichier, const char* pszTable, const char* pszCle, std::size_t nMax,
                               std::string* pTexte) {
   pTexte->clear();
-  const int fd = open(pszFichier, O_RDONLY | O_CLOEXEC);
+  const int fd = open(pszFichier, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
   if (fd < 0) return false;
   struct stat st {};
   const std::uint64_t qTaille = fstat(fd, &st) == 0 && S_ISREG(st.st_mode) ? static_cast<std::uint64_t>(st.st_size) : 0;

@@ -229,6 +229,27 @@ std::vector<Ecrivain> Faults::Ecrivains() {
          TempDir::write(d / "rep/a", "A");
        },
        [c](const TempDir& d) { return c->fRepCopie((d / "rep").c_str(), (d / "x/copy").c_str(), 1); }},
+      {"fRepCopie over an older copy",
+       [gros](const TempDir& d) {
+         mkdir((d / "rep").c_str(), 0755);
+         mkdir((d / "rep/sub").c_str(), 0755);
+         TempDir::write(d / "rep/a", gros);
+         TempDir::write(d / "rep/b", "B");
+         TempDir::write(d / "rep/sub/c", "C");
+         mkdir((d / "copy").c_str(), 0755);
+         TempDir::write(d / "copy/a", "OLD A");
+         TempDir::write(d / "copy/b", "OLD B");
+       },
+       [c](const TempDir& d) { return c->fRepCopie((d / "rep").c_str(), (d / "copy").c_str(), 1); }},
+      {"fCopieFichier of a pattern over older files",
+       [gros](const TempDir& d) {
+         mkdir((d / "rep").c_str(), 0755);
+         TempDir::write(d / "rep/a.bin", gros);
+         TempDir::write(d / "rep/b.bin", "B");
+         mkdir((d / "out").c_str(), 0755);
+         TempDir::write(d / "out/a.bin", "OLD A");
+       },
+       [c](const TempDir& d) { return c->fCopieFichier((d / "rep/*.bin").c_str(), (d / "out").c_str(), 0); }},
       {"fRepDeplace",
        [](const TempDir& d) {
          mkdir((d / "rep").c_str(), 0755);
@@ -361,11 +382,10 @@ TEST_F(Faults, EveryWriterUnderFailingAllocations) {
 // they were and gives back every byte it took.
 TEST_F(Faults, EveryWriterOnAFullDisk) {
   for (const auto& e : Ecrivains()) {
-    // Directory copies and moves (by cp and mv) are not held to this yet. A
-    // coded buffer is written into an open stream in place: the part that
+    // A coded buffer is written into an open stream in place: the part that
     // reached the disk before it filled stays there, as with write().
     const std::string nom = e.nom;
-    if (nom == "fRepCopie" || nom == "fRepDeplace" || nom == "coded buffer to file") continue;
+    if (nom == "coded buffer to file") continue;
     std::map<std::string, std::string> reussite;
     {
       TempDir dir;

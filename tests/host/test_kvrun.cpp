@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <poll.h>
 #include <pty.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -14,6 +15,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <functional>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -24,8 +26,9 @@ struct Run {
   std::string out, err;
 };
 
-// Runs kvrun with these arguments (no shell), LANG unset.
-Run kvrun(const std::vector<std::string>& args) {
+// Runs kvrun with these arguments (no shell), LANG unset; prepare, when
+// given, runs in the child first.
+Run kvrun(const std::vector<std::string>& args, const std::function<void()>& prepare = {}) {
   int out[2], err[2];
   if (pipe(out) != 0 || pipe(err) != 0) return {};
   pid_t pid = fork();
@@ -41,6 +44,7 @@ Run kvrun(const std::vector<std::string>& args) {
     argv.push_back(nullptr);
     unsetenv("LANG");
     setenv("TZ", "UTC", 1);  // results that depend on the zone are read in UTC
+    if (prepare) prepare();
     execv(exe.c_str(), argv.data());
     _exit(127);
   }
@@ -124,6 +128,41 @@ TEST(Kvrun, LibraryErrorsInBothLanguages) {
   auto bound = kvrun({"Hasard", "0"});
   EXPECT_EQ(bound.status, 1);
   EXPECT_NE(bound.err.find("error 80260"), std::string::npos);
+}
+
+// Under a file-size limit, kvrun ignores SIGXFSZ: a write past the limit
+// fails with EFBIG, the library reports it and removes its temporary file.
+TEST(Kvrun, AFileSizeLimitFailsTheWriteInsteadOfKilling) {
+  char modele[] = "/tmp/kvrunfsizeXXXXXX";
+  ASSERT_NE(mkdtemp(modele), nullptr);
+  const std::string dir = modele;
+  std::mt19937 g(7);  // incompressible: the compacted file is as large
+  std::string octets(200000, '\0');
+  for (auto& c : octets) c = static_cast<char>(g());
+  std::ofstream(dir + "/big", std::ios::binary) << octets;
+  auto limite = [] {
+    signal(SIGXFSZ, SIG_DFL);
+    struct rlimit r {65536, 65536};
+    setrlimit(RLIMIT_FSIZE, &r);
+  };
+  for (const char* function : {"fCopieFichier", "fCompacte", "fSauveTexte"}) {
+    const std::string source = function == std::string("fSauveTexte") ? "file:" + dir + "/big" : dir + "/big";
+    const std::vector<std::string> args = {function, function == std::string("fSauveTexte") ? dir + "/out" : source,
+                                           function == std::string("fSauveTexte") ? source : dir + "/out"};
+    auto r = kvrun(args, limite);
+    EXPECT_EQ(r.status, 1) << function << ": " << r.err;
+    EXPECT_EQ(r.err.rfind("kvrun: ", 0), 0u) << function << ": " << r.err;
+    std::vector<std::string> names;
+    if (DIR* d = opendir(dir.c_str())) {
+      while (dirent* e = readdir(d)) {
+        if (e->d_name[0] != '.' || (e->d_name[1] != '\0' && e->d_name[1] != '.')) names.push_back(e->d_name);
+      }
+      closedir(d);
+    }
+    EXPECT_EQ(names, std::vector<std::string>{"big"}) << function;
+  }
+  unlink((dir + "/big").c_str());
+  rmdir(dir.c_str());
 }
 
 TEST(Kvrun, ErrorsWithoutALibraryNumberShowTheSystemError) {

@@ -1,13 +1,22 @@
 // Result checks: the failure value goes with a raised error, and for a few
 // functions whose results are easy to verify, an independent oracle (the
 // weekday by plain 64-bit arithmetic, round trips through the inverse
-// function).
+// function). File checks: special files refused, files never replaced by
+// a directory copy.
 #include "Checks.h"
+
+#include <dirent.h>
+#include <strings.h>
+#include <sys/stat.h>
 
 #include <cstdint>
 #include <cstring>
 #include <functional>
+#include <fstream>
 #include <map>
+#include <sstream>
+
+#include "Values.h"
 
 namespace hostile {
 
@@ -123,7 +132,94 @@ const std::map<std::string, Oracle>& oracles() {
   return table;
 }
 
+// A text argument as the library reads a path: up to the first NUL,
+// backslashes as slashes.
+std::string pathOf(const Value& v) {
+  std::string s = asCString(v);
+  for (char& c : s) {
+    if (c == '\\') c = '/';
+  }
+  return s;
+}
+
+bool isSpecial(const std::string& path) {
+  struct stat st {};
+  return !path.empty() && stat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode);
+}
+
+// Whole-file readers by English name: the positions of the files they read.
+const std::map<std::string, std::vector<std::size_t>>& wholeFileReaders() {
+  static const std::map<std::string, std::vector<std::size_t>> table = {
+      {"fCompress", {0}},        {"fUncompress", {0}}, {"fSizeCompressed", {0}}, {"fSizeUncompressed", {0}},
+      {"fCrypt", {0}},           {"fUncrypt", {0}},    {"fCompare", {0, 1}},     {"fLoadText", {0}},
+      {"fSize", {0}},            {"ExeInfo", {1}},     {"INIWrite", {3}},
+  };
+  return table;
+}
+
+void list(const std::string& dir, const std::string& prefix, Listing* out) {
+  DIR* d = opendir(dir.c_str());
+  if (d == nullptr) return;
+  while (dirent* e = readdir(d)) {
+    const std::string n = e->d_name;
+    if (n == "." || n == "..") continue;
+    const std::string path = dir + "/" + n;
+    struct stat st {};
+    if (lstat(path.c_str(), &st) != 0) continue;
+    std::string& v = (*out)[prefix + n];
+    if (S_ISREG(st.st_mode)) {
+      std::ifstream in(path, std::ios::binary);
+      std::ostringstream s;
+      s << in.rdbuf();
+      v = s.str();
+    } else {
+      v = S_ISDIR(st.st_mode) ? "<directory>" : S_ISFIFO(st.st_mode) ? "<pipe>" : S_ISSOCK(st.st_mode) ? "<socket>"
+                                                                                                    : "<other>";
+    }
+  }
+  closedir(d);
+}
+
 }  // namespace
+
+Listing snapshot(const std::string& work) {
+  Listing l;
+  list(work, "", &l);
+  list(work + "/" + kDirectory, std::string(kDirectory) + "/", &l);
+  return l;
+}
+
+std::string checkFiles(const kvhost::FunctionInfo& f, const std::vector<Value>& args, const CallResult& r,
+                       const Listing& before, const Listing& after) {
+  if (r.redirect) return {};
+  const std::string& name = f.english;
+  if (auto it = wholeFileReaders().find(name); it != wholeFileReaders().end()) {
+    for (std::size_t i : it->second) {
+      if (i >= args.size() || args[i].type != VXT_CHAINE || !isSpecial(pathOf(args[i]))) continue;
+      // Names equal but for case are the same file to fCompare, unopened.
+      if (name == "fCompare" && args.size() == 2 && strcasecmp(asCString(args[0]).c_str(), asCString(args[1]).c_str()) == 0)
+        continue;
+      if (!r.error.isError() || r.error.code == 0)
+        return "reads " + pathOf(args[i]) + ", which is not a regular file, without a numbered error";
+      if (before != after) return "refused " + pathOf(args[i]) + " but changed the files around it";
+    }
+  }
+  // A directory or a pattern copied or moved onto a file.
+  if ((name == "fCopyDir" || name == "fMoveDir" || name == "fCopyFile") && args.size() >= 2 &&
+      args[0].type == VXT_CHAINE && args[1].type == VXT_CHAINE) {
+    const std::string source = pathOf(args[0]), destination = pathOf(args[1]);
+    struct stat st {};
+    const bool tree = source.find_first_of("*?") != std::string::npos ||
+                      (stat(source.c_str(), &st) == 0 && S_ISDIR(st.st_mode));
+    auto old = before.find(destination);
+    if (tree && old != before.end() && old->second.rfind("<", 0) != 0) {
+      if (!r.error.isError()) return "copied " + source + " onto the file " + destination + " without an error";
+      auto now = after.find(destination);
+      if (now == after.end() || now->second != old->second) return "changed the file " + destination;
+    }
+  }
+  return {};
+}
 
 std::string checkResult(Host& host, const kvhost::FunctionInfo& f, const kvhost::SyntaxInfo& s,
                         const std::vector<Value>& args, const CallResult& r) {

@@ -1,8 +1,9 @@
 // The values fed to each kind of parameter: for texts, empty, 1 MiB, NUL and
-// high bytes, invalid dates, over-long and ".." paths, a directory, format
-// and pattern meta-characters; for integers, 0, -1, the limits, open, closed
-// and never-opened handles and unknown constants; for reals, the limits,
-// NaN and the infinities; a missing value everywhere.
+// high bytes, invalid dates, over-long and ".." paths, a directory, a pipe,
+// a socket and a device without end, format and pattern meta-characters;
+// for integers, 0, -1, the limits, open, closed and never-opened handles
+// and unknown constants; for reals, the limits, NaN and the infinities; a
+// missing value everywhere.
 #include "Values.h"
 
 #include <climits>
@@ -57,6 +58,10 @@ std::vector<std::string> hostileTexts() {
       "[",
       "a{1,32767}",
       std::string(kDirectory) + "\\",  // relative: a lone backslash would name the root
+      "/dev/zero",
+      kPipe,
+      kSocket,
+      kPipeDirectory,
       " ",
       "\r\n",
   };

@@ -15,6 +15,13 @@ inline constexpr const char* kFile = "f.txt";     // a small text file
 inline constexpr const char* kDirectory = "d";    // a directory holding "a.txt"
 inline constexpr const char* kHandleFile = "h.txt";
 inline constexpr const char* kClosedFile = "c.txt";
+// Special files: a pipe (held open by a writer), a socket, and a directory
+// holding a pipe (the directory above holds one file, so that a copy of it
+// onto a file would overwrite that file).
+inline constexpr const char* kPipe = "p";
+inline constexpr const char* kSocket = "s";
+inline constexpr const char* kPipeDirectory = "q";
+inline constexpr const char* kPipeInDirectory = "q/pipe";
 // Handles as the fixtures leave them: 2 open on h.txt, 3 opened then closed.
 inline constexpr int kOpenHandle = 2;
 inline constexpr int kClosedHandle = 3;

@@ -18,6 +18,8 @@
 #include <signal.h>
 #include <sys/prctl.h>
 #include <sys/resource.h>
+#include <sys/socket.h>
+#include <sys/un.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -95,7 +97,7 @@ public:
       // Closed from the top, so that the next opens take 2, then 3.
       for (int h = 8; h >= 2; --h) host.call("fFerme", {Value::integer32(h)});
     }
-    for (const char* dir : {hostile::kDirectory, "tmp"}) {
+    for (const char* dir : {hostile::kDirectory, "tmp", hostile::kPipeDirectory}) {
       struct stat st {};
       if (lstat(dir, &st) == 0 && S_ISDIR(st.st_mode) && (st.st_mode & 07777) == 0755) continue;
       if (lstat(dir, &st) == 0 && !S_ISDIR(st.st_mode)) std::remove(dir);
@@ -112,6 +114,27 @@ public:
       chmod(file, 0644);
       writeFile(file, content);
     }
+    // The special files; the pipe keeps a writer, so that a reader that
+    // does not refuse it waits for ever.
+    for (const char* pipe : {hostile::kPipe, hostile::kPipeInDirectory}) {
+      struct stat st {};
+      if (lstat(pipe, &st) == 0 && S_ISFIFO(st.st_mode)) continue;
+      removeTree(pipe);
+      mkfifo(pipe, 0644);
+      if (std::strcmp(pipe, hostile::kPipe) == 0) {
+        if (writer_ >= 0) close(writer_);
+        writer_ = open(pipe, O_RDWR | O_CLOEXEC);
+      }
+    }
+    if (struct stat st {}; lstat(hostile::kSocket, &st) != 0 || !S_ISSOCK(st.st_mode)) {
+      removeTree(hostile::kSocket);
+      const int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+      sockaddr_un a{};
+      a.sun_family = AF_UNIX;
+      std::snprintf(a.sun_path, sizeof a.sun_path, "%s", hostile::kSocket);
+      if (fd < 0 || bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0) progress("F cannot make the socket");
+      if (fd >= 0) close(fd);
+    }
     if (handles || first_) {
       // Handle 2 open on h.txt, handle 3 opened on c.txt and closed.
       auto open = [&](const char* name) { return host.call("fOuvre", {Value::text(name)}).value.integer; };
@@ -126,6 +149,7 @@ public:
 private:
   std::string work_;
   bool first_ = true;
+  int writer_ = -1;  // on the pipe
 };
 
 void dropPrivileges() {
@@ -176,6 +200,7 @@ int runChild(int position, const std::string& dir) {
             if (ms >= kSlowCallMs) progress("S " + std::to_string(ms) + " ms: " + what);
           }
         } timer{start, what};
+        const hostile::Listing before = hostile::snapshot(work);
         try {
           r = host.call(f, s, c.args);
         } catch (const kvhost::HostError& e) {
@@ -188,6 +213,10 @@ int runChild(int position, const std::string& dir) {
           continue;
         }
         if (std::string why = hostile::checkResult(host, f, s, c.args, r); !why.empty()) {
+          progress("F " + what + ": " + why);
+          ++failures;
+        }
+        if (std::string why = hostile::checkFiles(f, c.args, r, before, hostile::snapshot(work)); !why.empty()) {
           progress("F " + what + ": " + why);
           ++failures;
         }
