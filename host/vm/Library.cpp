@@ -50,6 +50,10 @@ std::string defaultLibraryPath() {
   if (n <= 0) return "kv140std.so";
   std::string dir(exe, static_cast<std::size_t>(n));
   dir = dir.substr(0, dir.rfind('/'));
+  // Installed: bin/kvrun and lib/kv140std/ (the library beside its message
+  // files); in the build tree: bin/ and lib/.
+  std::string installed = dir + "/../lib/kv140std/kv140std.so";
+  if (access(installed.c_str(), F_OK) == 0) return installed;
   return dir + "/../lib/kv140std.so";
 }
 

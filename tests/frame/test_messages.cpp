@@ -19,6 +19,7 @@
 #include "core/ErreursDef.h"
 #include "core/TString.h"
 #include "core/accesdllres.h"
+#include "files/TempDir.h"
 #include "frame/CommandeComposante.h"
 
 namespace {
@@ -211,7 +212,8 @@ TEST(Messages, MessageFileLookups) {
   ASSERT_TRUE(bRM_LoadMess(8, kMessageFile.c_str(), 28308, buf, sizeof buf));
   EXPECT_EQ(std::strlen(buf), sizeof buf - 1) << "cut to the buffer, last byte 0";
   // A file whose header is not of the format.
-  std::string bad = std::string(KV_BINARY_DIR) + "/bad.msg";
+  TempDir dir;
+  std::string bad = dir / "bad.msg";
   std::ofstream(bad) << "not a message file at all";
   EXPECT_FALSE(bRM_LoadMess(8, bad.c_str(), 28308, buf, sizeof buf));
 }

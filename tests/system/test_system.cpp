@@ -15,6 +15,7 @@
 #include <string>
 
 #include "Host.h"
+#include "files/TempDir.h"
 #include "support/HostTest.h"
 
 namespace {
@@ -87,8 +88,9 @@ TEST_F(System, ExecutableInformation) {
   EXPECT_EQ(call("ExeInfo", {T("NAME")}).bytes, std::string(self, static_cast<std::size_t>(n)));
   EXPECT_EQ(call("ExeInfo", {T("VERSION"), T("/bin/sh")}).bytes, "");
   // Windows executables by their headers.
+  TempDir dir;
   auto kind = [&](int reloc, const char* sig, int magic) {
-    std::string path = std::string(KV_BINARY_DIR) + "/fake.exe";
+    std::string path = dir / "fake.exe";
     std::string bytes(512, '\0');
     bytes[0] = 'M', bytes[1] = 'Z';
     bytes[24] = static_cast<char>(reloc);

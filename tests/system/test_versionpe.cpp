@@ -10,6 +10,7 @@
 #include <random>
 #include <string>
 
+#include "files/TempDir.h"
 #include "support/HostTest.h"
 #include "system/VersionPE.h"
 
@@ -128,11 +129,14 @@ bool parse(const Bytes& file, const char* key, std::u16string* text, const char*
 class VersionPE : public HostTest {
 protected:
   std::string write(const Bytes& bytes) {
-    std::string path = std::string(KV_BINARY_DIR) + "/version_pe_test.exe";
+    std::string path = dir_ / "version_pe_test.exe";
     std::ofstream(path, std::ios::binary) << bytes;
     return path;
   }
   std::string info(const char* what, const Bytes& bytes) { return call("ExeInfo", {T(what), T(write(bytes))}).bytes; }
+
+private:
+  TempDir dir_;  // each test's own, so tests run side by side never share the file
 };
 
 TEST_F(VersionPE, ExeInfoReadsTheStringTable) {
