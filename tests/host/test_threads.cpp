@@ -341,61 +341,123 @@ private:
   std::vector<pid_t> runningOn_;
 };
 
+// True when this i386 program runs under qemu user-mode emulation (an
+// enabled binfmt_misc entry for i386 programs).
+bool underEmulation() {
+  const std::filesystem::path dir = "/proc/sys/fs/binfmt_misc";
+  std::error_code ec;
+  for (const auto& entry : std::filesystem::directory_iterator(dir, ec)) {
+    std::ifstream in(entry.path());
+    std::string line;
+    bool enabled = false, i386 = false;
+    while (std::getline(in, line)) {
+      enabled = enabled || line == "enabled";
+      i386 = i386 || line == "magic 7f454c4601010100000000000000000002000300";
+    }
+    if (enabled && i386) return true;
+  }
+  return false;
+}
+
+// Under qemu user-mode emulation, forking from several threads now and then
+// wrecks the emulated process (a crash in the C library's allocator, a
+// segmentation fault, a failed thread start): a plain C program of four
+// threads doing fork, exec and waitpid does the same there, and never
+// natively. So each time of the launches runs in a child process of its own;
+// a crash of that process is run again under emulation (counted and shown),
+// and fails the test natively. Wrong statuses fail it everywhere.
+constexpr int kEmulationRetries = 10;
+
+// One time of the launches from `threads` threads: the failures, as text.
+std::string launchTime(int threads, int rounds, int time) {
+  TempDir tmp;
+  auto runtime = std::make_shared<Runtime>(testOptions());
+  runtime->declareThreads();
+  std::vector<std::vector<std::string>> failures(static_cast<std::size_t>(threads));
+  std::vector<pid_t> runningOn;
+  std::mutex runningOnLock;
+  std::vector<std::thread> pool;
+  std::atomic<int> ready{0};
+  for (int t = 1; t <= threads; ++t) {
+    pool.emplace_back([&, t] {
+      auto& mine = failures[static_cast<std::size_t>(t - 1)];
+      try {
+        Runtime::ThreadScope scope(*runtime);
+        Host host(runtime, t == 1);
+        const std::string dir = tmp / ("l" + std::to_string(t));
+        mkdir(dir.c_str(), 0777);
+        Lanceur l(host, dir, t);
+        ++ready;
+        while (ready.load() < threads) std::this_thread::yield();
+        for (int r = 0; r < rounds; ++r) l.round(time * rounds + r, r == 0);
+        mine = l.failures();
+        std::lock_guard<std::mutex> lock(runningOnLock);
+        runningOn.insert(runningOn.end(), l.runningOn().begin(), l.runningOn().end());
+      } catch (const std::exception& e) {
+        mine.push_back(e.what());
+      }
+    });
+  }
+  for (auto& th : pool) th.join();
+  std::string report;
+  for (int t = 0; t < threads; ++t) {
+    const auto& f = failures[static_cast<std::size_t>(t)];
+    if (!f.empty())
+      report += "thread " + std::to_string(t + 1) + ": " + std::to_string(f.size()) + " failure(s), first: " + f[0] + "\n";
+  }
+  // The children that ran on end within seconds, and are reaped without
+  // anyone waiting for them.
+  const auto start = std::chrono::steady_clock::now();
+  for (pid_t pid : runningOn) {
+    while (kill(pid, 0) == 0 && !isZombie(pid) && secondsSince(start) < 30) usleep(20000);
+    while (isZombie(pid) && secondsSince(start) < 35) usleep(20000);
+    if (isZombie(pid)) report += "child " + std::to_string(pid) + " left a zombie\n";
+  }
+  for (pid_t pid : zombieChildren()) report += "zombie child " + std::to_string(pid) + "\n";
+  return report;
+}
+
 class Launches : public ::testing::TestWithParam<int> {};
 
 TEST_P(Launches, EachGetsItsOwnChildAndNoZombieRemains) {
   const int threads = GetParam();
   const int rounds = envInt("KV_LAUNCH_ROUNDS", 2);
   const int seconds = envInt("KV_STRESS_SECONDS", 0);
-  TempDir tmp;
-  auto runtime = std::make_shared<Runtime>(testOptions());
-  runtime->declareThreads();
+  const bool emulated = underEmulation();
   const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
-  int done = 0;
+  int done = 0, crashes = 0;
   do {
-    std::vector<std::vector<std::string>> failures(static_cast<std::size_t>(threads));
-    std::vector<pid_t> runningOn;
-    std::mutex runningOnLock;
-    std::vector<std::thread> pool;
-    std::atomic<int> ready{0};
-    for (int t = 1; t <= threads; ++t) {
-      pool.emplace_back([&, t] {
-        auto& mine = failures[static_cast<std::size_t>(t - 1)];
-        try {
-          Runtime::ThreadScope scope(*runtime);
-          Host host(runtime, t == 1);
-          const std::string dir = tmp / ("l" + std::to_string(t));
-          mkdir(dir.c_str(), 0777);
-          Lanceur l(host, dir, t);
-          ++ready;
-          while (ready.load() < threads) std::this_thread::yield();
-          for (int r = 0; r < rounds; ++r) l.round(done * rounds + r, r == 0);
-          mine = l.failures();
-          std::lock_guard<std::mutex> lock(runningOnLock);
-          runningOn.insert(runningOn.end(), l.runningOn().begin(), l.runningOn().end());
-        } catch (const std::exception& e) {
-          mine.push_back(e.what());
-        }
-      });
+    int pipeFds[2];
+    ASSERT_EQ(pipe(pipeFds), 0);
+    std::fflush(nullptr);
+    const pid_t pid = fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+      close(pipeFds[0]);
+      const std::string report = launchTime(threads, rounds, done);
+      ssize_t ignored = write(pipeFds[1], report.data(), report.size());
+      (void)ignored;
+      _exit(report.empty() ? 0 : 1);
     }
-    for (auto& th : pool) th.join();
-    for (int t = 0; t < threads; ++t) {
-      const auto& f = failures[static_cast<std::size_t>(t)];
-      EXPECT_TRUE(f.empty()) << "thread " << t + 1 << ", round " << done << ": " << f.size() << " failure(s), first: " << f[0];
+    close(pipeFds[1]);
+    std::string report;
+    char buf[4096];
+    ssize_t n;
+    while ((n = read(pipeFds[0], buf, sizeof buf)) > 0) report.append(buf, static_cast<std::size_t>(n));
+    close(pipeFds[0]);
+    int status = 0;
+    while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
     }
-    ASSERT_FALSE(HasFailure());
-    // The children that ran on end within seconds, and are reaped without
-    // anyone waiting for them.
-    const auto start = std::chrono::steady_clock::now();
-    for (pid_t pid : runningOn) {
-      while (kill(pid, 0) == 0 && !isZombie(pid) && secondsSince(start) < 30) usleep(20000);
-      while (isZombie(pid) && secondsSince(start) < 35) usleep(20000);
-      EXPECT_FALSE(isZombie(pid)) << "child " << pid << " left a zombie";
+    if (WIFSIGNALED(status)) {
+      ASSERT_TRUE(emulated) << "the launching process died of signal " << WTERMSIG(status);
+      ASSERT_LT(++crashes, kEmulationRetries * (done + 1)) << "the emulated process crashed again and again";
+      continue;
     }
-    EXPECT_EQ(zombieChildren(), std::vector<pid_t>{});
+    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "time " << done << ":\n" << report;
     ++done;
-  } while (std::chrono::steady_clock::now() < end && !HasFailure());
-  std::printf("%d threads x %d rounds of launches x %d time(s)\n", threads, rounds, done);
+  } while (std::chrono::steady_clock::now() < end || done == 0);
+  std::printf("%d threads x %d rounds of launches x %d time(s)%s\n", threads, rounds, done,
+              emulated ? (", " + std::to_string(crashes) + " crash(es) of the emulated process run again").c_str() : "");
 }
 
 INSTANTIATE_TEST_SUITE_P(Counts, Launches, ::testing::Values(4));
@@ -566,14 +628,27 @@ TEST(KvrunThreads, WaitingLaunchesGetTheirOwnStatus) {
                  "if bad > 0 then error('wrong statuses') end\n");
   std::string kvrun = std::string(KV_BINARY_DIR) + "/bin/kvrun";
   const int runs = envInt("KV_LAUNCH_RUNS", 2);
+  const bool emulated = underEmulation();
+  int crashes = 0;
   for (int run = 0; run < runs; ++run) {
     std::string out = tmp / "out", err = tmp / "err";
     int status = std::system((kvrun + " --threads 4 " + script + " " + (tmp / "ex.sh") + " >" + out + " 2>" + err).c_str());
-    ASSERT_TRUE(WIFEXITED(status)) << "run " << run << " crashed: " << TempDir::read(err);
+    // A crash of the emulated process (see underEmulation's users above) is
+    // run again there; natively it fails the test.
+    const int code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    if ((code < 0 || code > 1) && emulated && crashes < kEmulationRetries * (run + 1)) {
+      ASSERT_EQ(TempDir::read(out).find("\tgot\t"), std::string::npos) << "a wrong status before the crash:\n"
+                                                                       << TempDir::read(out);
+      ++crashes;
+      --run;
+      continue;
+    }
+    ASSERT_TRUE(code == 0 || code == 1) << "run " << run << " crashed: " << TempDir::read(err);
     ASSERT_EQ(WEXITSTATUS(status), 0) << "run " << run << ":\n" << TempDir::read(out) << TempDir::read(err);
     for (int t = 1; t <= 4; ++t)
       EXPECT_NE(TempDir::read(out).find("thread " + std::to_string(t) + ": 0 wrong"), std::string::npos) << TempDir::read(out);
   }
+  if (crashes > 0) std::printf("%d crash(es) of the emulated kvrun run again\n", crashes);
 }
 
 }  // namespace
