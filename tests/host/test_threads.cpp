@@ -367,6 +367,7 @@ bool underEmulation() {
 // a crash of that process is run again under emulation (counted and shown),
 // and fails the test natively. Wrong statuses fail it everywhere.
 constexpr int kEmulationRetries = 10;
+constexpr int kTimeLimitSeconds = 300;  // one time of the launches takes seconds
 
 // One time of the launches from `threads` threads: the failures, as text.
 std::string launchTime(int threads, int rounds, int time) {
@@ -433,6 +434,7 @@ TEST_P(Launches, EachGetsItsOwnChildAndNoZombieRemains) {
     const pid_t pid = fork();
     ASSERT_GE(pid, 0);
     if (pid == 0) {
+      setpgid(0, 0);  // its children with it, to end them all at once
       close(pipeFds[0]);
       const std::string report = launchTime(threads, rounds, done);
       ssize_t ignored = write(pipeFds[1], report.data(), report.size());
@@ -440,13 +442,32 @@ TEST_P(Launches, EachGetsItsOwnChildAndNoZombieRemains) {
       _exit(report.empty() ? 0 : 1);
     }
     close(pipeFds[1]);
+    // A time that never ends (under emulation, a forked child stuck inside
+    // qemu before its exec, whose launch then waits for ever) is ended.
+    const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(kTimeLimitSeconds);
+    int status = 0;
+    bool hung = false;
+    for (;;) {
+      const pid_t r = waitpid(pid, &status, WNOHANG);
+      if (r == pid || (r < 0 && errno != EINTR)) break;
+      if (std::chrono::steady_clock::now() > limit) {
+        hung = true;
+        kill(-pid, SIGKILL);
+        while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+        }
+        break;
+      }
+      usleep(100000);
+    }
     std::string report;
     char buf[4096];
     ssize_t n;
-    while ((n = read(pipeFds[0], buf, sizeof buf)) > 0) report.append(buf, static_cast<std::size_t>(n));
+    while (!hung && (n = read(pipeFds[0], buf, sizeof buf)) > 0) report.append(buf, static_cast<std::size_t>(n));
     close(pipeFds[0]);
-    int status = 0;
-    while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    if (hung) {
+      ASSERT_TRUE(emulated) << "the launches did not end within " << kTimeLimitSeconds << " s";
+      ASSERT_LT(++crashes, kEmulationRetries * (done + 1)) << "the emulated process hung again and again";
+      continue;
     }
     if (WIFSIGNALED(status)) {
       ASSERT_TRUE(emulated) << "the launching process died of signal " << WTERMSIG(status);
@@ -457,7 +478,7 @@ TEST_P(Launches, EachGetsItsOwnChildAndNoZombieRemains) {
     ++done;
   } while (std::chrono::steady_clock::now() < end || done == 0);
   std::printf("%d threads x %d rounds of launches x %d time(s)%s\n", threads, rounds, done,
-              emulated ? (", " + std::to_string(crashes) + " crash(es) of the emulated process run again").c_str() : "");
+              emulated ? (", " + std::to_string(crashes) + " crash(es) or hang(s) of the emulated process run again").c_str() : "");
 }
 
 INSTANTIATE_TEST_SUITE_P(Counts, Launches, ::testing::Values(4));
@@ -632,9 +653,12 @@ TEST(KvrunThreads, WaitingLaunchesGetTheirOwnStatus) {
   int crashes = 0;
   for (int run = 0; run < runs; ++run) {
     std::string out = tmp / "out", err = tmp / "err";
-    int status = std::system((kvrun + " --threads 4 " + script + " " + (tmp / "ex.sh") + " >" + out + " 2>" + err).c_str());
-    // A crash of the emulated process (see underEmulation's users above) is
-    // run again there; natively it fails the test.
+    // Ended after kTimeLimitSeconds (a child stuck inside qemu before its exec).
+    int status = std::system(("timeout -s KILL " + std::to_string(kTimeLimitSeconds) + " " + kvrun + " --threads 4 " +
+                              script + " " + (tmp / "ex.sh") + " >" + out + " 2>" + err)
+                                 .c_str());
+    // A crash or hang of the emulated process (see underEmulation's users
+    // above) is run again there; natively it fails the test.
     const int code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     if ((code < 0 || code > 1) && emulated && crashes < kEmulationRetries * (run + 1)) {
       ASSERT_EQ(TempDir::read(out).find("\tgot\t"), std::string::npos) << "a wrong status before the crash:\n"
