@@ -7,6 +7,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "Charset.h"
 #include "Text.h"
 #include "Types.h"
 
@@ -43,7 +44,8 @@ std::optional<bool> parseBoolean(const std::string& t) {
   return std::nullopt;
 }
 
-// Bytes of a word: hex:, file:, str: or the text itself (UTF-8 to Windows-1252).
+// Bytes of a word: hex:, file:, str: or the text itself (in the library's
+// character set).
 std::optional<std::string> bytesOf(const std::string& word, bool* isBinary, std::string* why) {
   *isBinary = false;
   if (word.rfind("hex:", 0) == 0) {
@@ -63,8 +65,7 @@ std::optional<std::string> bytesOf(const std::string& word, bool* isBinary, std:
     *isBinary = true;
     return s.str();
   }
-  if (word.rfind("str:", 0) == 0) return fromUtf8(word.substr(4));
-  return fromUtf8(word);
+  return toLibrary(word.rfind("str:", 0) == 0 ? word.substr(4) : word, why);
 }
 
 }  // namespace
@@ -162,13 +163,17 @@ std::optional<kvhost::Value> shellArgument(DWORD code, const std::string& word, 
         if (!b) return std::nullopt;
         return finish(Value::buffer(*b));
       }
-      if (word.rfind("str:", 0) == 0) return finish(Value::text(fromUtf8(word.substr(4))));
+      if (word.rfind("str:", 0) == 0) {
+        auto t = toLibrary(word.substr(4), why);
+        return t ? finish(Value::text(*t)) : std::nullopt;
+      }
       if (auto n = parseNumber(text)) {
         return finish(*n >= INT32_MIN && *n <= INT32_MAX ? Value::integer32(static_cast<std::int32_t>(*n))
                                                          : Value::integer64(*n));
       }
       if (auto d = parseReal(text)) return finish(Value::realValue(*d));
-      return finish(Value::text(text));
+      auto t = toLibrary(word, why);
+      return t ? finish(Value::text(*t)) : std::nullopt;
     }
     case C::Procedure:
       *why = "a procedure argument needs a script (kvrun FILE.lua)";

@@ -17,7 +17,7 @@ namespace kvrun {
 std::optional<std::int64_t> parseInteger(const std::string& text, const kvhost::Catalog& catalog, std::string* why);
 
 // A shell word for a parameter declared with `code`. Text is UTF-8 and goes
-// to the library in Windows-1252; "hex:", "file:" and "str:" give bytes,
+// to the library in its character set (toLibrary); "hex:", "file:" and "str:" give bytes,
 // a file's bytes, or literal text. nullopt with the reason in `why`.
 std::optional<kvhost::Value> shellArgument(DWORD code, const std::string& word, const kvhost::Catalog& catalog,
                                            std::string* why);

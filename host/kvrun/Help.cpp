@@ -7,6 +7,7 @@
 #include <sstream>
 #include <vector>
 
+#include "Charset.h"
 #include "Text.h"
 
 namespace kvrun {
@@ -20,7 +21,8 @@ struct FunctionHelp {
   const char* errors;       // user error codes, comma-separated
   const char* french;       // description in French
   const char* englishText;  // description in English
-  const char* parameters;   // names per syntax: syntaxes by ';', names by ','
+  const char* parameters;   // French names per syntax: syntaxes by ';', names by ','
+  const char* parametersEnglish;  // the same in English
 };
 
 const FunctionHelp kHelp[] = {
@@ -41,8 +43,9 @@ std::vector<std::string> split(const std::string& s, char sep) {
   return out;
 }
 
-std::string syntaxText(const kvhost::FunctionInfo& f, const kvhost::SyntaxInfo& s, const std::vector<std::string>& names) {
-  std::string out = toUtf8(f.french) + "(";
+std::string syntaxText(const kvhost::FunctionInfo& f, const kvhost::SyntaxInfo& s, const std::vector<std::string>& names,
+                       bool english = false) {
+  std::string out = toUtf8(english ? f.english : f.french) + "(";
   for (std::size_t p = 0; p < s.params.size(); ++p) {
     if (p) out += ", ";
     if (p < names.size() && !names[p].empty()) out += names[p] + ": ";
@@ -74,48 +77,68 @@ const char* subsystemTitle(const std::string& folder, bool english) {
 
 }  // namespace
 
-int showFunctionHelp(kvhost::Host& host, const std::string& name) {
-  const auto& catalog = host.catalog();
-  const kvhost::FunctionInfo* f = catalog.findFunction(fromUtf8(name));
-  if (f == nullptr) f = catalog.findFunction(name);
-  if (f == nullptr) {
-    std::fprintf(stderr, "kvrun: unknown function '%s' (kvrun --list shows them)\n", name.c_str());
-    return 2;
+std::vector<DWORD> documentedErrors(const kvhost::FunctionInfo& f) {
+  std::vector<DWORD> codes;
+  if (const FunctionHelp* h = helpOf(f)) {
+    for (const auto& code : split(h->errors, ',')) codes.push_back(static_cast<DWORD>(std::stoul(code)));
   }
+  return codes;
+}
+
+std::string functionHelp(kvhost::Host& host, const kvhost::FunctionInfo& fn) {
+  const auto& catalog = host.catalog();
+  const kvhost::FunctionInfo* f = &fn;
   const bool english = host.language() == kvhost::Language::English;
   const FunctionHelp* h = helpOf(*f);
-  std::printf("%s / %s\n", toUtf8(f->french).c_str(), toUtf8(f->english).c_str());
-  if (h != nullptr) std::printf("  %s\n", english ? h->englishText : h->french);
-  std::vector<std::string> perSyntax = h != nullptr ? split(h->parameters, ';') : std::vector<std::string>{};
-  std::printf("%s\n", english ? "Syntaxes:" : "Syntaxes :");
+  std::string out;
+  out += toUtf8(f->french) + " / " + toUtf8(f->english) + "\n";
+  if (h != nullptr) out += std::string("  ") + (english ? h->englishText : h->french) + "\n";
+  std::vector<std::string> perSyntax =
+      h != nullptr ? split(english ? h->parametersEnglish : h->parameters, ';') : std::vector<std::string>{};
+  out += english ? "Syntaxes:\n" : "Syntaxes :\n";
   for (std::size_t i = 0; i < f->syntaxes.size(); ++i) {
     const auto& s = f->syntaxes[i];
     auto names = i < perSyntax.size() ? split(perSyntax[i], ',') : std::vector<std::string>{};
-    std::printf("  %s%s\n", syntaxText(*f, s, names).c_str(),
-                s.entry != nullptr ? "" : english ? "   [not available here]" : "   [non disponible ici]");
+    out += "  " + syntaxText(*f, s, names, english) +
+           (s.entry != nullptr ? "" : english ? "   [not available here]" : "   [non disponible ici]") + "\n";
   }
-  if (f->syntaxes.empty()) std::printf("  %s\n", english ? "(none)" : "(aucune)");
+  if (f->syntaxes.empty()) out += english ? "  (none)\n" : "  (aucune)\n";
   if (h != nullptr && *h->constants != '\0') {
-    std::printf("%s\n", english ? "Constants:" : "Constantes :");
+    out += english ? "Constants:\n" : "Constantes :\n";
     for (const auto& pattern : split(h->constants, ',')) {
       std::string latin = fromUtf8(pattern);
       for (const auto& c : catalog.constants()) {
         if (!matchesPattern(latin, c.french)) continue;
         std::string value = c.type == 0x08 ? std::to_string(c.integer) : c.type == 0x12 ? "\"" + toUtf8(c.text) + "\"" : "-";
-        std::printf("  %s / %s = %s\n", toUtf8(c.french).c_str(), toUtf8(c.english).c_str(), value.c_str());
+        out += "  " + toUtf8(c.french) + " / " + toUtf8(c.english) + " = " + value + "\n";
       }
     }
   }
   if (h != nullptr && *h->errors != '\0') {
-    std::printf("%s\n", english ? "Errors:" : "Erreurs :");
-    for (const auto& code : split(h->errors, ',')) {
-      std::string message = toUtf8(host.errorMessage(static_cast<DWORD>(std::stoul(code))));
+    out += english ? "Errors:\n" : "Erreurs :\n";
+    for (DWORD code : documentedErrors(*f)) {
+      std::string message = fromLibrary(host.errorMessage(code));
       for (auto& c : message) {
         if (c == '\r' || c == '\n') c = ' ';
       }
-      std::printf("  %s  %s\n", code.c_str(), message.c_str());
+      out += "  " + std::to_string(code) + "  " + message + "\n";
     }
   }
+  return out;
+}
+
+const kvhost::FunctionInfo* findFunction(const kvhost::Catalog& catalog, const std::string& name) {
+  const kvhost::FunctionInfo* f = catalog.findFunction(fromUtf8(name));
+  return f != nullptr ? f : catalog.findFunction(name);
+}
+
+int showFunctionHelp(kvhost::Host& host, const std::string& name) {
+  const kvhost::FunctionInfo* f = findFunction(host.catalog(), name);
+  if (f == nullptr) {
+    std::fprintf(stderr, "kvrun: unknown function '%s' (kvrun --list shows them)\n", name.c_str());
+    return 2;
+  }
+  std::fputs(functionHelp(host, *f).c_str(), stdout);
   return 0;
 }
 
@@ -163,7 +186,7 @@ int printCompletion(const kvhost::Catalog& catalog, const std::string& shell) {
       "_kvrun() {\n"
       "  local cur=${COMP_WORDS[COMP_CWORD]} words\n"
       "  if [[ $COMP_CWORD -eq 1 || ${COMP_WORDS[COMP_CWORD-1]} == --help ]]; then\n"
-      "    words=\"--help --list --constants --lang --hex --raw --quiet --completion -e -i%s\"\n"
+      "    words=\"--help --list --constants --lang --hex --raw --json --quiet --completion -e -i%s\"\n"
       "  else\n"
       "    words=\"%s\"\n"
       "  fi\n"

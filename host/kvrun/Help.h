@@ -5,12 +5,22 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "Host.h"
 
 namespace kvrun {
 
-// Status 0, or 2 for an unknown name.
+// A function by French name (accents optional, UTF-8 or Windows-1252) or
+// English name; null when there is none.
+const kvhost::FunctionInfo* findFunction(const kvhost::Catalog& catalog, const std::string& name);
+// The help of one function in the host's language: names, description,
+// syntaxes with their parameter names, constants, and every error it can
+// raise with its message.
+std::string functionHelp(kvhost::Host& host, const kvhost::FunctionInfo& f);
+// The user error codes that function's help lists.
+std::vector<DWORD> documentedErrors(const kvhost::FunctionInfo& f);
+// Prints functionHelp; status 0, or 2 for an unknown name.
 int showFunctionHelp(kvhost::Host& host, const std::string& name);
 int listFunctions(const kvhost::Catalog& catalog, const std::string& pattern);
 // Status 0, or 2 for a shell it does not know.

@@ -1,10 +1,11 @@
-// Printing values.
+// Printing values and errors.
 #include "Output.h"
 
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
 
+#include "Charset.h"
 #include "Conversions.h"
 #include "Text.h"
 
@@ -43,8 +44,41 @@ std::string formatValue(const kvhost::Value& v, const OutputOptions& options) {
     case VXT_BINAIRE: return options.hex ? toHex(v.bytes) : v.bytes;
     default:
       if (options.hex) return toHex(v.bytes);
-      return options.raw ? v.bytes : toUtf8(v.bytes);
+      return options.raw ? v.bytes : fromLibrary(v.bytes);
   }
+}
+
+std::string systemErrorName(const kvhost::ErrorInfo& e) {
+  if (e.systemCode == 0 || e.systemCode > 0xFFFF) return {};
+  const char* name = strerrorname_np(static_cast<int>(e.systemCode));
+  return name != nullptr ? name : "";
+}
+
+std::string systemErrorText(const kvhost::ErrorInfo& e) {
+  if (!e.systemMessage.empty()) return fromLibrary(e.systemMessage);
+  if (e.systemCode == 0 || e.systemCode > 0xFFFF) return {};
+  return std::strerror(static_cast<int>(e.systemCode));
+}
+
+std::string errorLine(const kvhost::ErrorInfo& e, bool raw) {
+  std::string message = raw ? e.message : fromLibrary(e.message);
+  for (auto& c : message) {
+    if (c == '\r' || c == '\n') c = ' ';
+  }
+  std::string name = systemErrorName(e), text = systemErrorText(e);
+  if (!name.empty() && !text.empty() && message.find(text) != std::string::npos) text.clear();  // said already
+  std::string system = !name.empty() && !text.empty() ? name + " (" + text + ")"
+                       : !name.empty()                ? name
+                       : !text.empty()                ? text
+                       : e.systemCode != 0            ? std::to_string(e.systemCode)
+                                                      : "";
+  if (e.code != 0) {
+    std::string line = "error " + std::to_string(e.code) + ": " + message;
+    if (!system.empty()) line += " [" + system + "]";
+    return line;
+  }
+  if (!system.empty()) return "system error " + system + (message.empty() ? "" : ": " + message);
+  return "error: " + (message.empty() ? std::string("(no message)") : message);
 }
 
 }  // namespace kvrun

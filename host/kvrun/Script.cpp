@@ -7,8 +7,6 @@
 #include "Script.h"
 
 #include <lua.hpp>
-#include <readline/history.h>
-#include <readline/readline.h>
 
 #include <cmath>
 #include <cstdio>
@@ -17,7 +15,9 @@
 #include <optional>
 
 #include "Arguments.h"
+#include "Charset.h"
 #include "Chooser.h"
+#include "Help.h"
 #include "Interrupt.h"
 #include "Output.h"
 #include "PageLibrary.h"
@@ -34,6 +34,7 @@ const char* const kScriptKey = "kvrun.script";
 const char* const kBufferMeta = "kv.buffer";
 const char* const kVarMeta = "kv.var";
 const char* const kTableMeta = "kv.table";
+const char* const kErrorMeta = "kv.error";
 
 Script* self(lua_State* L) {
   lua_getfield(L, LUA_REGISTRYINDEX, kScriptKey);
@@ -64,12 +65,68 @@ int readVariableEntry(lua_State* L) {
 
 int lastErrorEntry(lua_State* L) { return self(L)->pushLastError(); }
 
+int helpEntry(lua_State* L) {
+  int n = self(L)->printHelp();
+  return n < 0 ? lua_error(L) : n;
+}
+
 bool hasMeta(lua_State* L, int index, const char* meta) {
   if (!lua_getmetatable(L, index)) return false;
   luaL_getmetatable(L, meta);
   bool same = lua_rawequal(L, -1, -2) != 0;
   lua_pop(L, 2);
   return same;
+}
+
+// Readable forms of the values kv makes (print, the prompt, tostring).
+std::string quotedForDisplay(lua_State* L, int index) {
+  std::size_t n = 0;
+  const char* s = luaL_tolstring(L, index, &n);
+  std::string out = lua_type(L, index) == LUA_TSTRING ? "\"" + std::string(s, n) + "\"" : std::string(s, n);
+  lua_pop(L, 1);
+  return out;
+}
+
+int bufferToString(lua_State* L) {
+  lua_getfield(L, 1, "bytes");
+  std::size_t n = 0;
+  const char* s = lua_tolstring(L, -1, &n);
+  std::string bytes(s != nullptr ? s : "", n);
+  bool text = true;
+  for (unsigned char c : bytes) text = text && (c >= 0x20 || c == '\t' || c == '\n' || c == '\r') && c != 0x7F;
+  std::string shown = bytes.size() > 64 ? bytes.substr(0, 64) : bytes;
+  std::string out = "buffer of " + std::to_string(n) + (n == 1 ? " byte: " : " bytes: ") +
+                    (text ? "\"" + shown + "\"" : "hex " + toHex(shown)) + (bytes.size() > 64 ? "..." : "");
+  lua_pushlstring(L, out.data(), out.size());
+  return 1;
+}
+
+int varToString(lua_State* L) {
+  lua_getfield(L, 1, "value");
+  int value = lua_gettop(L);
+  std::string kind = luaL_typename(L, value);
+  if (lua_isinteger(L, value)) kind = "integer";
+  else if (lua_type(L, value) == LUA_TNUMBER) kind = "real";
+  std::string out = "var " + kind + " " + quotedForDisplay(L, value);
+  lua_pushlstring(L, out.data(), out.size());
+  return 1;
+}
+
+int errorToString(lua_State* L) {
+  kvhost::ErrorInfo e;
+  lua_getfield(L, 1, "code");
+  e.code = static_cast<DWORD>(lua_tointeger(L, -1));
+  lua_getfield(L, 1, "level");
+  e.level = static_cast<DWORD>(lua_tointeger(L, -1));
+  lua_getfield(L, 1, "syscode");
+  e.systemCode = static_cast<DWORD>(lua_tointeger(L, -1));
+  lua_getfield(L, 1, "sysmessage");
+  if (const char* m = lua_tostring(L, -1)) e.systemMessage = m;
+  lua_getfield(L, 1, "message");
+  if (const char* m = lua_tostring(L, -1)) e.message = m;
+  std::string out = errorLine(e) + " (level " + std::to_string(e.level) + ")";
+  lua_pushlstring(L, out.data(), out.size());
+  return 1;
 }
 
 int makeBuffer(lua_State* L) {
@@ -94,7 +151,7 @@ int makeVar(lua_State* L) {
 int luaToUtf8(lua_State* L) {
   std::size_t n = 0;
   const char* s = luaL_checklstring(L, 1, &n);
-  std::string out = toUtf8(std::string_view(s, n));
+  std::string out = fromLibrary(std::string_view(s, n));
   lua_pushlstring(L, out.data(), out.size());
   return 1;
 }
@@ -102,8 +159,10 @@ int luaToUtf8(lua_State* L) {
 int luaFromUtf8(lua_State* L) {
   std::size_t n = 0;
   const char* s = luaL_checklstring(L, 1, &n);
-  std::string out = fromUtf8(std::string_view(s, n));
-  lua_pushlstring(L, out.data(), out.size());
+  std::string why;
+  auto out = toLibrary(std::string_view(s, n), &why);
+  if (!out) return luaL_error(L, "kv.fromutf8: %s", why.c_str());
+  lua_pushlstring(L, out->data(), out->size());
   return 1;
 }
 
@@ -233,8 +292,16 @@ Script::Script(kvhost::Host& host) : host_(host) {
   lua_pushlightuserdata(L_, this);
   lua_setfield(L_, LUA_REGISTRYINDEX, kScriptKey);
   luaL_newmetatable(L_, kBufferMeta);
+  lua_pushcfunction(L_, bufferToString);
+  lua_setfield(L_, -2, "__tostring");
   lua_pop(L_, 1);
   luaL_newmetatable(L_, kVarMeta);
+  lua_pushcfunction(L_, varToString);
+  lua_setfield(L_, -2, "__tostring");
+  lua_pop(L_, 1);
+  luaL_newmetatable(L_, kErrorMeta);
+  lua_pushcfunction(L_, errorToString);
+  lua_setfield(L_, -2, "__tostring");
   lua_pop(L_, 1);
   luaL_newmetatable(L_, kTableMeta);
   lua_pushcfunction(L_, collectTable);
@@ -312,7 +379,7 @@ void Script::defineTable() {
   lua_setfield(L_, LUA_REGISTRYINDEX, "kvrun.catalog");
   lua_newtable(L_);
   const luaL_Reg helpers[] = {{"var", makeVar},           {"buffer", makeBuffer},     {"error", lastErrorEntry},
-                              {"table", makeTable},
+                              {"table", makeTable},       {"help", helpEntry},
                               {"toutf8", luaToUtf8},      {"fromutf8", luaFromUtf8},  {nullptr, nullptr}};
   luaL_setfuncs(L_, helpers, 0);
   lua_newtable(L_);
@@ -340,9 +407,34 @@ int Script::pushLastError() {
   lua_setfield(L_, -2, "debug");
   lua_pushinteger(L_, lastError_.systemCode);
   lua_setfield(L_, -2, "syscode");
-  lua_pushlstring(L_, lastError_.systemMessage.data(), lastError_.systemMessage.size());
+  std::string systemText = systemErrorText(lastError_);
+  lua_pushlstring(L_, systemText.data(), systemText.size());
   lua_setfield(L_, -2, "sysmessage");
+  std::string systemName = systemErrorName(lastError_);
+  if (!systemName.empty()) {
+    lua_pushlstring(L_, systemName.data(), systemName.size());
+    lua_setfield(L_, -2, "sysname");
+  }
+  luaL_setmetatable(L_, kErrorMeta);
   return 1;
+}
+
+int Script::printHelp() {
+  try {
+    const char* name = lua_tostring(L_, 1);
+    const kvhost::FunctionInfo* f = name != nullptr ? findFunction(host_.catalog(), name) : nullptr;
+    if (f == nullptr) {
+      lua_pushfstring(L_, "kv.help: no function named '%s' (kvrun --list shows them)", name != nullptr ? name : "?");
+      return -1;
+    }
+    std::string text = functionHelp(host_, *f);
+    std::fwrite(text.data(), 1, text.size(), stdout);
+    std::fflush(stdout);
+    return 0;
+  } catch (const std::exception& e) {
+    lua_pushstring(L_, e.what());
+    return -1;
+  }
 }
 
 namespace {
@@ -614,6 +706,10 @@ int Script::callFunction(int position, lua_Integer* cache) {
       lastError_.message = "served by library " + std::to_string(result.redirect->first) + " (function " +
                            std::to_string(result.redirect->second) + "), which the stand-in VM does not have";
     }
+    if (lastError_.isError()) {
+      callFailed_ = true;
+      failedError_ = lastError_;
+    }
     // Variables passed by reference take the values the library left.
     for (int i = 1; i <= count; ++i) {
       if (lua_type(L_, i) == LUA_TTABLE && hasMeta(L_, i, kVarMeta) && args[static_cast<std::size_t>(i - 1)].variable) {
@@ -730,38 +826,5 @@ int Script::runFile(const std::string& path, const std::vector<std::string>& arg
 }
 
 int Script::runCode(const std::string& code) { return execute(luaL_loadbuffer(L_, code.data(), code.size(), "=(command line)")); }
-
-int Script::interactive() {
-  std::printf("kvrun %s - Lua with the table kv; Ctrl-D to quit\n", LUA_RELEASE);
-  while (char* line = readline("kv> ")) {
-    std::string text = line;
-    std::free(line);
-    if (text.empty()) continue;
-    add_history(text.c_str());
-    clearInterrupt();  // a Ctrl-C ends one line's work, not the session
-    // An expression prints its values; anything else runs as a statement.
-    std::string expression = "return " + text;
-    int top = lua_gettop(L_);
-    if (luaL_loadbuffer(L_, expression.data(), expression.size(), "=stdin") == LUA_OK) {
-      lua_pushcfunction(L_, traceback);
-      lua_insert(L_, top + 1);
-      if (lua_pcall(L_, 0, LUA_MULTRET, top + 1) != LUA_OK) {
-        std::fprintf(stderr, "%s\n", lua_tostring(L_, -1));
-      } else {
-        for (int i = top + 2; i <= lua_gettop(L_); ++i) {
-          std::printf("%s%s", i > top + 2 ? "\t" : "", luaL_tolstring(L_, i, nullptr));
-          lua_pop(L_, 1);
-        }
-        if (lua_gettop(L_) > top + 1) std::printf("\n");
-      }
-      lua_settop(L_, top);
-      continue;
-    }
-    lua_settop(L_, top);
-    execute(luaL_loadbuffer(L_, text.data(), text.size(), "=stdin"));
-  }
-  std::printf("\n");
-  return 0;
-}
 
 }  // namespace kvrun

@@ -25,7 +25,9 @@ public:
   // when it raised an error (reported with its traceback on stderr).
   int runFile(const std::string& path, const std::vector<std::string>& args);
   int runCode(const std::string& code);
-  // Read, evaluate, print: one statement or expression per line.
+  // Read, evaluate, print: one statement or expression per line, with
+  // completion of names and a history kept between sessions (Prompt.cpp).
+  // A line whose library calls left an error prints it after the values.
   int interactive();
 
   // The function behind one `kv` entry (called from Lua).
@@ -35,6 +37,8 @@ public:
   int readVariable(int number);
   int writeVariable(int number);
   int pushLastError();
+  // kv.help(NAME): prints what kvrun --help NAME prints.
+  int printHelp();
 
   // The script's Lua state (for what a caller adds to it before running).
   lua_State* state() const { return L_; }
@@ -50,10 +54,13 @@ private:
   void unbind(std::vector<Binding>& bound);
   void defineTable();
   int execute(int loadStatus);
+  void evaluateLine(const std::string& text);
 
   kvhost::Host& host_;
   lua_State* L_ = nullptr;
   kvhost::ErrorInfo lastError_;
+  bool callFailed_ = false;                          // a call since the flag was cleared left an error,
+  kvhost::ErrorInfo failedError_;                    // the last such error
   int procedures_ = 0;
   int depth_ = 0;                                    // calls in progress (callbacks nest them)
   // Arguments and result of each depth of calls (callbacks nest them),

@@ -9,11 +9,13 @@ namespace kvrun {
 
 namespace {
 
-// Code points of Windows-1252 bytes 0x80 to 0x9F (0 where none).
-const std::uint16_t kHigh[32] = {0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
-                                 0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0,      0x017D, 0,
-                                 0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
-                                 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178};
+// Code points of Windows-1252 bytes 0x80 to 0x9F; the five bytes without a
+// character stand for the control of the same number, so that every byte
+// (a file name the library lists, say) comes back unchanged.
+const std::uint16_t kHigh[32] = {0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
+                                 0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0x008D, 0x017D, 0x008F,
+                                 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
+                                 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
 
 void appendUtf8(std::string& out, std::uint32_t cp) {
   if (cp < 0x80) {
@@ -36,7 +38,7 @@ std::string toUtf8(std::string_view cp1252) {
   for (char ch : cp1252) {
     auto c = static_cast<unsigned char>(ch);
     if (c >= 0x80 && c < 0xA0) {
-      appendUtf8(out, kHigh[c - 0x80] != 0 ? kHigh[c - 0x80] : 0xFFFD);
+      appendUtf8(out, kHigh[c - 0x80]);
     } else {
       appendUtf8(out, c);
     }

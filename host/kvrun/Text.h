@@ -8,7 +8,8 @@
 
 namespace kvrun {
 
-// Windows-1252 to UTF-8 (bytes without a character map to U+FFFD).
+// Windows-1252 to UTF-8 (the five bytes without a character map to the C1
+// controls of the same number, so fromUtf8 gives every byte back).
 std::string toUtf8(std::string_view cp1252);
 // UTF-8 to Windows-1252; characters outside it become '?'. Bytes that are
 // not UTF-8 are taken as Windows-1252 already.

@@ -10,9 +10,11 @@
 #include <vector>
 
 #include "Arguments.h"
+#include "Charset.h"
 #include "Help.h"
 #include "Host.h"
 #include "Interrupt.h"
+#include "Json.h"
 #include "Output.h"
 #include "Progress.h"
 #include "Script.h"
@@ -28,10 +30,12 @@ constexpr int kUsage = 2;
 
 const char* const kHelp = R"(usage:
   kvrun [OPTIONS] NAME [ARG...]     call one function of the library
+  kvrun --json NAME [ARG...]        the same, the outcome as one JSON object
   kvrun [OPTIONS] FILE.lua [ARG...] run a Lua script (table kv)
   kvrun --threads N FILE.lua [ARG...]  the script in N VM threads at once
   kvrun [OPTIONS] -e CODE           run Lua code
-  kvrun [OPTIONS] -i                interactive Lua
+  kvrun [OPTIONS] -i                interactive Lua: Tab completes names,
+                                    kv.help("NAME") describes a function
   kvrun --list [PATTERN]            functions by subsystem, their syntaxes
   kvrun --constants [PATTERN]       constants and their values
   kvrun [--lang fr|en] --help NAME  one function: syntaxes, constants, errors
@@ -41,7 +45,17 @@ const char* const kHelp = R"(usage:
 options:
   --lang fr|en   language of the library's messages (default: from LANG)
   --hex          print strings and buffers as lowercase hexadecimal
-  --raw          print the library's text as its Windows-1252 bytes
+  --json         print one call's outcome on stdout as a JSON object:
+                 {"function", "english", "result", "type", "references":
+                 [{"argument", "value", "type"}], "error": null or {"code",
+                 "level", "message", "system": null or {"code", "name",
+                 "message"}}}; results are numbers, booleans or strings,
+                 bytes that are not text {"base64": ...} ({"hex": ...}
+                 with --hex); messages in the --lang language
+  --charset utf-8|1252  the character set declared to the library
+                 (default: utf-8 when the locale's is UTF-8, else 1252);
+                 in utf-8, text, file names and messages pass unchanged
+  --raw          print the library's text as its bytes, unconverted
   --quiet        no progress line for long calls (shown on a terminal)
   --threads N    run the script in N threads (1 to 64), each with its own
                  component and Lua state; kv.thread is 1 to N; lines of
@@ -51,7 +65,14 @@ NAME is a function's French name (accents optional, any case) or English
 name. Integer arguments take decimal, 0x hexadecimal, constant names and
 their sums (foLectureEcriture+foCreation); byte arguments take hex:414243,
 file:PATH or str:TEXT. The result goes to stdout; a library error goes to
-stderr as "kvrun: error CODE: MESSAGE" with status 1; usage errors give 2.
+stderr as "kvrun: error CODE: MESSAGE" with status 1 (an error without a
+library number shows its system error: "kvrun: system error ENOENT (No such
+file or directory): MESSAGE"); usage errors give 2. --help NAME lists every
+error the function can raise.
+
+kvrun -i keeps the prompt's history in $XDG_STATE_HOME/kvrun/history
+(~/.local/state/kvrun/history); a line whose call failed prints the error.
+
 Long calls (fCompacte, fDecompacte, fRepTaille) show a progress line when
 stderr is a terminal; Ctrl-C asks them to stop, a second Ctrl-C quits.
 )";
@@ -60,6 +81,8 @@ struct Options {
   kvhost::Language language = kvhost::Language::French;
   kvrun::OutputOptions output;
   bool quiet = false;
+  bool json = false;
+  unsigned charset = kvrun::charsetFromLocale();
 };
 
 kvhost::Language defaultLanguage() {
@@ -149,6 +172,11 @@ int callOnce(kvhost::Host& host, const Options& options, const std::string& name
                  display.c_str(), r.redirect->first, r.redirect->second);
     return kLibraryError;
   }
+  if (options.json) {
+    std::string json = kvrun::jsonCall(*f, VXT_dwBase(chosen->result) != VXT_AUCUN, args, r, options.output.hex);
+    std::printf("%s\n", json.c_str());
+    return r.error.isError() ? kLibraryError : kOk;
+  }
   if (VXT_dwBase(chosen->result) != VXT_AUCUN) {
     std::string text = kvrun::formatValue(r.value, options.output);
     std::fwrite(text.data(), 1, text.size(), stdout);
@@ -160,11 +188,8 @@ int callOnce(kvhost::Host& host, const Options& options, const std::string& name
       std::printf("argument %zu: %s\n", i + 1, kvrun::formatValue(*args[i].variable, options.output).c_str());
   }
   if (r.error.isError()) {
-    std::string message = options.output.raw ? r.error.message : kvrun::toUtf8(r.error.message);
-    for (auto& c : message) {
-      if (c == '\r' || c == '\n') c = ' ';
-    }
-    std::fprintf(stderr, "kvrun: error %u: %s\n", static_cast<unsigned>(r.error.code), message.c_str());
+    std::fprintf(stderr, "kvrun: %s\n", kvrun::errorLine(r.error, options.output.raw).c_str());
+    if (std::string hint = kvrun::charsetHint(words); !hint.empty()) std::fprintf(stderr, "%s\n", hint.c_str());
     return kLibraryError;
   }
   return kOk;
@@ -209,12 +234,19 @@ int main(int argc, char** argv) {
       } else {
         return usage("--lang takes fr or en");
       }
+    } else if (a == "--charset") {
+      if (++i >= argc) return usage("--charset needs utf-8 or 1252");
+      auto charset = kvrun::parseCharset(argv[i]);
+      if (!charset) return usage("--charset takes utf-8 or 1252");
+      options.charset = *charset;
     } else if (a == "--hex") {
       options.output.hex = true;
     } else if (a == "--raw") {
       options.output.raw = true;
     } else if (a == "--quiet") {
       options.quiet = true;
+    } else if (a == "--json") {
+      options.json = true;
     } else if (a == "--threads") {
       if (++i >= argc) return usage("--threads needs a number of threads");
       char* end = nullptr;
@@ -248,6 +280,8 @@ int main(int argc, char** argv) {
   try {
     kvhost::HostOptions hostOptions;
     hostOptions.language = options.language;
+    hostOptions.charset = options.charset;
+    kvrun::setLibraryCharset(options.charset);
     if (threads > 0)
       return kvrun::runThreads(hostOptions, threads, rest[0], std::vector<std::string>(rest.begin() + 1, rest.end()),
                                !options.quiet && isatty(STDERR_FILENO));

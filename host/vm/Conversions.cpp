@@ -167,9 +167,9 @@ bool readWideBlock(const void* storage, WORD, Plain* v) {
   v->kind = Plain::Text;
   if (data != nullptr) {
     DWORD n = pstGetBloc(data)->dwLongueur / sizeof(wchar_t);
-    int m = WideCharToMultiByte(1252, 0, reinterpret_cast<const wchar_t*>(data), static_cast<int>(n), nullptr, 0, "?", nullptr);
+    int m = WideCharToMultiByte(CP_nGetPageCourante(), 0, reinterpret_cast<const wchar_t*>(data), static_cast<int>(n), nullptr, 0, "?", nullptr);
     v->text.resize(static_cast<std::size_t>(m > 0 ? m : 0));
-    if (m > 0) WideCharToMultiByte(1252, 0, reinterpret_cast<const wchar_t*>(data), static_cast<int>(n), v->text.data(), m, "?", nullptr);
+    if (m > 0) WideCharToMultiByte(CP_nGetPageCourante(), 0, reinterpret_cast<const wchar_t*>(data), static_cast<int>(n), v->text.data(), m, "?", nullptr);
   }
   return true;
 }
@@ -437,9 +437,9 @@ int writeDateTime(const Plain& v, WORD, void* out) {
 int writeBlock(const Plain& v, WORD code, void* out) {
   std::string bytes = asText(v);
   if (code == VXT_CHAINEUNICODE) {
-    int n = bytes.empty() ? 0 : MultiByteToWideChar(1252, 0, bytes.data(), static_cast<int>(bytes.size()), nullptr, 0);
+    int n = bytes.empty() ? 0 : MultiByteToWideChar(CP_nGetPageCourante(), 0, bytes.data(), static_cast<int>(bytes.size()), nullptr, 0);
     std::wstring w(static_cast<std::size_t>(n), L'\0');
-    if (n > 0) MultiByteToWideChar(1252, 0, bytes.data(), static_cast<int>(bytes.size()), w.data(), n);
+    if (n > 0) MultiByteToWideChar(CP_nGetPageCourante(), 0, bytes.data(), static_cast<int>(bytes.size()), w.data(), n);
     bytes.assign(reinterpret_cast<const char*>(w.data()), w.size() * sizeof(wchar_t));
   }
   char* p = newBlock(bytes, code);
@@ -456,10 +456,10 @@ int writeText(const Plain& v, WORD, void* out) {
 
 int writeWideText(const Plain& v, WORD, void* out) {
   std::string bytes = asText(v);
-  int n = bytes.empty() ? 0 : MultiByteToWideChar(1252, 0, bytes.data(), static_cast<int>(bytes.size()), nullptr, 0);
+  int n = bytes.empty() ? 0 : MultiByteToWideChar(CP_nGetPageCourante(), 0, bytes.data(), static_cast<int>(bytes.size()), nullptr, 0);
   auto* w = static_cast<wchar_t*>(std::calloc(static_cast<std::size_t>(n) + 1, sizeof(wchar_t)));
   if (w == nullptr) return kNoFit;
-  if (n > 0) MultiByteToWideChar(1252, 0, bytes.data(), static_cast<int>(bytes.size()), w, n);
+  if (n > 0) MultiByteToWideChar(CP_nGetPageCourante(), 0, bytes.data(), static_cast<int>(bytes.size()), w, n);
   std::memcpy(out, &w, sizeof w);
   return kExact;
 }

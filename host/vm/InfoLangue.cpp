@@ -1,6 +1,8 @@
 // Names of the stand-in VM's languages.
 #include "InfoLangue.h"
 
+#include "core/CodePage.h"
+
 namespace kvhost {
 
 const char* InfoLangue::pszGetJours(BOOL) {
@@ -9,8 +11,14 @@ const char* InfoLangue::pszGetJours(BOOL) {
 }
 
 const char* InfoLangue::pszGetMois(BOOL) {
-  return english_ ? "January;February;March;April;May;June;July;August;September;October;November;December"
-                  : "janvier;f\xE9vrier;mars;avril;mai;juin;juillet;ao\xFBt;septembre;octobre;novembre;d\xE9" "cembre";
+  if (english_) return "January;February;March;April;May;June;July;August;September;October;November;December";
+  return CP_bUTF8() ? "janvier;f\xC3\xA9vrier;mars;avril;mai;juin;juillet;ao\xC3\xBBt;septembre;octobre;novembre;d\xC3\xA9" "cembre"
+                    : "janvier;f\xE9vrier;mars;avril;mai;juin;juillet;ao\xFBt;septembre;octobre;novembre;d\xE9" "cembre";
+}
+
+const char* InfoLangue::pszGetMonnaie() {
+  if (english_) return "$";
+  return CP_bUTF8() ? "\xE2\x82\xAC" : "\x80";
 }
 
 }  // namespace kvhost

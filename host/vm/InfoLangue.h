@@ -1,6 +1,6 @@
 // The language information the stand-in VM gives to the library: day and
 // month names, short date and time formats, AM/PM texts, in French or in
-// English (Windows-1252 text).
+// English, in the code page the VM declared (Windows-1252 or UTF-8).
 #pragma once
 
 #include "abi/InterfacesVM.h"
@@ -21,7 +21,7 @@ public:
   const char* pszGetAM() override { return "AM"; }
   const char* pszGetPM() override { return "PM"; }
   const char* pszGetMasqueDate() override { return nullptr; }
-  const char* pszGetMonnaie() override { return english_ ? "$" : "\x80"; }
+  const char* pszGetMonnaie() override;
   int nGetDecimalesMonnaie() override { return 2; }
   const char* pszGetUnitesTaille() override { return nullptr; }
 

@@ -15,6 +15,7 @@
 #include "StartupData.h"
 #include "abi/Demarrage.h"
 #include "core/Any.h"
+#include "core/CodePage.h"
 #include "core/StrMem.h"
 #include "core/XError.h"
 #include "core/accesdllres.h"
@@ -50,6 +51,13 @@ Runtime::Runtime(HostOptions options) : options_(std::move(options)), libShop_(o
     if (init.hModuleVM != nullptr) dlclose(init.hModuleVM);
     if (!started) throw HostError("the library refused the start-up command (Execution 3985)");
     executionStarted_ = true;
+    // The VM's character set: {charset, character table} (the stand-in has
+    // no table of its own). The VM's own conversions (wide strings) use the
+    // same code page.
+    std::intptr_t alphabet[2] = {static_cast<std::intptr_t>(options_.charset), 0};
+    if (library_->Execution(EXEC_ALPHABET, alphabet) == 0) throw HostError("the library refused the character set");
+    DWORD page = dwGetCodePageFromCharset(options_.charset);
+    CP_SetPageCourante(page != 0 ? page : 1252);
     catalog_.emplace(library_->InfoComposante);
     installLanguage();
   } catch (...) {

@@ -26,7 +26,15 @@ struct HostOptions {
   // English messages (message file of component 8); by default the file
   // next to the library. Installed as the library's loader in English.
   std::string messageFile;
+  // The character set declared to the library at start, as a VM declares
+  // its alphabet (Execution 4876): 0 Windows-1252, 65001 UTF-8. The
+  // library's text (arguments, results, names, messages) is in its page.
+  unsigned charset = 0;
 };
+
+// Windows character-set numbers a VM declares.
+constexpr unsigned kCharset1252 = 0;
+constexpr unsigned kCharsetUtf8 = 65001;
 
 class Runtime {
 public:

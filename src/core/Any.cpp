@@ -252,7 +252,7 @@ struct GenreBloc : GenreIntern {
     AffecteBloc(g, p, p != nullptr ? std::strlen(static_cast<const char*>(p)) : 0, GENRE);
   }
   static void SetValueFromANSILongueur(CAny_Intern* g, const void* p, unsigned long n) { AffecteBloc(g, p, n, GENRE); }
-  // Wide text becomes 8-bit text of code page 1252.
+  // Wide text becomes 8-bit text of the current code page.
   static void SetValueFromUNICODE(CAny_Intern* g, const void* p) {
     SetValueFromUNICODELongueur(g, p, p != nullptr ? std::wcslen(static_cast<const wchar_t*>(p)) : 0);
   }
@@ -261,9 +261,9 @@ struct GenreBloc : GenreIntern {
       AffecteBloc(g, nullptr, 0, GENRE);
       return;
     }
-    int nb = WideCharToMultiByte(1252, 0, static_cast<const wchar_t*>(p), static_cast<int>(n), nullptr, 0, "?", nullptr);
+    int nb = WideCharToMultiByte(CP_nGetPageCourante(), 0, static_cast<const wchar_t*>(p), static_cast<int>(n), nullptr, 0, "?", nullptr);
     std::vector<char> s(static_cast<std::size_t>(nb > 0 ? nb : 1));
-    if (nb > 0) WideCharToMultiByte(1252, 0, static_cast<const wchar_t*>(p), static_cast<int>(n), s.data(), nb, "?", nullptr);
+    if (nb > 0) WideCharToMultiByte(CP_nGetPageCourante(), 0, static_cast<const wchar_t*>(p), static_cast<int>(n), s.data(), nb, "?", nullptr);
     AffecteBloc(g, s.data(), static_cast<unsigned long>(nb > 0 ? nb : 0), GENRE);
   }
   static void SetValueOption(CAny_Intern* g, const void* p, unsigned long n, unsigned) { AffecteBloc(g, p, n, GENRE); }
@@ -354,14 +354,14 @@ struct GenreWSTR : GenreIntern {
     q[n] = 0;
     ecrit<wchar_t*>(g, q);
   }
-  // From 8-bit text of code page 1252.
+  // From 8-bit text of the current code page.
   static void CreateStrLongueur(CAny_Intern* g, const char* psz, unsigned long n) {
     DeleteStr(g);
     if (psz == nullptr || n == 0) return;
-    int nb = MultiByteToWideChar(1252, 0, psz, static_cast<int>(n), nullptr, 0);
+    int nb = MultiByteToWideChar(CP_nGetPageCourante(), 0, psz, static_cast<int>(n), nullptr, 0);
     if (nb <= 0) return;
     std::vector<wchar_t> w(static_cast<std::size_t>(nb));
-    MultiByteToWideChar(1252, 0, psz, static_cast<int>(n), w.data(), nb);
+    MultiByteToWideChar(CP_nGetPageCourante(), 0, psz, static_cast<int>(n), w.data(), nb);
     Copie(g, w.data(), static_cast<unsigned long>(nb));
   }
   static void CreateStr(CAny_Intern* g, const char* psz) { CreateStrLongueur(g, psz, psz != nullptr ? std::strlen(psz) : 0); }
@@ -766,7 +766,9 @@ WORD CAny::s_wConstruitValeurCAny(const char* pszTexte, CAny* pclValeur) {
   const char* pszValeur = pszTexte[nNom] != '\0' ? pszTexte + nNom + 1 : nullptr;
   WORD wType = 0;
   for (const auto& n : noms) {
-    if (STR_nCompare(nom.c_str(), n.pszFrancais, STR_IGNORE_CASSE) == 0 ||
+    // The French names are Windows-1252 text: in the library's code page first.
+    const std::string francais = CP_sDepuis1252(n.pszFrancais, std::strlen(n.pszFrancais));
+    if (STR_nCompare(nom.c_str(), francais.c_str(), STR_IGNORE_CASSE) == 0 ||
         STR_nCompare(nom.c_str(), n.pszAnglais, STR_IGNORE_CASSE) == 0) {
       wType = n.wType;
       break;

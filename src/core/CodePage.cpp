@@ -96,6 +96,137 @@ const char* CP_pszNomIconv(unsigned nPageCode) {
 
 unsigned CP_nGetPageCourante() { return gnPageCourante; }
 void CP_SetPageCourante(unsigned nPageCode) { gnPageCourante = nPageCode; }
+bool CP_bUTF8() { return gnPageCourante == CP_UTF8; }
+
+namespace {
+
+// Code points of Windows-1252 bytes 0x80 to 0x9F; the bytes without a
+// character keep their own number.
+constexpr char32_t gtab1252Haut[32] = {
+    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+    0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
+
+// Length of a valid UTF-8 sequence at p (n bytes available), 0 when none.
+int nSequenceUTF8(const unsigned char* p, std::size_t n, char32_t* pc) {
+  unsigned char c = p[0];
+  int nLong;
+  char32_t cp;
+  if (c < 0x80) {
+    *pc = c;
+    return 1;
+  } else if (c >= 0xC2 && c <= 0xDF) {
+    nLong = 2, cp = c & 0x1F;
+  } else if (c >= 0xE0 && c <= 0xEF) {
+    nLong = 3, cp = c & 0x0F;
+  } else if (c >= 0xF0 && c <= 0xF4) {
+    nLong = 4, cp = c & 0x07;
+  } else {
+    return 0;
+  }
+  if (n < static_cast<std::size_t>(nLong)) return 0;
+  for (int k = 1; k < nLong; ++k) {
+    if ((p[k] & 0xC0) != 0x80) return 0;
+    cp = (cp << 6) | (p[k] & 0x3F);
+  }
+  // Overlong forms, surrogates and code points past U+10FFFF are not UTF-8.
+  if ((nLong == 3 && cp < 0x800) || (nLong == 4 && (cp < 0x10000 || cp > 0x10FFFF)) ||
+      (cp >= 0xD800 && cp <= 0xDFFF))
+    return 0;
+  *pc = cp;
+  return nLong;
+}
+
+void AjouteUTF8(std::string* ps, char32_t c) {
+  if (c >= CP_OCTET_BRUT + 0x80 && c <= CP_OCTET_BRUT + 0xFF) {
+    *ps += static_cast<char>(c - CP_OCTET_BRUT);
+  } else if (c < 0x80) {
+    *ps += static_cast<char>(c);
+  } else if (c < 0x800) {
+    *ps += static_cast<char>(0xC0 | (c >> 6));
+    *ps += static_cast<char>(0x80 | (c & 0x3F));
+  } else if (c < 0x10000) {
+    *ps += static_cast<char>(0xE0 | (c >> 12));
+    *ps += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+    *ps += static_cast<char>(0x80 | (c & 0x3F));
+  } else {
+    *ps += static_cast<char>(0xF0 | (c >> 18));
+    *ps += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+    *ps += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+    *ps += static_cast<char>(0x80 | (c & 0x3F));
+  }
+}
+
+}  // namespace
+
+char32_t CP_c1252VersUnicode(unsigned char c) { return c >= 0x80 && c < 0xA0 ? gtab1252Haut[c - 0x80] : c; }
+
+int CP_n1252DepuisUnicode(char32_t c) {
+  if (c < 0x80 || (c >= 0xA0 && c <= 0xFF)) return static_cast<int>(c);
+  if (c >= CP_OCTET_BRUT + 0x80 && c <= CP_OCTET_BRUT + 0xFF) return static_cast<int>(c - CP_OCTET_BRUT);
+  for (int k = 0; k < 32; ++k) {
+    if (gtab1252Haut[k] == c) return 0x80 + k;
+  }
+  return -1;
+}
+
+char32_t CP_cLitCaractere(const char** pp, const char* pFin) {
+  auto p = reinterpret_cast<const unsigned char*>(*pp);
+  if (!CP_bUTF8()) {
+    ++*pp;
+    return CP_c1252VersUnicode(*p);
+  }
+  char32_t c;
+  int n = nSequenceUTF8(p, static_cast<std::size_t>(pFin - *pp), &c);
+  if (n == 0) {
+    ++*pp;
+    return CP_OCTET_BRUT + *p;
+  }
+  *pp += n;
+  return c;
+}
+
+int CP_nLongueurCaractere(const char* p) {
+  if (*p == '\0') return 0;
+  if (!CP_bUTF8()) return 1;
+  char32_t c;
+  // The terminator stops a sequence, so four bytes may be looked at.
+  std::size_t nDispo = 1;
+  while (nDispo < 4 && p[nDispo] != '\0') ++nDispo;
+  int n = nSequenceUTF8(reinterpret_cast<const unsigned char*>(p), nDispo, &c);
+  return n == 0 ? 1 : n;
+}
+
+std::u32string CP_sDecode(const char* p, std::size_t n) {
+  std::u32string s;
+  s.reserve(n);
+  for (const char* pFin = p + n; p < pFin;) s += CP_cLitCaractere(&p, pFin);
+  return s;
+}
+
+void CP_AjouteCaractere(std::string* ps, char32_t c) {
+  if (CP_bUTF8()) {
+    AjouteUTF8(ps, c);
+    return;
+  }
+  int b = CP_n1252DepuisUnicode(c);
+  *ps += static_cast<char>(b >= 0 ? b : '?');
+}
+
+std::string CP_sEncode(const std::u32string& s) {
+  std::string out;
+  out.reserve(s.size());
+  for (char32_t c : s) CP_AjouteCaractere(&out, c);
+  return out;
+}
+
+std::string CP_sDepuis1252(const char* p, std::size_t n) {
+  if (!CP_bUTF8()) return std::string(p, n);
+  std::string out;
+  out.reserve(n + n / 8);
+  for (std::size_t i = 0; i < n; ++i) AjouteUTF8(&out, CP_c1252VersUnicode(static_cast<unsigned char>(p[i])));
+  return out;
+}
 
 int MultiByteToWideChar(unsigned nPageCode, DWORD, const char* pszSource, int nSource, wchar_t* pwDest, int nDest) {
   if (pszSource == nullptr || nDest < 0) return 0;

@@ -4,7 +4,9 @@
 // languages.
 #pragma once
 
+#include <cstddef>
 #include <cwchar>
+#include <string>
 
 #include "abi/TypesBase.h"
 
@@ -23,9 +25,38 @@ int MultiByteToWideChar(unsigned nPageCode, DWORD dwFlags, const char* pszSource
 int WideCharToMultiByte(unsigned nPageCode, DWORD dwFlags, const wchar_t* pwSource, int nSource, char* pszDest,
                         int nDest, const char* pszDefaut, BOOL* pbDefautUtilise);
 
-// The code page of the current character set (1252 unless changed).
+// The code page of the current character set (1252 unless changed). The
+// VM declares its character set when it changes the alphabet; the library's
+// text (arguments, results, file names, messages) is then in that page.
 unsigned CP_nGetPageCourante();
 void CP_SetPageCourante(unsigned nPageCode);
+// True when the current page is UTF-8; every other page is handled as
+// Windows-1252 by the routines below.
+bool CP_bUTF8();
+
+// One Windows-1252 byte as a code point; the five bytes without a character
+// give the control of the same number, so the mapping is one to one.
+char32_t CP_c1252VersUnicode(unsigned char c);
+// The Windows-1252 byte of a code point, or -1 when it has none.
+int CP_n1252DepuisUnicode(char32_t c);
+
+// Code point standing for a byte that is not UTF-8 (0xDC80 + byte, a lone
+// surrogate no valid text holds): such names survive a decode and encode.
+constexpr char32_t CP_OCTET_BRUT = 0xDC00;
+
+// The character at `*pp` of text in the current page, moving `*pp` past it
+// (to at most `pFin`). Bytes that are not UTF-8 count one each.
+char32_t CP_cLitCaractere(const char** pp, const char* pFin);
+// Bytes of the character at `p` (1 in an 8-bit page, 0 at the terminator).
+int CP_nLongueurCaractere(const char* p);
+// Whole text of the current page to code points and back; the pair gives
+// back the same bytes for any input.
+std::u32string CP_sDecode(const char* p, std::size_t n);
+std::string CP_sEncode(const std::u32string& s);
+void CP_AjouteCaractere(std::string* ps, char32_t c);  // one code point, current page
+// The library's own Windows-1252 text (messages, names) in the current page:
+// UTF-8 in a UTF-8 page, unchanged otherwise.
+std::string CP_sDepuis1252(const char* p, std::size_t n);
 
 // 8-bit text of code page `nPageCode` to UTF-8 and back; results follow the
 // conventions above (bytes, 0 on failure).

@@ -578,10 +578,10 @@ wchar_t* CVXDSTRBase::pszCreateWSTR() const {
     pw[n / sizeof(wchar_t)] = 0;
     return pw;
   }
-  int nb = n == 0 ? 0 : MultiByteToWideChar(1252, 0, pszGet(), static_cast<int>(n), nullptr, 0);
+  int nb = n == 0 ? 0 : MultiByteToWideChar(CP_nGetPageCourante(), 0, pszGet(), static_cast<int>(n), nullptr, 0);
   auto* pw = static_cast<wchar_t*>(std::malloc((static_cast<std::size_t>(nb) + 1) * sizeof(wchar_t)));
   if (pw == nullptr) return nullptr;
-  if (nb > 0) MultiByteToWideChar(1252, 0, pszGet(), static_cast<int>(n), pw, nb);
+  if (nb > 0) MultiByteToWideChar(CP_nGetPageCourante(), 0, pszGet(), static_cast<int>(n), pw, nb);
   pw[nb] = 0;
   return pw;
 }
@@ -590,7 +590,7 @@ char* CVXDSTRBase::pszCreateCSTR() const {
   if (s_nGetTypeAUB(m_pData) == 0x10) {
     CVXDSTR ansi;
     const auto* self = static_cast<const CVXDSTR*>(this);
-    if (ansi.nAffecteToANSI(self, 1252) != STR_OK) return nullptr;
+    if (ansi.nAffecteToANSI(self, CP_nGetPageCourante()) != STR_OK) return nullptr;
     return ansi.pszCreateCSTR();
   }
   DWORD n = nGetLength();

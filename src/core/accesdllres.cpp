@@ -12,6 +12,7 @@
 #include <mutex>
 #include <string>
 
+#include "core/CodePage.h"
 #include "core/DataCompressor.h"
 #include "core/RessourcesBloc.h"
 #include "core/TString.h"
@@ -149,6 +150,23 @@ int DLLRES_nLoadString(unsigned nId, char* pszBuffer, int nTaille) {
     pszBuffer[0] = '\0';
     return 0;
   }
+  if (CP_bUTF8()) {
+    // The block's Windows-1252 text, in UTF-8 and cut on a character.
+    CTString texte;
+    if (!DLLRES_bLoadString(nId, &texte)) {
+      pszBuffer[0] = '\0';
+      return 0;
+    }
+    int n = static_cast<int>(texte.nTaille());
+    bool bCoupe = n > nTaille - 1;
+    if (bCoupe) {
+      n = nTaille - 1;
+      while (n > 0 && (static_cast<unsigned char>(texte.pszGet()[n]) & 0xC0) == 0x80) --n;
+    }
+    std::memcpy(pszBuffer, texte.pszGet(), static_cast<std::size_t>(n));
+    pszBuffer[n] = '\0';
+    return bCoupe ? nTaille - 1 : n;
+  }
   int n = nTaille;
   int r = nDecodeEntree(i, pszBuffer, &n);
   if (r == CDataCompressor::DC_SORTIE_PLEINE) return nTaille - 1;
@@ -173,6 +191,13 @@ BOOL DLLRES_bLoadString(unsigned nId, CTString* pclTexte) {
     return 0;
   }
   pclTexte->SetTaille(pclTexte->nTaille() + static_cast<DWORD>(n));
+  if (CP_bUTF8()) {
+    // The block holds Windows-1252 text; a UTF-8 VM reads UTF-8.
+    DWORD nDebut = pclTexte->nTaille() - static_cast<DWORD>(n);
+    std::string utf8 = CP_sDepuis1252(pclTexte->pszGet() + nDebut, static_cast<std::size_t>(n));
+    pclTexte->SetTaille(nDebut);
+    pclTexte->Add(utf8.data(), static_cast<DWORD>(utf8.size()));
+  }
   return 1;
 }
 

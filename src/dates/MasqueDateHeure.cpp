@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "core/CodePage.h"
 #include "core/STR.h"
 #include "core/accesdllres.h"
 #include "dates/Calendrier.h"
@@ -67,10 +68,13 @@ std::string sMessage(unsigned nId) {
   return DLLRES_bLoadString(nId, &s) ? std::string(s.pszGet()) : std::string();
 }
 
-// Abbreviation: 3 characters, 4 for a name beginning with "jui".
+// Abbreviation: 3 characters, 4 for a name beginning with "jui" (whole
+// characters: "Aoû" and "Déc" in UTF-8 as in Windows-1252).
 std::string sAbrege(const std::string& nom) {
-  std::size_t n = nom.size() >= 3 && STR_nCompare(nom.substr(0, 3).c_str(), "jui", STR_IGNORE_CASSE) == 0 ? 4 : 3;
-  return nom.substr(0, n);
+  int n = nom.size() >= 3 && STR_nCompare(nom.substr(0, 3).c_str(), "jui", STR_IGNORE_CASSE) == 0 ? 4 : 3;
+  std::size_t nOctets = 0;
+  for (int k = 0; k < n; ++k) nOctets += static_cast<std::size_t>(CP_nLongueurCaractere(nom.c_str() + nOctets));
+  return nom.substr(0, nOctets);
 }
 
 void Copie(const std::string& s, char* pszSortie, int nTaille) {

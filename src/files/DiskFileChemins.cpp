@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "core/CodePage.h"
 #include "core/Environnement.h"
 #include "core/TString.h"
 #include "core/XError.h"
@@ -208,7 +209,8 @@ BOOL CDiskFile::bGetFullPath(const char* pszChemin, CTString* pclSortie, CXError
 }
 
 // '?' one character, '*' any run; on a mismatch after a star the match
-// resumes from one character further than the previous attempt.
+// resumes from one character further than the previous attempt. A character
+// is one byte, or one UTF-8 sequence when the library's text is UTF-8.
 bool CDiskFile::_bFiltreFileName(const char* pszNom, const char* pszFiltre) {
   const char* s = pszNom != nullptr ? pszNom : "";
   const char* p = pszFiltre != nullptr ? pszFiltre : "";
@@ -220,12 +222,16 @@ bool CDiskFile::_bFiltreFileName(const char* pszNom, const char* pszFiltre) {
       if (*p == '\0') return true;
       pEtoile = p;
       sReprise = s;
-    } else if (*p != '\0' && (*p == '?' || *p == *s)) {
+    } else if (*p == '?') {
+      s += CP_nLongueurCaractere(s);
+      ++p;
+    } else if (*p != '\0' && *p == *s) {
       ++s;
       ++p;
     } else if (pEtoile != nullptr) {
       p = pEtoile;
-      s = ++sReprise;
+      sReprise += CP_nLongueurCaractere(sReprise);
+      s = sReprise;
     } else {
       return false;
     }

@@ -8,6 +8,7 @@
 
 #include "Conversions.h"
 #include "core/Any.h"
+#include "core/CodePage.h"
 #include "core/VXDSTR.h"
 
 namespace {
@@ -155,6 +156,12 @@ TEST_F(Any, TypedTexts) {
   EXPECT_EQ(CAny::s_wConstruitValeurCAny("vxCurrency:1.5", &a), 10);
   EXPECT_EQ(a.wGetType(), 10);
   EXPECT_EQ(CAny::s_wConstruitValeurCAny("vxNothing:1", &a), 0);
+  // In UTF-8 the French names are read in UTF-8.
+  CP_SetPageCourante(CP_UTF8);
+  EXPECT_EQ(CAny::s_wConstruitValeurCAny("VXDURÉE:1500", &a), 27);
+  EXPECT_EQ(CAny::s_wConstruitValeurCAny("vxChaîne", &a), 18);
+  EXPECT_EQ(CAny::s_wConstruitValeurCAny("vxCha\xEEne", &a), 0) << "Windows-1252 bytes are not UTF-8 text";
+  CP_SetPageCourante(1252);
 }
 
 }  // namespace

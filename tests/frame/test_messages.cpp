@@ -14,6 +14,7 @@
 #include <set>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include "core/CodePage.h"
 #include "core/ErreursDef.h"
@@ -78,6 +79,38 @@ TEST(Messages, TheBlockHoldsItsMarkersAndEveryMessage) {
   EXPECT_EQ(DLLRES_nLoadString(1, buf, sizeof buf), 0) << "an identifier without message";
   EXPECT_EQ(DLLRES_nLoadString(65023, buf, sizeof buf), 0);
   EXPECT_EQ(DLLRES_nLoadString(28210, buf, sizeof buf), static_cast<int>(french(28210).size()));
+}
+
+// With the library's text in UTF-8 every message reads as its UTF-8 source
+// line; a short buffer cuts it between characters.
+TEST(Messages, InUtf8EveryMessageIsItsSourceText) {
+  std::ifstream in(kMessageSources + "/messages_fr.txt");
+  std::map<unsigned, std::string> sources;
+  std::string line;
+  while (std::getline(in, line)) {
+    if (line.empty() || line[0] == '#') continue;
+    std::size_t tab = line.find('\t');
+    sources[static_cast<unsigned>(std::stoul(line.substr(0, tab)))] = line.substr(tab + 1);
+  }
+  ASSERT_FALSE(sources.empty());
+  CP_SetPageCourante(CP_UTF8);
+  std::size_t accented = 0;
+  for (const auto& [id, text] : sources) {
+    EXPECT_EQ(french(id), text) << id;
+    char buf[1024];
+    EXPECT_EQ(DLLRES_nLoadString(id, buf, sizeof buf), static_cast<int>(text.size())) << id;
+    accented += text.find('\xC3') != std::string::npos;
+  }
+  EXPECT_GT(accented, 100u);
+  // 637: "Impossible d'ajouter le fichier à ...": a buffer that ends inside "à".
+  const std::string& t = sources.at(637);
+  std::size_t a = t.find("\xC3\xA0");
+  ASSERT_NE(a, std::string::npos);
+  std::vector<char> buf(a + 2);  // room for the text before "à", its first byte and the zero
+  EXPECT_EQ(DLLRES_nLoadString(637, buf.data(), static_cast<int>(buf.size())), static_cast<int>(buf.size()) - 1);
+  EXPECT_EQ(std::string(buf.data()), t.substr(0, a));
+  CP_SetPageCourante(1252);
+  EXPECT_EQ(french(637).find('\xE0'), a) << "Windows-1252 again";
 }
 
 TEST(Messages, EveryErrorRowHasItsTextInBothLanguages) {

@@ -2,6 +2,7 @@
 // what a user sees when the input is wrong.
 #include <dirent.h>
 #include <gtest/gtest.h>
+#include <poll.h>
 #include <pty.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -125,6 +126,87 @@ TEST(Kvrun, LibraryErrorsInBothLanguages) {
   EXPECT_NE(bound.err.find("error 80260"), std::string::npos);
 }
 
+TEST(Kvrun, ErrorsWithoutALibraryNumberShowTheSystemError) {
+  auto r = kvrun({"--lang", "en", "fOuvre", "/no/such", "0"});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.out, "-1\n");
+  EXPECT_EQ(r.err, "kvrun: system error ENOENT (No such file or directory): Cannot open file </no/such>.\n");
+  auto lua = kvrun({"-e", "kv.fOuvre('/no/such', 0) local e = kv.error() print(e.code, e.syscode, e.sysname, e.sysmessage)"});
+  EXPECT_EQ(lua.out, "0\t2\tENOENT\tNo such file or directory\n") << lua.err;
+  // A numbered error with a system error shows both.
+  auto both = kvrun({"--lang", "en", "fRepSupprime", "/proc/sys", "1"});
+  EXPECT_EQ(both.status, 1);
+  EXPECT_EQ(both.err.rfind("kvrun: error 80063: Cannot delete directory </proc/sys>: ", 0), 0u) << both.err;
+  EXPECT_NE(both.err.find(" [E"), std::string::npos) << "the system error by name: " << both.err;
+}
+
+// Each call raises an error that its help lists (the help names every error
+// that the method and the helpers it reaches can raise).
+TEST(KvrunHelp, TheErrorsACallRaisesAreInItsHelp) {
+  struct Case {
+    std::vector<std::string> call;
+    std::string code;
+  };
+  const Case cases[] = {
+      {{"fRepCopie", "", "x"}, "80059"},
+      {{"DateVersEntier", "20241301"}, "80125"},
+      {{"Crypte", "abc", "", "1"}, "80282"},
+      {{"fCompacte", "/no/such", "x"}, "80300"},
+      {{"TSL", "400", "0", "0"}, "80202"},
+      {{"MemEnCours", "nolist"}, "80261"},  // raised in a macro
+  };
+  for (const auto& c : cases) {
+    std::vector<std::string> args = {"--lang", "en"};
+    args.insert(args.end(), c.call.begin(), c.call.end());
+    auto r = kvrun(args);
+    EXPECT_EQ(r.status, 1) << c.call[0];
+    EXPECT_NE(r.err.find("error " + c.code + ":"), std::string::npos) << c.call[0] << ": " << r.err;
+    auto help = kvrun({"--lang", "en", "--help", c.call[0]});
+    EXPECT_NE(help.out.find("\n  " + c.code + "  "), std::string::npos) << c.call[0] << ":\n" << help.out;
+  }
+  // A validity test fills an error object it does not raise: nothing listed.
+  auto valid = kvrun({"--lang", "en", "--help", "DateValide"});
+  EXPECT_EQ(valid.out.find("Errors:"), std::string::npos) << valid.out;
+}
+
+TEST(Kvrun, JsonForScripts) {
+  struct Case {
+    std::vector<std::string> args;
+    int status;
+    std::string json;
+  };
+  const Case cases[] = {
+      {{"Phonetique", "Pharmacie"}, 0,
+       R"({"function": "Phonétique", "english": "Phonetic", "result": "FARMASI", "type": "string", "references": [], "error": null})"},
+      {{"EstPair", "4"}, 0, R"("result": true, "type": "boolean")"},
+      {{"RVB", "1", "2", "3"}, 0, R"("result": 197121, "type": "integer")"},
+      {{"Max", "1.5", "-2"}, 0, R"("result": 1.5, "type": "real")"},
+      {{"Phonetique", "Mézon"}, 0, R"("result": "MÉZO")"},
+      {{"--lang", "en", "TSL", "400", "0", "0"}, 1,
+       R"("result": 0, "type": "integer", "references": [], "error": {"code": 80202, "level": 3, "message": "Invalid hue: it must be between 0 and 360.", "system": null}})"},
+      {{"--lang", "fr", "TSL", "400", "0", "0"}, 1, R"("message": "Teinte invalide : elle doit être comprise entre 0 et 360.")"},
+      {{"--lang", "en", "fOuvre", "/no/such", "0"}, 1,
+       R"("error": {"code": 0, "level": 2, "message": "Cannot open file </no/such>.", "system": {"code": 2, "name": "ENOENT", "message": "No such file or directory"}}})"},
+      // Bytes that are not text: base 64, or hexadecimal with --hex.
+      {{"Compresse", "hex:00ff00ff"}, 0, R"("result": {"base64": ")"},
+      {{"--hex", "Compresse", "hex:00ff00ff"}, 0, R"("result": {"hex": ")"},
+      {{"Compresse", "str:"}, 0, R"("type": "buffer")"},
+      // A by-reference argument: its value after the call.
+      {{"eVersEuro", "655.957", "1", "2", "0"}, 0, R"("references": [{"argument": 4, "value": )"},
+  };
+  for (const auto& c : cases) {
+    std::vector<std::string> args = {"--json"};
+    args.insert(args.end(), c.args.begin(), c.args.end());
+    auto r = kvrun(args);
+    EXPECT_EQ(r.status, c.status) << c.args[0] << r.err;
+    EXPECT_NE(r.out.find(c.json), std::string::npos) << c.args[0] << ": " << r.out;
+    EXPECT_EQ(r.out.find('\n'), r.out.size() - 1) << "one line, ended: " << r.out;
+    EXPECT_TRUE(r.err.empty()) << r.err;
+  }
+  auto help = kvrun({"--help"});
+  EXPECT_NE(help.out.find("--json"), std::string::npos);
+}
+
 TEST(Kvrun, UsageErrorsAreClearAndNeverCrash) {
   struct Case {
     std::vector<std::string> args;
@@ -196,7 +278,14 @@ TEST(KvrunHelp, OneFunctionOfEachSubsystemInEitherLanguage) {
        {"fOuvre / fOpen\n  Ouvre un fichier", "fOuvre(nom: string, mode: integer) -> integer", "Constantes :",
         "foLectureEcriture / foReadWrite = 3"}},
       {{"--lang", "en", "--help", "fopen"}, {"  Opens a file", "Constants:", "Errors:"}},
-      {{"--lang", "en", "--help", "HeureVersChaine"}, {"TimeToString", "HeureVersChaîne(heure: string, masque: string)"}},
+      {{"--lang", "en", "--help", "HeureVersChaine"}, {"TimeToString(time: string, mask: string)"}},
+      {{"--lang", "fr", "--help", "HeureVersChaine"}, {"HeureVersChaîne(heure: string, masque: string)"}},
+      // Parameter names in the language of the help.
+      {{"--lang", "en", "--help", "DateVersEntier"}, {"DateToInteger(date: string, dayOfYear: "}},
+      {{"--lang", "fr", "--help", "DateVersEntier"}, {"DateVersEntier(date: string, jourDeLAnnée: "}},
+      {{"--lang", "en", "--help", "NumériqueVersChaîne"}, {"NumToString(value: ", ", format: string)"}},
+      {{"--lang", "en", "--help", "ChaîneVersDate"}, {"StringToDate(text: string, mask: string)"}},
+      {{"--lang", "en", "--help", "fOuvre"}, {"fOpen(name: string, mode: integer) -> integer"}},
       {{"--lang", "en", "--help", "eVersEuro"}, {"Converts an amount of a currency into euros"}},
       {{"--lang", "en", "--help", "fCompacte"}, {"80305  ", "Errors:"}},
       {{"--lang", "fr", "--help", "Crypte"}, {"Compresse, chiffre et code", "crypteRapide"}},
@@ -223,29 +312,45 @@ TEST(KvrunHelp, CompletionForBash) {
   EXPECT_EQ(kvrun({"--completion", "tcsh"}).status, 2);
 }
 
-TEST(KvrunHelp, TheBuildRefusesAFunctionWithoutDescription) {
-  // gentables on a copy of the row files whose descriptions lack one row.
-  std::string dir = std::string(KV_BINARY_DIR) + "/test_descriptions_" + std::to_string(getpid());
-  mkdir(dir.c_str(), 0777);
+// gentables on a copy of the row files with one fault each: the build stops
+// and names it.
+TEST(KvrunHelp, TheBuildRefusesMissingOrUnknownHelpData) {
+  struct Case {
+    std::string file;          // the copy changed
+    std::string dropPrefix;    // its line starting so is left out
+    std::string extraLine;     // or this line is added
+    std::string message;
+  };
+  const Case cases[] = {
+      {"descriptions.tsv", "fOpen\t", "", "no description of 'fOpen'"},
+      {"descriptions.tsv", "", "NoSuchRow\t-\tx\ty", "'NoSuchRow' is no function of the tables"},
+      {"parametres.tsv", "jourDeLAnnee\t", "", "no names for the parameter 'jourDeLAnnee'"},
+      {"parametres.tsv", "", "zzz\tzzz\tzzz", "'zzz' names no parameter"},
+  };
   std::string tables = std::string(KV_SOURCE_DIR) + "/src/frame/tables";
-  for (const char* name : {"fonctions.tsv", "constantes.tsv", "variables.tsv", "entrees.tsv"}) {
-    std::ifstream in(tables + "/" + name, std::ios::binary);
-    std::ofstream(dir + "/" + name, std::ios::binary) << in.rdbuf();
+  std::string entries;
+  for (const char* sub : {"dates", "numbers", "files", "compression", "crypto", "memlists", "system", "misc"})
+    entries += " " + std::string(KV_SOURCE_DIR) + "/src/" + sub + "/entrees.tsv";
+  for (const auto& c : cases) {
+    std::string dir = std::string(KV_BINARY_DIR) + "/test_helpdata_" + std::to_string(getpid());
+    mkdir(dir.c_str(), 0777);
+    for (const char* name : {"fonctions.tsv", "constantes.tsv", "variables.tsv", "entrees.tsv", "descriptions.tsv",
+                             "parametres.tsv"}) {
+      std::ifstream in(tables + "/" + name, std::ios::binary);
+      std::ofstream out(dir + "/" + name, std::ios::binary);
+      std::string line;
+      while (std::getline(in, line)) {
+        if (name != c.file || c.dropPrefix.empty() || line.rfind(c.dropPrefix, 0) != 0) out << line << "\n";
+      }
+      if (name == c.file && !c.extraLine.empty()) out << c.extraLine << "\n";
+    }
+    std::string command = std::string(KV_BINARY_DIR) + "/bin/gentables " + dir + " " + dir + entries + " 2>" + dir + "/err";
+    EXPECT_NE(std::system(command.c_str()), 0) << c.message;
+    std::ifstream err(dir + "/err");
+    std::string message((std::istreambuf_iterator<char>(err)), std::istreambuf_iterator<char>());
+    EXPECT_NE(message.find(c.message), std::string::npos) << message;
+    std::system(("rm -rf " + dir).c_str());
   }
-  std::ifstream in(tables + "/descriptions.tsv");
-  std::ofstream out(dir + "/descriptions.tsv");
-  std::string line;
-  while (std::getline(in, line)) {
-    if (line.rfind("fOpen\t", 0) != 0) out << line << "\n";
-  }
-  out.close();
-  std::string command = std::string(KV_BINARY_DIR) + "/bin/gentables " + dir + " " + dir + " 2>" + dir + "/err";
-  int status = std::system(command.c_str());
-  EXPECT_NE(status, 0);
-  std::ifstream err(dir + "/err");
-  std::string message((std::istreambuf_iterator<char>(err)), std::istreambuf_iterator<char>());
-  EXPECT_NE(message.find("no description of 'fOpen'"), std::string::npos) << message;
-  std::system(("rm -rf " + dir).c_str());
 }
 
 TEST(KvrunScripts, TableKvAndErrorsAsValues) {
@@ -446,6 +551,159 @@ TEST(KvrunProgress, CtrlCStopsACompactionAndLeavesNoFile) {
   EXPECT_EQ(names, std::vector<std::string>{"source.txt"});
   std::remove(source.c_str());
   rmdir(dir.c_str());
+}
+
+// kvrun -i on a pseudo-terminal, driven line by line: send() types, and
+// expect() waits (up to a minute: emulated machines are slow) for a text
+// to appear in what the terminal shows after the last expect.
+class Prompt {
+public:
+  explicit Prompt(const std::string& state, const std::vector<std::string>& options = {"--lang", "en"}) {
+    pid_ = forkpty(&master_, nullptr, nullptr, nullptr);
+    if (pid_ == 0) {
+      std::vector<std::string> args = options;
+      args.push_back("-i");
+      std::vector<char*> argv;
+      std::string exe = std::string(KV_BINARY_DIR) + "/bin/kvrun";
+      argv.push_back(exe.data());
+      for (auto& a : args) argv.push_back(a.data());
+      argv.push_back(nullptr);
+      unsetenv("LANG");
+      setenv("TERM", "dumb", 1);
+      setenv("XDG_STATE_HOME", state.c_str(), 1);
+      execv(exe.c_str(), argv.data());
+      _exit(127);
+    }
+  }
+  ~Prompt() {
+    if (master_ >= 0) close(master_);
+    if (pid_ > 0) {
+      kill(pid_, SIGKILL);
+      waitpid(pid_, nullptr, 0);
+    }
+  }
+  void send(const std::string& keys) { EXPECT_EQ(write(master_, keys.data(), keys.size()), static_cast<ssize_t>(keys.size())); }
+  // The output from the last expect up to and including `text`; empty
+  // (and a failure) when it does not come.
+  std::string expect(const std::string& text) {
+    for (int waited = 0; waited < 600; ++waited) {
+      auto at = seen_.find(text, from_);
+      if (at != std::string::npos) {
+        std::string part = seen_.substr(from_, at + text.size() - from_);
+        from_ = at + text.size();
+        return part;
+      }
+      pollfd p{master_, POLLIN, 0};
+      if (poll(&p, 1, 100) > 0) {
+        char buf[4096];
+        ssize_t n = read(master_, buf, sizeof buf);
+        if (n <= 0) break;
+        seen_.append(buf, static_cast<std::size_t>(n));
+      }
+    }
+    ADD_FAILURE() << "never shown: " << text << "\nscreen:\n" << seen_.substr(from_);
+    return {};
+  }
+  // Ctrl-D, then the status.
+  int quit() {
+    send("\x04");
+    std::string rest;
+    char buf[4096];
+    while (read(master_, buf, sizeof buf) > 0) {
+    }
+    int status = 0;
+    waitpid(pid_, &status, 0);
+    pid_ = -1;
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  }
+
+private:
+  int master_ = -1;
+  pid_t pid_ = -1;
+  std::string seen_;
+  std::size_t from_ = 0;
+};
+
+std::string readText(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+TEST(KvrunPrompt, ErrorsAndValuesReadAsTextAndHelpAtHand) {
+  std::string state = std::string(KV_BINARY_DIR) + "/test_prompt_" + std::to_string(getpid());
+  Prompt p(state);
+  p.expect("kv> ");
+  p.send("kv.Phonetique(\"Pharmacie\")\n");
+  EXPECT_NE(p.expect("kv> ").find("FARMASI"), std::string::npos);
+  // A failing call prints its error after the result, on one line.
+  p.send("kv.fCompacte(\"nope\", \"x\")\n");
+  std::string failed = p.expect("kv> ");
+  EXPECT_NE(failed.find("1\r\n-- error 80300: Cannot open the source file.\r\n"), std::string::npos) << failed;
+  p.send("kv.fOuvre(\"/no/such\", 0)\n");
+  EXPECT_NE(p.expect("kv> ").find("-- system error ENOENT (No such file or directory): Cannot open file </no/such>."),
+            std::string::npos);
+  p.send("kv.Phonetique(\"Pharmacie\")\n");
+  EXPECT_EQ(p.expect("kv> ").find("--"), std::string::npos) << "a good call says nothing more";
+  p.send("kv.fCompacte(\"nope\", \"x\") print(kv.error())\n");
+  std::string shown = p.expect("kv> ");
+  EXPECT_NE(shown.find("error 80300: Cannot open the source file. (level 2)"), std::string::npos) << shown;
+  EXPECT_EQ(shown.find("table: 0x"), std::string::npos) << shown;
+  p.send("kv.var(42), kv.var(\"abc\"), kv.buffer(\"ab\"), kv.buffer(\"\\0\\1\")\n");
+  shown = p.expect("kv> ");
+  EXPECT_NE(shown.find("var integer 42\tvar string \"abc\"\tbuffer of 2 bytes: \"ab\"\tbuffer of 2 bytes: hex 0001"),
+            std::string::npos) << shown;
+  // kv.help prints what kvrun --help prints.
+  p.send("kv.help(\"fCompacte\")\n");
+  shown = p.expect("kv> ");
+  std::string help = kvrun({"--lang", "en", "--help", "fCompacte"}).out;
+  std::string onScreen;
+  for (char c : shown) {
+    if (c != '\r') onScreen += c;
+  }
+  EXPECT_NE(onScreen.find(help), std::string::npos) << onScreen << "\n---\n" << help;
+  EXPECT_EQ(p.quit(), 0);
+  // Scripts are unchanged: no error line.
+  auto script = kvrun({"-e", "kv.fCompacte('nope', 'x')"});
+  EXPECT_EQ(script.out, "");
+  EXPECT_EQ(script.err, "");
+  std::system(("rm -rf " + state).c_str());
+}
+
+TEST(KvrunPrompt, TabCompletesNamesAndHistoryStays) {
+  std::string state = std::string(KV_BINARY_DIR) + "/test_prompt_tab_" + std::to_string(getpid());
+  {
+    Prompt p(state);
+    p.expect("kv> ");
+    // Two Tabs list the choices of kv.Ph: the name with and without its
+    // accent, and the English name.
+    p.send("kv.Ph\t\t");
+    std::string choices = p.expect("Phonétique");
+    p.expect("kv> kv.Phon");
+    for (const char* name : {"kv.Phonetique", "kv.Phonetic"}) EXPECT_NE(choices.find(name), std::string::npos) << choices;
+    // One more letter and a Tab complete the French name without accents.
+    p.send("etiq\t(\"Pharmacie\")\n");
+    EXPECT_NE(p.expect("FARMASI").find("etique(\"Pharmacie\")"), std::string::npos);
+    p.expect("kv> ");
+    // English names, constant names in an argument list, Lua's globals.
+    p.send("kv.fOp\t(\"/no/such\", kv.foLectureEc\t)\n");
+    EXPECT_NE(p.expect("kv> ").find("kv.fOpen(\"/no/such\", kv.foLectureEcriture)"), std::string::npos);
+    p.send("kv.RVB(\"foLectureEc\t, 0, 0)\n");  // the completion closes the string
+    EXPECT_NE(p.expect("kv> ").find("\"foLectureEcriture\", 0, 0)\r\n3\r\n"), std::string::npos);
+    p.send("stri\t.up\t(\"x\")\n");
+    EXPECT_NE(p.expect("kv> ").find("string.upper(\"x\")\r\nX"), std::string::npos);
+    EXPECT_EQ(p.quit(), 0);
+  }
+  std::string history = readText(state + "/kvrun/history");
+  EXPECT_NE(history.find("kv.Phonetique(\"Pharmacie\")\n"), std::string::npos) << history;
+  {
+    // The next session recalls the last line with the Up arrow.
+    Prompt p(state);
+    p.expect("kv> ");
+    p.send("\x1b[A\n");
+    EXPECT_NE(p.expect("kv> ").find("X"), std::string::npos);
+    EXPECT_EQ(p.quit(), 0);
+  }
+  std::system(("rm -rf " + state).c_str());
 }
 
 TEST(KvrunScripts, TheTourRuns) {

@@ -4,7 +4,8 @@
 // process (this program again, with --function) in a private temporary
 // directory, as "nobody" when started as root, with a time limit per call.
 // The test fails on a sanitizer report, a signal, a hang, a leak, output
-// from the library, or a result that the checks refuse.
+// from the library, a result that the checks refuse, or a numbered error
+// that the function's help (kvrun --help NAME) does not list.
 //
 //   test_hostile --shard K/N        functions K, K+N, K+2N... of the table
 //   test_hostile --only NAME        one function (French or English name)
@@ -21,6 +22,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -32,6 +34,7 @@
 
 #include "Checks.h"
 #include "Guard.h"
+#include "Help.h"
 #include "Host.h"
 #include "Values.h"
 #include "support/TestHost.h"
@@ -153,6 +156,7 @@ int runChild(int position, const std::string& dir) {
     const kvhost::FunctionInfo& f = host.catalog().functions().at(static_cast<std::size_t>(position));
     Fixtures fixtures(work);
     const bool files = f.english[0] == 'f' || f.english.rfind("_zip", 0) == 0;
+    const std::vector<DWORD> documented = kvrun::documentedErrors(f);
     int calls = 0;
     for (const auto& s : f.syntaxes) {
       if (s.entry == nullptr) continue;
@@ -185,6 +189,11 @@ int runChild(int position, const std::string& dir) {
         }
         if (std::string why = hostile::checkResult(host, f, s, c.args, r); !why.empty()) {
           progress("F " + what + ": " + why);
+          ++failures;
+        }
+        if (r.error.isError() && r.error.code != 0 &&
+            std::find(documented.begin(), documented.end(), r.error.code) == documented.end()) {
+          progress("F " + what + ": error " + std::to_string(r.error.code) + ", which its help does not list");
           ++failures;
         }
       }

@@ -1,10 +1,13 @@
-// gentables ROWDIR OUTDIR [ENTRYFILE...]: generates the descriptor tables and
-// the entry points of the component from its row files; each subsystem
-// lists its own entry points in an entry file. Files are rewritten only when
-// their text changes, so that an unchanged table costs no rebuild. Aide.inc
-// holds the help rows of the host tools (descriptions.tsv, checked).
+// gentables ROWDIR OUTDIR [ENTRYFILE...] [--raises ERRORTABLE SOURCE...]:
+// generates the descriptor tables and the entry points of the component
+// from its row files; each subsystem lists its own entry points in an entry
+// file. Files are rewritten only when their text changes, so that an
+// unchanged table costs no rebuild. Aide.inc holds the help rows of the host
+// tools (descriptions.tsv and parametres.tsv, checked), with the errors each
+// function can raise when the error table and the sources are given.
 #include <fstream>
 #include <iostream>
+#include <memory>
 #include <sstream>
 #include <vector>
 
@@ -34,12 +37,26 @@ int main(int argc, char** argv) {
     return 2;
   }
   try {
-    std::vector<std::string> entryFiles(argv + 3, argv + argc);
+    std::vector<std::string> entryFiles, sources;
+    std::string errorTable;
+    for (int i = 3; i < argc; ++i) {
+      if (std::string(argv[i]) == "--raises" && i + 1 < argc) {
+        errorTable = argv[++i];
+        sources.assign(argv + i + 1, argv + argc);
+        break;
+      }
+      entryFiles.emplace_back(argv[i]);
+    }
     auto tables = gentables::readTables(argv[1], entryFiles);
     std::string out = argv[2];
     writeIfChanged(out + "/TablesDescripteurs.cpp", gentables::emitTables(tables));
     writeIfChanged(out + "/Entrees.cpp", gentables::emitEntries(tables));
-    writeIfChanged(out + "/Aide.inc", gentables::emitHelp(tables, argv[1], entryFiles));
+    std::unique_ptr<gentables::RaiseGraph> raises;
+    if (!errorTable.empty()) {
+      raises = std::make_unique<gentables::RaiseGraph>(sources, errorTable);
+      for (const auto& name : raises->unknownNames()) std::cerr << "gentables: warning: " << name << " is in no row of " << errorTable << "\n";
+    }
+    writeIfChanged(out + "/Aide.inc", gentables::emitHelp(tables, argv[1], entryFiles, raises.get()));
   } catch (const std::exception& e) {
     std::cerr << "gentables: " << e.what() << "\n";
     return 1;
