@@ -366,7 +366,7 @@ bool underEmulation() {
 // natively. So each time of the launches runs in a child process of its own;
 // a crash of that process is run again under emulation (counted and shown),
 // and fails the test natively. Wrong statuses fail it everywhere.
-constexpr int kEmulationRetries = 10;
+constexpr int kEmulationRetries = 30;  // under load qemu wrecks most attempts
 constexpr int kTimeLimitSeconds = 300;  // one time of the launches takes seconds
 
 // One time of the launches from `threads` threads: the failures, as text.
