@@ -74,15 +74,19 @@ void ProgressLine::update(const STProgression* point) {
   }
   if (!enabled_) return;
   Clock::time_point now = Clock::now();
+  bool draw = true;
   if (!started_) {
     started_ = true;
     start_ = now;
   } else if (now - lastDraw_ < std::chrono::milliseconds(100) && point->nPourcent != 100) {
-    return;
+    draw = false;
   }
-  lastDraw_ = now;
+  // The text is kept current even between redraws: show() puts back the latest.
   double seconds = std::chrono::duration<double>(now - start_).count();
-  writeAll(fd_, "\r" + format(*point, seconds) + "\x1b[K");
+  text_ = prefix_ + format(*point, seconds);
+  if (!draw || hidden_) return;
+  lastDraw_ = now;
+  writeAll(fd_, "\r" + text_ + "\x1b[K");
   drawn_ = true;
 }
 
@@ -90,6 +94,67 @@ void ProgressLine::finish() {
   if (drawn_) writeAll(fd_, "\r\x1b[K");
   drawn_ = false;
   started_ = false;
+  text_.clear();
+}
+
+void ProgressLine::hide() {
+  if (drawn_) writeAll(fd_, "\r\x1b[K");
+  drawn_ = false;
+  hidden_ = true;
+}
+
+void ProgressLine::show() {
+  hidden_ = false;
+  if (!enabled_ || !started_ || text_.empty()) return;
+  writeAll(fd_, "\r" + text_ + "\x1b[K");
+  drawn_ = true;
+}
+
+STProgression ThreadsProgress::combine(const std::vector<STProgression>& running) {
+  STProgression sum{sizeof(STProgression), -1, -1, -1, -1};
+  if (running.size() == 1) return running[0];
+  bool totalsKnown = true;
+  for (const auto& p : running) {
+    if (p.oOctets >= 0) {
+      sum.oOctets = (sum.oOctets < 0 ? 0 : sum.oOctets) + p.oOctets;
+      if (p.oOctetsTotal > 0) sum.oOctetsTotal = (sum.oOctetsTotal < 0 ? 0 : sum.oOctetsTotal) + p.oOctetsTotal;
+    }
+    if (p.oOctets < 0 || p.oOctetsTotal <= 0) totalsKnown = false;
+    if (p.oEntrees >= 0) sum.oEntrees = (sum.oEntrees < 0 ? 0 : sum.oEntrees) + p.oEntrees;
+  }
+  if (!totalsKnown) {
+    sum.oOctetsTotal = -1;
+  } else if (sum.oOctetsTotal > 0) {
+    sum.nPourcent = static_cast<int>(sum.oOctets * 100 / sum.oOctetsTotal);
+  }
+  return sum;
+}
+
+void ThreadsProgress::update(int index, const STProgression* point) {
+  std::lock_guard<std::mutex> guard(lock_);
+  const auto i = static_cast<std::size_t>(index);
+  if (i >= points_.size()) return;
+  running_[i] = point != nullptr;
+  if (point != nullptr) points_[i] = *point;
+  std::vector<STProgression> running;
+  for (std::size_t k = 0; k < points_.size(); ++k) {
+    if (running_[k]) running.push_back(points_[k]);
+  }
+  if (running.empty()) {
+    line_.finish();
+    return;
+  }
+  line_.setPrefix(running.size() > 1 ? std::to_string(running.size()) + " calls: " : "");
+  STProgression sum = combine(running);
+  line_.update(&sum);
+}
+
+void ThreadsProgress::write(std::FILE* to, const char* data, std::size_t size) {
+  std::lock_guard<std::mutex> guard(lock_);
+  line_.hide();
+  std::fwrite(data, 1, size, to);
+  std::fflush(to);
+  line_.show();
 }
 
 }  // namespace kvrun

@@ -2,26 +2,28 @@
 #include "Threads.h"
 
 #include <lua.hpp>
+#include <unistd.h>
 
 #include <cstdio>
 #include <cstring>
 #include <exception>
 #include <memory>
-#include <mutex>
 #include <string>
 #include <thread>
 
 #include "Host.h"
+#include "Interrupt.h"
+#include "Progress.h"
 
 namespace kvrun {
 
 namespace {
 
-// Lines of every thread reach stdout one whole line at a time.
-std::mutex gOutput;
-
 // A thread's pending output: complete lines go out at once, the rest waits.
+// Lines of every thread reach stdout one whole line at a time, through the
+// shared progress line (which steps aside while they are written).
 struct LineBuffer {
+  ThreadsProgress* progress = nullptr;
   std::string pending;
 
   void add(const char* p, std::size_t n) {
@@ -35,11 +37,7 @@ struct LineBuffer {
 private:
   void write(std::size_t n) {
     if (n == 0) return;
-    {
-      std::lock_guard<std::mutex> lock(gOutput);
-      std::fwrite(pending.data(), 1, n, stdout);
-      std::fflush(stdout);
-    }
+    progress->write(stdout, pending.data(), n);
     pending.erase(0, n);
   }
 };
@@ -102,29 +100,50 @@ void setThreadNumber(Script& script, int number) {
 }
 
 int runThreads(const kvhost::HostOptions& options, int count, const std::string& path,
-               const std::vector<std::string>& args) {
+               const std::vector<std::string>& args, bool showProgress) {
   auto runtime = std::make_shared<kvhost::Runtime>(options);
   runtime->declareThreads();
+  // One progress line for the long calls of all the threads; a Ctrl-C asks
+  // every thread's long work to stop, as in a script run alone.
+  ThreadsProgress progress(STDERR_FILENO, showProgress, count);
+  installInterruptHandler();
   std::vector<int> status(static_cast<std::size_t>(count), 1);
   std::vector<std::thread> threads;
   for (int t = 1; t <= count; ++t) {
     threads.emplace_back([&, t] {
       LineBuffer lines;
+      lines.progress = &progress;
       int& result = status[static_cast<std::size_t>(t - 1)];
       try {
         kvhost::Runtime::ThreadScope scope(*runtime);
         kvhost::Host host(runtime, t == 1);
+        host.vm().watchInterrupt(interruptFlag());
+        bool stopSent = false;
+        host.vm().setProgressListener([&](const STProgression* point) {
+          progress.update(t - 1, point);
+          if (point == nullptr) {
+            stopSent = false;
+          } else if (interruptRequested() && !stopSent) {
+            stopSent = true;
+            host.call("fStopCompacte", {});
+          }
+        });
         Script script(host);
         setThreadNumber(script, t);
         routeOutput(script.state(), &lines);
         result = script.runFile(path, args);
       } catch (const std::exception& e) {
         lines.flush();
-        std::fprintf(stderr, "kvrun: thread %d: %s\n", t, e.what());
+        const std::string message = "kvrun: thread " + std::to_string(t) + ": " + e.what() + "\n";
+        progress.write(stderr, message.data(), message.size());
         result = 1;
       }
       lines.flush();
-      if (result != 0) std::fprintf(stderr, "kvrun: thread %d failed\n", t);
+      progress.update(t - 1, nullptr);
+      if (result != 0) {
+        const std::string message = "kvrun: thread " + std::to_string(t) + " failed\n";
+        progress.write(stderr, message.data(), message.size());
+      }
     });
   }
   for (auto& th : threads) th.join();

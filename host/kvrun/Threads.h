@@ -15,8 +15,10 @@ void setThreadNumber(Script& script, int number);
 
 // Runs the script file in `count` threads; print and io.write (to the
 // standard output) write whole lines, never mixed with another thread's.
-// The status: 0 when every thread ran to its end, 1 when any failed.
+// With `showProgress`, long calls draw one progress line on stderr for all
+// the threads. The status: 0 when every thread ran to its end, 1 when any
+// failed.
 int runThreads(const kvhost::HostOptions& options, int count, const std::string& path,
-               const std::vector<std::string>& args);
+               const std::vector<std::string>& args, bool showProgress = false);
 
 }  // namespace kvrun

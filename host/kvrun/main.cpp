@@ -282,7 +282,9 @@ int main(int argc, char** argv) {
     hostOptions.language = options.language;
     hostOptions.charset = options.charset;
     kvrun::setLibraryCharset(options.charset);
-    if (threads > 0) return kvrun::runThreads(hostOptions, threads, rest[0], std::vector<std::string>(rest.begin() + 1, rest.end()));
+    if (threads > 0)
+      return kvrun::runThreads(hostOptions, threads, rest[0], std::vector<std::string>(rest.begin() + 1, rest.end()),
+                               !options.quiet && isatty(STDERR_FILENO));
     kvhost::Host host(hostOptions);
     // Progress points of long calls draw the line; a Ctrl-C seen at one asks
     // the compaction to stop through fStopCompacte, as a VM does from its

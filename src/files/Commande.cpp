@@ -3,12 +3,13 @@
 
 #include <fcntl.h>
 #include <glob.h>
-#include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
+
+#include "core/Environnement.h"
 
 extern char** environ;
 
@@ -46,11 +47,6 @@ int CMD_nExecute(const std::vector<std::string>& argv, std::string* psErreur) {
   args.push_back(nullptr);
   int tube[2] = {-1, -1};
   if (psErreur != nullptr && pipe2(tube, O_CLOEXEC) != 0) return -1;
-  // The library's SIGCHLD reaper would take the child's status first.
-  struct sigaction saDefaut {}, saAvant {};
-  saDefaut.sa_handler = SIG_DFL;
-  sigemptyset(&saDefaut.sa_mask);
-  sigaction(SIGCHLD, &saDefaut, &saAvant);
   // The program's messages do not reach the caller's terminal.
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
@@ -58,7 +54,12 @@ int CMD_nExecute(const std::vector<std::string>& argv, std::string* psErreur) {
   if (psErreur != nullptr) posix_spawn_file_actions_adddup2(&actions, tube[1], 2);
   else posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
   pid_t pid = 0;
+  // The spawn reads PATH and the environment while other threads may
+  // change them: their changes wait for it. (The library's SIGCHLD handler
+  // reaps only the launches nobody waits for: this child is waited for here.)
+  std::unique_lock<std::mutex> verrouEnvironnement = ENV_Verrou();
   const int nErreur = posix_spawnp(&pid, args[0], &actions, nullptr, args.data(), environ);
+  verrouEnvironnement.unlock();
   posix_spawn_file_actions_destroy(&actions);
   if (psErreur != nullptr) {
     close(tube[1]);
@@ -74,7 +75,6 @@ int CMD_nExecute(const std::vector<std::string>& argv, std::string* psErreur) {
     if (r == pid) nResultat = WIFEXITED(nStatut) ? WEXITSTATUS(nStatut) : 128 + WTERMSIG(nStatut);
   }
   const int e = nErreur != 0 ? nErreur : errno;
-  sigaction(SIGCHLD, &saAvant, nullptr);
   if (nResultat < 0) errno = e;
   return nResultat;
 }

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "core/CodePage.h"
+#include "core/Environnement.h"
 #include "core/TString.h"
 #include "core/XError.h"
 #include "files/DiskFile.h"
@@ -159,8 +160,7 @@ std::string CDiskFile::sRepertoireMaison() {
   std::vector<char> tampon(16384);
   if (getpwuid_r(getuid(), &pw, tampon.data(), tampon.size(), &ppw) == 0 && ppw != nullptr && ppw->pw_dir != nullptr)
     return ppw->pw_dir;
-  const char* psz = std::getenv("HOME");
-  return psz != nullptr ? psz : "";
+  return ENV_sLit("HOME", "");
 }
 
 DWORD CDiskFile::GetFullPathName(const char* pszChemin, DWORD nTaille, char* pszSortie) {

@@ -17,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "core/Environnement.h"
 #include "core/TString.h"
 #include "core/XError.h"
 #include "files/AppelsSysteme.h"
@@ -510,8 +511,8 @@ BOOL CDiskFile::bSetTime(const char* pszChemin, const _stXFILETIME* pstCreation,
 BOOL CDiskFile::bGetTempDirectory(char* pszTampon, CXError* pclErreur) {
   RAZ(pclErreur);
   // The directory tempnam would choose: $TMPDIR when it is a directory, else /tmp.
-  const char* pszEnv = std::getenv("TMPDIR");
-  std::string rep = pszEnv != nullptr && *pszEnv != '\0' && bIsADirectory(pszEnv) ? pszEnv : P_tmpdir;
+  const std::string env = ENV_sLit("TMPDIR", "");
+  std::string rep = !env.empty() && bIsADirectory(env.c_str()) ? env : std::string(P_tmpdir);
   if (rep.empty() || rep.back() != '/') rep += '/';
   if (rep.size() > DISKFILE_MAX_PATH) return bEchec(pclErreur, MSG_FIC_REP_TEMP, ENAMETOOLONG, rep);
   std::memcpy(pszTampon, rep.c_str(), rep.size() + 1);

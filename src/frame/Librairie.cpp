@@ -1,9 +1,7 @@
 // The library's exported entry functions: start and end of the library,
 // the SIGCHLD reaper, the VM's component queries and the proxy factory.
 #include <signal.h>
-#include <sys/wait.h>
 
-#include <cerrno>
 #include <new>
 
 #include "abi/Descripteurs.h"
@@ -11,6 +9,7 @@
 #include "core/accesdllres.h"
 #include "frame/Execution.h"
 #include "frame/Standard.h"
+#include "system/Lancement.h"
 
 namespace {
 
@@ -36,14 +35,10 @@ CVXLibrary* pCreateVXL() { return new (std::nothrow) CComposanteStandard; }
 
 extern "C" {
 
-// Reaps every finished child without blocking.
-KV_EXPORT void ChildHandler(int) {
-  int nErreur = errno;  // a handler must not disturb the interrupted code's errno
-  int nStatus = 0;
-  while (waitpid(-1, &nStatus, WNOHANG) > 0) {
-  }
-  errno = nErreur;
-}
+// Reaps the children the library launched and nobody waits for, without
+// blocking; never a child some other waiter expects (a waiting launch in
+// another thread, or the program's own children).
+KV_EXPORT void ChildHandler(int) { PROCESSUS_RecolteAbandonnes(); }
 
 KV_EXPORT BOOL bInitLibrary(HINSTANCE hInstance) {
   DLLRES_bInit(nullptr, 0);
@@ -65,6 +60,7 @@ KV_EXPORT void TermLibrary() {
   DLLRES_Term();
   sigaction(SIGCHLD, &gstEnfantAvant, nullptr);
   sigaction(SIGALRM, &gstAlarmeAvant, nullptr);
+  PROCESSUS_RecolteTout();  // those that ended before the handler went
 }
 
 KV_EXPORT unsigned long InfoComposante(unsigned nCode, unsigned long ulIndex) {

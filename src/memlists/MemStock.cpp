@@ -11,6 +11,7 @@
 #include <cerrno>
 #include <new>
 
+#include "core/Environnement.h"
 #include "files/AppelsSysteme.h"
 
 namespace {
@@ -120,8 +121,7 @@ void Libere(_stBUFFERMEM* pl) {
 }
 
 std::string sRepertoireTemp() {
-  const char* p = std::getenv("TMPDIR");
-  return p != nullptr && *p != '\0' ? p : "/tmp";
+  return ENV_sLit("TMPDIR", "/tmp");
 }
 
 }  // namespace

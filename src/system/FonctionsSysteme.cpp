@@ -1,6 +1,5 @@
 // The component's program and system-information functions.
 #include <pthread.h>
-#include <signal.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -8,10 +7,13 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <vector>
 
+#include "core/Environnement.h"
 #include "core/XError.h"
 #include "frame/Standard.h"
 #include "gen/Erreurs.h"
+#include "system/Lancement.h"
 #include "system/Processus.h"
 #include "system/VersionPE.h"
 
@@ -26,31 +28,6 @@ enum : int {
 };
 
 constexpr std::size_t LONGUEUR_MAX_VERSION = 199;  // characters of a version string
-
-void GestionVide(int) {}
-
-// For the duration of a launch the children are waited for here, not reaped
-// by the library's handler; the previous disposition comes back after, and
-// the library's earlier children that ended meanwhile are reaped then (their
-// SIGCHLD went to the empty handler).
-class CGardeSIGCHLD {
-public:
-  CGardeSIGCHLD() {
-    struct sigaction sa {};
-    sa.sa_handler = GestionVide;
-    sigemptyset(&sa.sa_mask);
-    sigaction(SIGCHLD, &sa, &m_ancienne);
-  }
-  ~CGardeSIGCHLD() {
-    sigaction(SIGCHLD, &m_ancienne, nullptr);
-    PROCESSUS_RecolteEnfants();
-  }
-  CGardeSIGCHLD(const CGardeSIGCHLD&) = delete;
-  CGardeSIGCHLD& operator=(const CGardeSIGCHLD&) = delete;
-
-private:
-  struct sigaction m_ancienne {};
-};
 
 }  // namespace
 
@@ -70,27 +47,31 @@ int CComposanteStandard::ExeLance(const char* pszCommande, int, int nModeAttente
     programme = commande.substr(0, fin);
     if (fin != std::string::npos) arguments = commande.substr(fin + 1);
   }
-  CGardeSIGCHLD garde;
-  pid_t pid = 0;
-  bool bEnCours = false;
-  int nCode = 0;
-  if (programme.empty() || !CreateProcess(programme.c_str(), arguments.c_str(), &pid, &bEnCours, &nCode)) {
+  // The environment as it stands now: another thread may change it meanwhile.
+  const std::vector<std::string> environnement = ENV_vCopie();
+  STLancement lancement;
+  if (programme.empty() || !CreateProcess(programme.c_str(), arguments.c_str(), environnement, &lancement)) {
     int nErreur = programme.empty() ? ENOENT : errno;
     std::string message = std::strerror(nErreur);
     RaiseError(ERR_LANCEMENT, arguments.empty() ? programme.c_str() : arguments.c_str(), message.c_str());
     m_pclErreur->SetSystemError(static_cast<DWORD>(nErreur));
     return 0;
   }
-  if ((nModeAttente == EXE_BLOQUANT || nModeAttente == EXE_VALEUR_RETOUR) && bEnCours) {
-    if (!WaitPid(pid, &nCode)) {
-      int nErreur = errno;
-      RaiseError(ERR_LANCEMENT, programme.c_str(), std::strerror(nErreur));
-      m_pclErreur->SetSystemError(static_cast<DWORD>(nErreur));
-      return 0;
+  if (lancement.bEnCours) {
+    if (nModeAttente == EXE_BLOQUANT || nModeAttente == EXE_VALEUR_RETOUR) {
+      // This launch waits for its own child only.
+      if (!WaitPid(&lancement)) {
+        int nErreur = errno;
+        RaiseError(ERR_LANCEMENT, programme.c_str(), std::strerror(nErreur));
+        m_pclErreur->SetSystemError(static_cast<DWORD>(nErreur));
+        return 0;
+      }
+    } else {
+      PROCESSUS_Abandonne(&lancement);  // runs on: reaped by the library when it ends
     }
-  } else if (bEnCours) {
-    PROCESSUS_InscritEnfant(pid);  // runs on: reaped later if nobody else does
   }
+  const int nCode = lancement.nCode;
+  const pid_t pid = lancement.pid;
   if (nModeAttente == EXE_VALEUR_RETOUR) return nCode;
   if (nModeAttente == EXE_PID) return static_cast<int>(pid);
   return 1;
@@ -171,7 +152,7 @@ bool CComposanteStandard::SysChangeEnvironnement(const char* pszNom, const CAny*
     return false;
   }
   if (pclValeur == nullptr || pclValeur->bVide()) {
-    if (unsetenv(pszNom) != 0) {
+    if (ENV_nEfface(pszNom) != 0) {
       RaiseError(ERR_ENVIRONNEMENT);
       return false;
     }
@@ -180,7 +161,7 @@ bool CComposanteStandard::SysChangeEnvironnement(const char* pszNom, const CAny*
   CAny texte(*pclValeur);
   const char* psz = nullptr;
   if ((texte.wGetType() != 0x13 && texte.nCastTo(0x13) > 99) || texte.nGetPCXSTR(&psz) != ANY_OK ||
-      setenv(pszNom, psz != nullptr ? psz : "", 1) != 0) {
+      ENV_nEcrit(pszNom, psz != nullptr ? psz : "") != 0) {
     RaiseError(ERR_ENVIRONNEMENT);
     return false;
   }

@@ -1,4 +1,4 @@
-// Starting programs, executable kinds, memory status and the system's name.
+// Executable path and kind, memory status and the system's name.
 #include "system/Processus.h"
 
 #include <fcntl.h>
@@ -6,175 +6,15 @@
 #include <sys/stat.h>
 #include <sys/syscall.h>
 #include <sys/utsname.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cctype>
-#include <cerrno>
 #include <climits>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
 #include <fstream>
 #include <mutex>
-
-extern char** environ;
-
-namespace {
-
-void Dors(int nMillis) {
-  timespec ts{nMillis / 1000, (nMillis % 1000) * 1000000L};
-  while (nanosleep(&ts, &ts) != 0 && errno == EINTR) {
-  }
-}
-
-// The child's status: true when it ended (code set).
-bool bTermine(pid_t pid, int* pnCode) {
-  int status = 0;
-  pid_t r = waitpid(pid, &status, WNOHANG);
-  if (r == pid) {
-    *pnCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-    return true;
-  }
-  return false;
-}
-
-}  // namespace
-
-namespace {
-
-struct STEnfant {
-  pid_t pid;
-  int fdPid;  // pidfd of the child
-};
-std::mutex gMutexEnfants;
-std::vector<STEnfant> gvEnfants;
-
-// True when the child has ended and is now reaped, or was reaped elsewhere.
-bool bFini(const STEnfant& e) {
-  siginfo_t info{};
-  if (waitid(P_PIDFD, static_cast<id_t>(e.fdPid), &info, WEXITED | WNOHANG) != 0) return errno != EINTR;
-  return info.si_pid != 0;
-}
-
-void RecolteVerrouille() {
-  std::erase_if(gvEnfants, [](const STEnfant& e) {
-    if (!bFini(e)) return false;
-    close(e.fdPid);
-    return true;
-  });
-}
-
-}  // namespace
-
-void PROCESSUS_InscritEnfant(pid_t pid) {
-  // Without a pidfd (an old kernel) the child is left to the SIGCHLD reaper.
-  const int fd = static_cast<int>(syscall(SYS_pidfd_open, pid, 0));
-  if (fd < 0) return;
-  std::lock_guard<std::mutex> verrou(gMutexEnfants);
-  RecolteVerrouille();
-  gvEnfants.push_back({pid, fd});
-}
-
-void PROCESSUS_RecolteEnfants() {
-  std::lock_guard<std::mutex> verrou(gMutexEnfants);
-  RecolteVerrouille();
-}
-
-std::vector<std::string> DecoupeArguments(const char* pszArguments) {
-  std::vector<std::string> mots;
-  std::string mot;
-  bool bGroupe = false, bMot = false;
-  auto termine = [&] {
-    while (!mot.empty() && (mot.back() == ' ' || mot.back() == '\t')) mot.pop_back();
-    if (!mot.empty()) mots.push_back(mot);
-    mot.clear();
-    bMot = false;
-  };
-  for (const char* p = pszArguments != nullptr ? pszArguments : ""; *p; ++p) {
-    char c = *p;
-    if (c == '"' && (p == pszArguments || p[-1] != '\\')) {
-      bGroupe = !bGroupe;
-      bMot = true;
-      continue;
-    }
-    if (!bGroupe && (c == ' ' || c == '\t' || c == '\n' || c == '\r')) {
-      if (bMot) termine();
-      continue;
-    }
-    mot += c;
-    bMot = true;
-  }
-  if (bMot) termine();
-  return mots;
-}
-
-bool CreateProcess(const char* pszProgramme, const char* pszArguments, pid_t* ppid, bool* pbEnCours, int* pnCode) {
-  *pbEnCours = false;
-  *pnCode = 0;
-  *ppid = 0;
-  std::vector<std::string> mots = DecoupeArguments(pszArguments);
-  std::vector<char*> argv;
-  argv.push_back(const_cast<char*>(pszProgramme));
-  for (auto& m : mots) argv.push_back(m.data());
-  argv.push_back(nullptr);
-  // A pipe closed by a successful exec carries the child's errno otherwise.
-  int tube[2];
-  if (pipe2(tube, O_CLOEXEC) != 0) return false;
-  pid_t pid = fork();
-  if (pid < 0) {
-    close(tube[0]);
-    close(tube[1]);
-    return false;
-  }
-  if (pid == 0) {
-    close(tube[0]);
-    execve(pszProgramme, argv.data(), environ);
-    int nErreur = errno;
-    ssize_t ignore = write(tube[1], &nErreur, sizeof nErreur);
-    (void)ignore;
-    _exit(255);
-  }
-  close(tube[1]);
-  int nErreurFils = 0;
-  ssize_t lu;
-  while ((lu = read(tube[0], &nErreurFils, sizeof nErreurFils)) < 0 && errno == EINTR) {
-  }
-  close(tube[0]);
-  if (lu == static_cast<ssize_t>(sizeof nErreurFils)) {
-    int status;
-    while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-    }
-    errno = nErreurFils;
-    return false;
-  }
-  *ppid = pid;
-  for (int attente = 0; attente < 1000; attente += 10) {
-    if (bTermine(pid, pnCode)) {
-      if (*pnCode == 255) {
-        errno = ENOENT;
-        return false;
-      }
-      return true;
-    }
-    Dors(10);
-  }
-  *pbEnCours = true;
-  return true;
-}
-
-bool WaitPid(pid_t pid, int* pnCode) {
-  for (;;) {
-    int status = 0;
-    pid_t r = waitpid(pid, &status, WNOHANG);
-    if (r == pid) {
-      *pnCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-      return true;
-    }
-    if (r < 0 && errno != EINTR) return false;
-    Dors(20);
-  }
-}
 
 std::string GetModuleFileName() {
   char chemin[PATH_MAX];

@@ -167,29 +167,40 @@ bool isZombie(pid_t pid) {
   return close != std::string::npos && close + 2 < text.size() && text[close + 2] == 'Z';
 }
 
-// One SIGCHLD for two children that ended together reaps both.
-TEST_F(Entry, ChildHandlerReapsEveryFinishedChild) {
+// Two launched children that ran on and ended together are both reaped by
+// one SIGCHLD; a child of the program itself is left for the program.
+TEST_F(Entry, ChildHandlerReapsTheLaunchesNobodyWaitsFor) {
   sigset_t block, old;
   sigemptyset(&block);
   sigaddset(&block, SIGCHLD);
   ASSERT_EQ(sigprocmask(SIG_BLOCK, &block, &old), 0);
-  pid_t children[2];
-  for (auto& pid : children) {
-    pid = fork();
-    if (pid == 0) _exit(0);
-    ASSERT_GT(pid, 0);
+  pid_t launched[2];
+  // exePID: still running after the launch's first second, its identifier.
+  // The first sleeps longer: both end after the second launch returned.
+  const char* const commands[2] = {"/bin/sleep 3", "/bin/sleep 2"};
+  for (int i = 0; i < 2; ++i) {
+    launched[i] = static_cast<pid_t>(
+        host.call("LanceAppli", {kvhost::Value::text(commands[i]), kvhost::Value::integer32(1), kvhost::Value::integer32(3)})
+            .value.integer);
+    ASSERT_GT(launched[i], 0);
   }
-  for (pid_t pid : children) {
-    for (int i = 0; i < 2000 && !isZombie(pid); ++i) usleep(1000);
-    ASSERT_TRUE(isZombie(pid));
+  const pid_t own = fork();
+  if (own == 0) _exit(3);
+  ASSERT_GT(own, 0);
+  for (pid_t pid : {launched[0], launched[1], own}) {
+    for (int i = 0; i < 1000 && !isZombie(pid); ++i) usleep(10000);
+    ASSERT_TRUE(isZombie(pid)) << pid;
   }
   // The pending signal (only one: ordinary signals do not queue) is delivered now.
   ASSERT_EQ(sigprocmask(SIG_SETMASK, &old, nullptr), 0);
-  for (pid_t pid : children) {
+  for (pid_t pid : launched) {
     errno = 0;
     EXPECT_EQ(waitpid(pid, nullptr, WNOHANG), -1);
     EXPECT_EQ(errno, ECHILD) << "child " << pid << " was not reaped";
   }
+  int status = 0;
+  EXPECT_EQ(waitpid(own, &status, WNOHANG), own) << "the program's own child was taken";
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 3);
 }
 
 TEST(EntryAlarm, AlarmInterruptsABlockingCall) {

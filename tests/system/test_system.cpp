@@ -132,8 +132,12 @@ TEST_F(System, Environment) {
   EXPECT_STREQ(std::getenv("KV_TEST_VAR"), "abc");
   EXPECT_EQ(call("SysChangeEnvironment", {T("KV_TEST_VAR"), I(12), I(0)}).integer, 1);
   EXPECT_STREQ(std::getenv("KV_TEST_VAR"), "12");
+  // A launched program sees the environment as it stands at the launch.
+  EXPECT_EQ(call("LanceAppli", {T("/bin/sh -c \"exit $KV_TEST_VAR\""), I(1), I(2)}).integer, 12);
   EXPECT_EQ(call("SysChangeEnvironnement", {T("KV_TEST_VAR"), Value::none()}).integer, 1);
   EXPECT_EQ(std::getenv("KV_TEST_VAR"), nullptr) << "nothing removes it";
+  EXPECT_EQ(call("LanceAppli", {T("/bin/sh -c \"exit ${KV_TEST_VAR+7}\""), I(1), I(2)}).integer, 0)
+      << "the removed variable is not passed";
   EXPECT_EQ(call("SysChangeEnvironnement", {T("A=B"), T("x")}).integer, 0);
   EXPECT_EQ(last.code, 80151u);
 }
