@@ -25,21 +25,10 @@ namespace {
 
 constexpr std::size_t TAILLE_BLOC = 65536;
 
+// A failed copy replaces whatever the error held before.
 bool bEchec(CXError* pclErreur, DWORD nMessage, int nErrno, const std::string& a, const std::string* b = nullptr) {
-  if (pclErreur != nullptr) {
-    pclErreur->RAZ();
-    pclErreur->SetErrorLevel(EL_ERREUR_GRAVE);
-    pclErreur->SetSystemError(static_cast<DWORD>(nErrno));
-    if (b != nullptr) {
-      pclErreur->AddUserMessage(nMessage, a.c_str(), b->c_str());
-      pclErreur->AddInfo(EIT_DSTFILE, b->c_str());
-    } else {
-      pclErreur->AddUserMessage(nMessage, a.c_str());
-    }
-    pclErreur->AddInfo(EIT_SRCFILE, a.c_str());
-  }
-  errno = nErrno;
-  return false;
+  if (pclErreur != nullptr) pclErreur->RAZ();
+  return DISKFILE_bEchec(pclErreur, nMessage, nErrno, a, b);
 }
 
 bool bMemeInode(const struct stat64& a, const struct stat64& b) { return a.st_dev == b.st_dev && a.st_ino == b.st_ino; }
@@ -335,9 +324,10 @@ bool CCopieArbre::bExecute(CXError* pclErreur) {
   for (auto& e : m_vEntrees) {
     if (e.eGenre == GENRE_REPERTOIRE) continue;
     if (SYS_nRename(e.sTemporaire.c_str(), e.sCible.c_str()) != 0) {
-      const int n = errno;
+      // The error names the entry before the entries are dropped.
+      bEchec(pclErreur, MSG_FIC_RENOMME, errno, e.sCible, &e.sTemporaire);
       _Abandonne();
-      return bEchec(pclErreur, MSG_FIC_RENOMME, n, e.sCible, &e.sTemporaire);
+      return false;
     }
     e.bPlace = true;
   }

@@ -55,6 +55,12 @@ enum : DWORD {
   MSG_FIC_REP_COURANT = 28307,
 };
 
+// Fills pclErreur (when given) for a failed file operation: message nMessage
+// naming a (and b), system error nErrno, level grave, a as the source file
+// and b as the destination. Sets errno to nErrno and returns 0.
+BOOL DISKFILE_bEchec(CXError* pclErreur, DWORD nMessage, int nErrno, const std::string& a,
+                     const std::string* b = nullptr);
+
 class IXStream : public CKVUnknown {
 public:
   enum eACCESS : int { ACCESS_AUCUN = -1, ACCESS_LECTURE = 0, ACCESS_ECRITURE = 1, ACCESS_LECTUREECRITURE = 2 };

@@ -37,8 +37,20 @@ bool bRepertoireReel(const std::string& s) {
 constexpr _FILETIME FILETIME_1970 = 116444736000000000ULL;
 constexpr _FILETIME FILETIME_PAR_SECONDE = 10000000ULL;
 
-// Fills the caller's error for a failed static operation.
-BOOL bEchec(CXError* pclErreur, DWORD nMessage, int nErrno, const std::string& a, const std::string* b = nullptr) {
+void RAZ(CXError* pclErreur) {
+  if (pclErreur != nullptr) pclErreur->RAZ();
+}
+
+DWORD dwAttributs(const struct stat64& st, const char* pszChemin) {
+  DWORD dw = static_cast<DWORD>(st.st_mode) & 0xE1FFu;
+  if (*CDiskFile::pszGetPtrToFileName(pszChemin) == '.') dw |= FA_CACHE;
+  return dw;
+}
+
+}  // namespace
+
+BOOL DISKFILE_bEchec(CXError* pclErreur, DWORD nMessage, int nErrno, const std::string& a, const std::string* b) {
+  errno = nErrno;
   if (pclErreur == nullptr) return 0;
   pclErreur->SetErrorLevel(EL_ERREUR_GRAVE);
   pclErreur->SetSystemError(static_cast<DWORD>(nErrno));
@@ -51,18 +63,6 @@ BOOL bEchec(CXError* pclErreur, DWORD nMessage, int nErrno, const std::string& a
   pclErreur->AddInfo(EIT_SRCFILE, a.c_str());
   return 0;
 }
-
-void RAZ(CXError* pclErreur) {
-  if (pclErreur != nullptr) pclErreur->RAZ();
-}
-
-DWORD dwAttributs(const struct stat64& st, const char* pszChemin) {
-  DWORD dw = static_cast<DWORD>(st.st_mode) & 0xE1FFu;
-  if (*CDiskFile::pszGetPtrToFileName(pszChemin) == '.') dw |= FA_CACHE;
-  return dw;
-}
-
-}  // namespace
 
 BOOL CDiskFile::bExist(const char* pszChemin, CXError* pclErreur) {
   RAZ(pclErreur);
@@ -85,7 +85,7 @@ BOOL CDiskFile::bIsADirectory(const char* pszChemin) {
 BOOL CDiskFile::bDelete(const char* pszChemin, CXError* pclErreur) {
   RAZ(pclErreur);
   std::string s = sNormalise(pszChemin);
-  if (SYS_nUnlink(s.c_str()) != 0) return bEchec(pclErreur, MSG_FIC_SUPPRIME, errno, s);
+  if (SYS_nUnlink(s.c_str()) != 0) return DISKFILE_bEchec(pclErreur, MSG_FIC_SUPPRIME, errno, s);
   return 1;
 }
 
@@ -99,12 +99,12 @@ BOOL CDiskFile::bRename(const char* pszNouveau, const char* pszAncien, CXError* 
   struct stat64 st {};
   if (!n.empty() && lstat64(n.c_str(), &st) == 0) {
     const int e = S_ISLNK(st.st_mode) && stat64(n.c_str(), &st) != 0 && errno == ELOOP ? ELOOP : EEXIST;
-    return bEchec(pclErreur, MSG_FIC_RENOMME, e, n, &a);
+    return DISKFILE_bEchec(pclErreur, MSG_FIC_RENOMME, e, n, &a);
   }
   if (SYS_nRenameExclusif(a.c_str(), n.c_str()) == 0) return 1;
   // Another file system: a safe copy, and the source removed after it.
   if (errno == EXDEV) return REM_bDeplaceCopie(n.c_str(), a.c_str(), pclErreur) ? 1 : 0;
-  return bEchec(pclErreur, MSG_FIC_RENOMME, errno, n, &a);
+  return DISKFILE_bEchec(pclErreur, MSG_FIC_RENOMME, errno, n, &a);
 }
 
 // The destination is replaced as a whole: written beside it and renamed over
@@ -115,7 +115,7 @@ BOOL CDiskFile::bCopy(const char* pszDestination, const char* pszSource, CXError
   RAZ(pclErreur);
   std::string d = sNormalise(pszDestination), s = sNormalise(pszSource);
   const int fs = ::open64(s.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fs < 0) return bEchec(pclErreur, MSG_FIC_COPIE, errno, d, &s);
+  if (fs < 0) return DISKFILE_bEchec(pclErreur, MSG_FIC_COPIE, errno, d, &s);
   std::string tampon(65536, '\0');
   auto lit = [&]() {
     ssize_t n;
@@ -135,7 +135,7 @@ BOOL CDiskFile::bCopy(const char* pszDestination, const char* pszSource, CXError
   if (e == 0 && !remplacement.bValide()) e = errno;
   if (e != 0) {
     remplacement.Abandonne();
-    return bEchec(pclErreur, MSG_FIC_COPIE, e != 0 ? e : EIO, d, &s);
+    return DISKFILE_bEchec(pclErreur, MSG_FIC_COPIE, e != 0 ? e : EIO, d, &s);
   }
   return 1;
 }
@@ -152,14 +152,14 @@ BOOL CDiskFile::bMove(const char* pszDestination, const char* pszSource, CXError
       stD.st_ino == stS.st_ino && stS.st_nlink <= 1)
     return 1;
   SYS_nUnlink(d.c_str());
-  if (SYS_nRename(s.c_str(), d.c_str()) != 0) return bEchec(pclErreur, MSG_FIC_DEPLACE, errno, d, &s);
+  if (SYS_nRename(s.c_str(), d.c_str()) != 0) return DISKFILE_bEchec(pclErreur, MSG_FIC_DEPLACE, errno, d, &s);
   return 1;
 }
 
 BOOL CDiskFile::bCreateDirectory(const char* pszChemin, CXError* pclErreur) {
   RAZ(pclErreur);
   std::string s = sNormalise(pszChemin);
-  if (s.empty()) return bEchec(pclErreur, MSG_FIC_CREE_REP, ENOENT, s);
+  if (s.empty()) return DISKFILE_bEchec(pclErreur, MSG_FIC_CREE_REP, ENOENT, s);
   // Each level in turn, from the first one below the root; on failure the
   // levels made here are removed again.
   std::vector<std::string> crees;
@@ -172,17 +172,17 @@ BOOL CDiskFile::bCreateDirectory(const char* pszChemin, CXError* pclErreur) {
     } else if (errno != EEXIST) {
       const int e = errno;
       for (auto it = crees.rbegin(); it != crees.rend(); ++it) rmdir(it->c_str());
-      return bEchec(pclErreur, MSG_FIC_CREE_REP, e, s);
+      return DISKFILE_bEchec(pclErreur, MSG_FIC_CREE_REP, e, s);
     }
   }
-  if (!bIsADirectory(s.c_str())) return bEchec(pclErreur, MSG_FIC_CREE_REP, ENOTDIR, s);
+  if (!bIsADirectory(s.c_str())) return DISKFILE_bEchec(pclErreur, MSG_FIC_CREE_REP, ENOTDIR, s);
   return 1;
 }
 
 BOOL CDiskFile::bDeleteDirectory(const char* pszChemin, CXError* pclErreur) {
   RAZ(pclErreur);
   std::string s = sNormalise(pszChemin);
-  if (rmdir(s.c_str()) != 0) return bEchec(pclErreur, MSG_FIC_SUPPRIME_REP, errno, s);
+  if (rmdir(s.c_str()) != 0) return DISKFILE_bEchec(pclErreur, MSG_FIC_SUPPRIME_REP, errno, s);
   return 1;
 }
 
@@ -191,7 +191,7 @@ BOOL CDiskFile::__bGetFileAttributesAndSize(DWORD* pdwAttributs, long long* poTa
   RAZ(pclErreur);
   std::string s = sNormalise(pszChemin);
   struct stat64 st {};
-  if (stat64(s.c_str(), &st) != 0) return bEchec(pclErreur, MSG_FIC_ATTRIBUTS, errno, s);
+  if (stat64(s.c_str(), &st) != 0) return DISKFILE_bEchec(pclErreur, MSG_FIC_ATTRIBUTS, errno, s);
   if (pdwAttributs != nullptr) *pdwAttributs = dwAttributs(st, s.c_str());
   if (poTaille != nullptr) *poTaille = st.st_size;
   return 1;
@@ -209,7 +209,7 @@ BOOL CDiskFile::bSetFileAttributes(const char* pszChemin, DWORD dwAttributs, CXE
   mode_t nMode = (dwAttributs & 0222) == 0 ? 0444 : 0666;
   if (bIsADirectory(s.c_str())) nMode |= 0111;
   if (chmod(s.c_str(), nMode) != 0)
-    return bEchec(pclErreur, MSG_FIC_ATTRIBUTS, errno, s);
+    return DISKFILE_bEchec(pclErreur, MSG_FIC_ATTRIBUTS, errno, s);
   return 1;
 }
 
@@ -223,7 +223,7 @@ BOOL CDiskFile::bFindFirst(const char* pszFiltre, _stXFINDDATA* pst, DWORD dwReq
   std::size_t i = s.rfind('/');
   if (i == std::string::npos) {
     char sz[4096];
-    if (getcwd(sz, sizeof sz) == nullptr) return bEchec(pclErreur, MSG_FIC_REP_COURANT, errno, s);
+    if (getcwd(sz, sizeof sz) == nullptr) return DISKFILE_bEchec(pclErreur, MSG_FIC_REP_COURANT, errno, s);
     rep = sz;
     if (rep.back() != '/') rep += '/';
     filtre = s;
@@ -232,7 +232,7 @@ BOOL CDiskFile::bFindFirst(const char* pszFiltre, _stXFINDDATA* pst, DWORD dwReq
     filtre = s.substr(i + 1);
   }
   if (rep.size() > DISKFILE_MAX_PATH || filtre.size() > DISKFILE_MAX_PATH)
-    return bEchec(pclErreur, MSG_FIC_RECHERCHE, ENAMETOOLONG, s);
+    return DISKFILE_bEchec(pclErreur, MSG_FIC_RECHERCHE, ENAMETOOLONG, s);
   *pst = _stXFINDDATA{};
   std::memcpy(pst->szRepertoire, rep.c_str(), rep.size() + 1);
   std::memcpy(pst->szFiltre, filtre.c_str(), filtre.size() + 1);
@@ -242,7 +242,7 @@ BOOL CDiskFile::bFindFirst(const char* pszFiltre, _stXFINDDATA* pst, DWORD dwReq
   if (pst->pDir == nullptr) {
     int e = errno;
     if (e == ENOENT) return 0;  // nothing to report: the directory is not there
-    return bEchec(pclErreur, MSG_FIC_RECHERCHE, e, s);
+    return DISKFILE_bEchec(pclErreur, MSG_FIC_RECHERCHE, e, s);
   }
   if (!bFindNext(pst, pclErreur)) {
     bFindClose(pst);
@@ -260,7 +260,7 @@ BOOL CDiskFile::bFindNext(_stXFINDDATA* pst, CXError* pclErreur) {
     dirent64* e = readdir64(d);
     if (e == nullptr) {
       if (errno != 0 && errno != EBADF)
-        return bEchec(pclErreur, MSG_FIC_RECHERCHE_SUIVANT, errno, std::string(pst->szRepertoire) + pst->szFiltre);
+        return DISKFILE_bEchec(pclErreur, MSG_FIC_RECHERCHE_SUIVANT, errno, std::string(pst->szRepertoire) + pst->szFiltre);
       return 0;
     }
     if (bIsAVirtualDirectory(e->d_name) || !_bFiltreFileName(e->d_name, pst->szFiltre)) continue;
@@ -291,7 +291,7 @@ BOOL CDiskFile::bDoOnFileTree(const char* pszRepertoire, const char* pszFiltre, 
   RAZ(pclErreur);
   std::string rep = sNormalise(pszRepertoire);
   std::string chemin = rep + sNormalise(pszFiltre);
-  if (chemin.size() > DISKFILE_MAX_PATH) return bEchec(pclErreur, MSG_FIC_RECHERCHE, ENAMETOOLONG, chemin);
+  if (chemin.size() > DISKFILE_MAX_PATH) return DISKFILE_bEchec(pclErreur, MSG_FIC_RECHERCHE, ENAMETOOLONG, chemin);
   _stXFINDDATA st;
   if (bFindFirst(chemin.c_str(), &st, 0, bAvecRepertoires ? 0u : static_cast<DWORD>(FA_REPERTOIRE), pclErreur)) {
     do {
@@ -336,7 +336,7 @@ int nSiRepertoire(const char* pszChemin, void* p) {
 // Empties `rep` (and removes it when bSupprime): files deleted, directories
 // emptied and removed; the first failure stops.
 BOOL bDeltree(const std::string& rep, bool bSupprime, CXError* pclErreur) {
-  if (rep.empty()) return bEchec(pclErreur, MSG_FIC_SUPPRIME_ARBO, EINVAL, rep);
+  if (rep.empty()) return DISKFILE_bEchec(pclErreur, MSG_FIC_SUPPRIME_ARBO, EINVAL, rep);
   std::string base = rep;
   while (base.size() > 1 && base.back() == '/') base.pop_back();
   _stXFINDDATA st;
@@ -473,7 +473,7 @@ BOOL CDiskFile::bGetTime(const char* pszChemin, _stXFILETIME* pstCreation, _stXF
   RAZ(pclErreur);
   std::string s = sNormalise(pszChemin);
   struct stat64 st {};
-  if (stat64(s.c_str(), &st) != 0) return bEchec(pclErreur, MSG_FIC_DATES, errno, s);
+  if (stat64(s.c_str(), &st) != 0) return DISKFILE_bEchec(pclErreur, MSG_FIC_DATES, errno, s);
   auto ft = [](time_t t) { return static_cast<_FILETIME>(t) * FILETIME_PAR_SECONDE + FILETIME_1970; };
   if (pstCreation != nullptr) bFileTimeToSystemTime(ft(st.st_ctime), pstCreation);
   if (pstAcces != nullptr) bFileTimeToSystemTime(ft(st.st_atime), pstAcces);
@@ -487,14 +487,14 @@ BOOL CDiskFile::bSetTime(const char* pszChemin, const _FILETIME* pCreation, cons
   RAZ(pclErreur);
   std::string s = sNormalise(pszChemin);
   struct stat64 st {};
-  if (stat64(s.c_str(), &st) != 0) return bEchec(pclErreur, MSG_FIC_CHANGE_DATES, errno, s);
+  if (stat64(s.c_str(), &st) != 0) return DISKFILE_bEchec(pclErreur, MSG_FIC_CHANGE_DATES, errno, s);
   auto sec = [](_FILETIME ft) {
     return static_cast<time_t>(ft < FILETIME_1970 ? 0 : (ft - FILETIME_1970) / FILETIME_PAR_SECONDE);
   };
   utimbuf ut{};
   ut.actime = pAcces != nullptr ? sec(*pAcces) : st.st_atime;
   ut.modtime = pEcriture != nullptr ? sec(*pEcriture) : st.st_mtime;
-  if (utime(s.c_str(), &ut) != 0) return bEchec(pclErreur, MSG_FIC_CHANGE_DATES, errno, s);
+  if (utime(s.c_str(), &ut) != 0) return DISKFILE_bEchec(pclErreur, MSG_FIC_CHANGE_DATES, errno, s);
   return 1;
 }
 
@@ -514,7 +514,7 @@ BOOL CDiskFile::bGetTempDirectory(char* pszTampon, CXError* pclErreur) {
   const std::string env = ENV_sLit("TMPDIR", "");
   std::string rep = !env.empty() && bIsADirectory(env.c_str()) ? env : std::string(P_tmpdir);
   if (rep.empty() || rep.back() != '/') rep += '/';
-  if (rep.size() > DISKFILE_MAX_PATH) return bEchec(pclErreur, MSG_FIC_REP_TEMP, ENAMETOOLONG, rep);
+  if (rep.size() > DISKFILE_MAX_PATH) return DISKFILE_bEchec(pclErreur, MSG_FIC_REP_TEMP, ENAMETOOLONG, rep);
   std::memcpy(pszTampon, rep.c_str(), rep.size() + 1);
   return 1;
 }
@@ -526,9 +526,9 @@ BOOL CDiskFile::bGetTempName(char* pszTampon, const char* pszRepertoire, const c
   if (!nom.empty() && nom.back() != '/') nom += '/';
   nom += sNormalise(pszPrefixe);
   nom += "XXXXXX";
-  if (nom.size() > DISKFILE_MAX_PATH) return bEchec(pclErreur, MSG_FIC_NOM_TEMP, ENAMETOOLONG, nom);
+  if (nom.size() > DISKFILE_MAX_PATH) return DISKFILE_bEchec(pclErreur, MSG_FIC_NOM_TEMP, ENAMETOOLONG, nom);
   int fd = SYS_nMkstemp(nom.data());
-  if (fd < 0) return bEchec(pclErreur, MSG_FIC_NOM_TEMP, errno, sNormalise(pszRepertoire));
+  if (fd < 0) return DISKFILE_bEchec(pclErreur, MSG_FIC_NOM_TEMP, errno, sNormalise(pszRepertoire));
   close(fd);
   std::memcpy(pszTampon, nom.c_str(), nom.size() + 1);
   return 1;
@@ -543,7 +543,7 @@ BOOL CDiskFile::bGetTempName(char* pszTampon, const char* pszPrefixe, CXError* p
 
 BOOL CDiskFile::bGetCurrentDirectory(char* pszTampon, CXError* pclErreur) {
   RAZ(pclErreur);
-  if (getcwd(pszTampon, DISKFILE_MAX_PATH + 1) == nullptr) return bEchec(pclErreur, MSG_FIC_REP_COURANT, errno, "");
+  if (getcwd(pszTampon, DISKFILE_MAX_PATH + 1) == nullptr) return DISKFILE_bEchec(pclErreur, MSG_FIC_REP_COURANT, errno, "");
   return 1;
 }
 
@@ -551,7 +551,7 @@ BOOL CDiskFile::bGetDiskSpace(const char* pszChemin, long long* poTotal, long lo
   RAZ(pclErreur);
   std::string s = pszChemin != nullptr ? sNormalise(pszChemin) : ".";
   struct statfs64 st {};
-  if (statfs64(s.c_str(), &st) != 0) return bEchec(pclErreur, MSG_FIC_ESPACE, errno, s);
+  if (statfs64(s.c_str(), &st) != 0) return DISKFILE_bEchec(pclErreur, MSG_FIC_ESPACE, errno, s);
   long long k = static_cast<long long>(st.f_bsize) / 1024;
   if (poTotal != nullptr) *poTotal = k * static_cast<long long>(st.f_blocks);
   if (poLibre != nullptr) *poLibre = k * static_cast<long long>(st.f_bavail);

@@ -169,6 +169,13 @@ CAny CComposanteStandard::fLit(int nFichier, int nNombre) {
   if (pst == nullptr || nNombre < 0) return resultat;
   char pile[4097];
   char* p = pile;
+  // A count beyond the end of a regular file needs no more room than the
+  // rest of the file (a pipe has no size: its count is kept).
+  if (nNombre > 4096) {
+    const long long oTaille = pst->pclFichier->oGetSize();
+    const long long oReste = oTaille - pst->pclFichier->oGetOffset();
+    if (oTaille > 0 && oReste >= 0 && oReste < nNombre) nNombre = static_cast<int>(oReste);
+  }
   if (nNombre > 4096) {
     p = static_cast<char*>(std::calloc(static_cast<std::size_t>(nNombre) + 1, 1));
     if (p == nullptr) {

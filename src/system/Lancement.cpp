@@ -83,8 +83,9 @@ std::vector<pid_t> gvDebord;
 // someone else).
 bool bFini(pid_t pid) {
   for (;;) {
-    int nStatut = 0;
-    const pid_t r = waitpid(pid, &nStatut, WNOHANG);
+    // No status is asked for: nobody reads it, and nothing is written on
+    // the stack of the thread the handler interrupted.
+    const pid_t r = waitpid(pid, nullptr, WNOHANG);
     if (r == pid) return true;
     if (r == 0) return false;
     if (errno != EINTR) return errno == ECHILD;
