@@ -577,6 +577,10 @@ TEST(Container, DamagedCompactedFiles) {
   TempDir::write(dir / "src", in);
   ASSERT_EQ(nfCompacte((dir / "src").c_str(), (dir / "c").c_str()), 0);
   const Octets c = TempDir::read(dir / "c");
+  TempDir::write(dir / "src0", Aleatoire(20000, 13));
+  ASSERT_EQ(nfCompacte((dir / "src0").c_str(), (dir / "c0").c_str()), 0);
+  const Octets c0 = TempDir::read(dir / "c0");
+  ASSERT_EQ(c0.substr(1, 5), "-lh0-");
   // Truncated stream, truncated header, stream bytes flipped.
   struct {
     const char* nom;
@@ -585,6 +589,8 @@ TEST(Container, DamagedCompactedFiles) {
   } cas[] = {
       {"stream cut", c.substr(0, c.size() / 2), 2},
       {"header cut", c.substr(0, 100), 4},
+      {"stored data cut", c0.substr(0, c0.size() - 3), 2},
+      {"stored header cut", c0.substr(0, 200), 4},
       {"flipped", c.substr(0, 400) + Octets(1, static_cast<char>(c[400] ^ 0x55)) + c.substr(401), 2},
   };
   for (const auto& k : cas) {
@@ -723,13 +729,15 @@ TEST_F(Compaction, FilesStoredWithoutHeaderByOlderWriters) {
 }
 
 TEST_F(Compaction, EmbeddedAtAnOffset) {
-  const Octets in = Texte(60000);
-  TempDir::write(dir / "in", in);
-  ASSERT_EQ(n("fCompacte", {T(dir / "in"), T(dir / "c")}), 0);
   const Octets prefixe = Aleatoire(1234, 12);
-  TempDir::write(dir / "lot", prefixe + TempDir::read(dir / "c") + "queue");
-  ASSERT_EQ(n("fDecompacte", {T(dir / "lot"), T(dir / "out"), I(1234)}), 0);
-  EXPECT_TRUE(TempDir::read(dir / "out") == in);
+  // Coded and stored.
+  for (const Octets& in : {Texte(60000), Aleatoire(6000, 14)}) {
+    TempDir::write(dir / "in", in);
+    ASSERT_EQ(n("fCompacte", {T(dir / "in"), T(dir / "c")}), 0);
+    TempDir::write(dir / "lot", prefixe + TempDir::read(dir / "c") + "queue");
+    ASSERT_EQ(n("fDecompacte", {T(dir / "lot"), T(dir / "out"), I(1234)}), 0);
+    EXPECT_TRUE(TempDir::read(dir / "out") == in) << in.size();
+  }
   // Past the end: no header.
   EXPECT_EQ(n("fDecompacte", {T(dir / "lot"), T(dir / "out"), I(1 << 30)}), 4);
   EXPECT_EQ(last.code, 80303u);
