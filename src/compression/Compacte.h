@@ -12,9 +12,9 @@
 //   17   260 bytes source path at compaction, NUL-terminated, zero-filled
 //   277  12 bytes  0
 //   289  ...       stream, then two zero bytes
-// A file that does not shrink by more than 288 bytes is stored as its own
-// bytes without any header (or, when those bytes would read as a compacted
-// file, as a "-lh0-" entry).
+// A file that does not shrink by more than 288 bytes is stored as a "-lh0-"
+// entry (header, then its bytes). Older writers stored such files as their
+// own bytes without any header; those still expand to a given destination.
 #pragma once
 
 #include <cstddef>
@@ -26,7 +26,7 @@ enum eCOMPACTE : short {
   COMPACTE_OK = 0,
   COMPACTE_SOURCE = 1,        // the source cannot be opened or read
   COMPACTE_DESTINATION = 2,   // the destination cannot be created or written, or damaged data
-  COMPACTE_PAS_COMPACTE = 3,  // (old format) not an old compacted file
+  COMPACTE_PAS_COMPACTE = 3,  // not a compacted file (nor an old one), and no destination to copy it to
   COMPACTE_ECRITURE = 4,      // write failure while compacting; no readable header while expanding
   COMPACTE_MEMOIRE = 5,       // the dictionary cannot be allocated
   COMPACTE_ARRET = 6,         // interrupted by the stop flag
@@ -47,9 +47,10 @@ short nfCompacte(const char* pszSource, const char* pszDestination);
 //                   ':' (the stored name's last component is added); null:
 //                   the path stored at compaction
 //   nLangue         not used
-// A source that is not compacted is copied unchanged to the destination
-// (left alone without one) and counts as success; an old-format file is
-// expanded by nOldDecompacte. The output gets the source's date and time;
+// A source that is not compacted (a file stored without header) is copied
+// unchanged to the destination and counts as success; without destination
+// it gives 3 and nothing is written. An old-format file is expanded by
+// nOldDecompacte. The output gets the source's date and time;
 // a failed or interrupted expansion deletes its partial output. When the
 // output is the source itself, it is written to a temporary file first.
 short sDecompacteEx(long lOffset, short nLangue, const char* pszSource, const char* pszDestination);

@@ -1,7 +1,7 @@
-// The compacted-file container: nfCompacte (header, "-lh5-" stream, or the
-// file stored as it is when it does not shrink), sDecompacteEx and
-// nfDecompacte (header, extraction, fall-backs for old and plain files),
-// the size queries and the output name.
+// The compacted-file container: nfCompacte (header, then a "-lh5-"
+// stream, or the file's bytes as a "-lh0-" entry when it does not
+// shrink), sDecompacteEx and nfDecompacte (header, extraction, fall-backs
+// for old and plain files), the size queries and the output name.
 #include <cerrno>
 #include <cstring>
 #include <string>
@@ -26,7 +26,6 @@ constexpr const char* METHODE_LH5 = "-lh5-";
 constexpr const char* METHODE_LH0 = "-lh0-";
 constexpr DWORD TAILLE_COPIE = 8192;
 constexpr long long ESPACE_PLEIN = 4;  // kilobytes: a disk this empty is full
-constexpr const char SIGNATURE_ANCIENNE[] = "MORVANEXLZCS\x40";
 
 enum eMETHODE { METHODE_AUTRE, METHODE_CODEE, METHODE_STOCKEE };
 
@@ -100,17 +99,6 @@ DWORD dwErrno(CDiskFile& cl) {
   return dw == 0 ? EIO : dw;
 }
 
-// True when the first bytes of a file would be taken for a compacted file
-// (a header with a known method, or the old format's signature).
-bool bRessembleCompacte(const BYTE* p, DWORD n) {
-  if (n >= 7) {
-    STEntete st;
-    std::memcpy(st.aby, p + 1, 6);
-    if (st.eMethode() != METHODE_AUTRE) return true;
-  }
-  return n >= 13 && std::memcmp(p, SIGNATURE_ANCIENNE, 13) == 0;
-}
-
 // The source's bytes, from its start, to the destination's current offset.
 int nStocke(CDiskFile& clSource, CDiskFile& clDestination, QWORD* pqEcrit, DWORD* pdwErrno) {
   BYTE ab[TAILLE_COPIE];
@@ -148,7 +136,8 @@ bool bEcritEntete(CDiskFile& cl, long long oDebut, const STEntete& st, DWORD* pd
 }
 
 // The coding proper: header, stream, header again with the sizes, two zero
-// bytes; or the source stored as it is. A status of Lh5Fichier.h.
+// bytes; or, when coding gains nothing, the same with the source's bytes
+// stored as they are ("-lh0-"). A status of Lh5Fichier.h.
 int nAjoute(CDiskFile& clSource, CDiskFile& clDestination, STEntete& st, QWORD qTaille, DWORD* pdwErrno) {
   const long long oDebut = clDestination.oGetOffset();
   static const BYTE abyZeros[2] = {0, 0};
@@ -172,15 +161,10 @@ int nAjoute(CDiskFile& clSource, CDiskFile& clDestination, STEntete& st, QWORD q
   }
   if (r != LH5F_INCOMPRESSIBLE) return r;
 
-  // Stored. Bytes that would read back as a compacted file get a "-lh0-"
-  // header, so that expanding gives them back unchanged.
-  BYTE abyDebut[13];
-  DWORD nDebut = 0;
-  if (!clSource.bSeek(0, IXStream::SEEK_DEBUT) || !clSource.bRead(abyDebut, sizeof abyDebut, &nDebut)) {
-    *pdwErrno = dwErrno(clSource);
-    return LH5F_LECTURE;
-  }
-  const bool bAvecEntete = bRessembleCompacte(abyDebut, nDebut) && qTaille <= 0xFFFFFFFFull;
+  // Stored: a "-lh0-" entry, header and name included, so that the file
+  // can be restored under its name like any other. Sizes beyond the
+  // header's 32 bits leave only the bytes themselves, without header.
+  const bool bAvecEntete = qTaille <= 0xFFFFFFFFull;
   if (!clDestination.bSeek(oDebut, IXStream::SEEK_DEBUT)) {
     *pdwErrno = dwErrno(clDestination);
     return LH5F_ECRITURE;
@@ -356,20 +340,20 @@ short sDecompacteEx(long lOffset, short /*nLangue*/, const char* pszSource, cons
     return COMPACTE_bArretDemande() && r != COMPACTE_OK ? static_cast<short>(COMPACTE_ARRET) : r;
   }
 
-  // Not in this format: perhaps the old one; otherwise the file is taken
-  // as it is.
+  // Not in this format: perhaps the old one; otherwise the bytes of a file
+  // stored without header, which go to the destination unchanged. Without
+  // a destination there is no name to restore them under: refused, and
+  // nothing is written.
   clSource.Close();
   short r = nOldDecompacte(pszSource, pszDestination);
-  if (r == COMPACTE_PAS_COMPACTE) {
+  if (r == COMPACTE_PAS_COMPACTE && pszDestination != nullptr) {
     r = COMPACTE_OK;
-    if (pszDestination != nullptr) {
-      char szSortie[DISKFILE_MAX_PATH * 2 + 2];
-      if (!GereNomDest(pszDestination, sCheminComplet(pszSource).c_str(), szSortie, sizeof szSortie))
-        return COMPACTE_DESTINATION;
-      CXError clErreur;
-      if (!REM_bMemeFichier(szSortie, pszSource) && !CDiskFile::bCopy(szSortie, pszSource, &clErreur))
-        r = nEchecSortie(static_cast<int>(clErreur.dwGetSystemErrorCode()));
-    }
+    char szSortie[DISKFILE_MAX_PATH * 2 + 2];
+    if (!GereNomDest(pszDestination, sCheminComplet(pszSource).c_str(), szSortie, sizeof szSortie))
+      return COMPACTE_DESTINATION;
+    CXError clErreur;
+    if (!REM_bMemeFichier(szSortie, pszSource) && !CDiskFile::bCopy(szSortie, pszSource, &clErreur))
+      r = nEchecSortie(static_cast<int>(clErreur.dwGetSystemErrorCode()));
   }
   return r;
 }

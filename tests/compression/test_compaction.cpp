@@ -266,11 +266,12 @@ void Le32(Octets& s, DWORD v) {
   for (int i = 0; i < 4; i++) s += static_cast<char>(v >> (8 * i));
 }
 
-// A level-0 LHA archive of one entry holding our stream.
-Octets ArchiveLha(const Octets& donnees, const Octets& code, const char* nom) {
+// A level-0 LHA entry holding our coded (or, with "-lh0-", stored) data,
+// followed by the archive's end byte.
+Octets ArchiveLha(const Octets& donnees, const Octets& code, const char* nom, const Octets& methode = "-lh5-") {
   CCrc16Arc crc;
   crc.Ajoute(reinterpret_cast<const BYTE*>(donnees.data()), donnees.size());
-  Octets h = "-lh5-";
+  Octets h = methode;
   Le32(h, static_cast<DWORD>(code.size()));
   Le32(h, static_cast<DWORD>(donnees.size()));
   Le32(h, 0x5A210000);  // DOS time: 2025-01-01 00:00
@@ -288,41 +289,84 @@ Octets ArchiveLha(const Octets& donnees, const Octets& code, const char* nom) {
   return a + h + code + Octets(1, '\0');
 }
 
+// The entry of a file compacted by nfCompacte, rewrapped as an LHA entry:
+// the method and the data are taken from our header as they are, so that
+// the peer reads what fCompacte wrote ("-lh5-" or "-lh0-").
+Octets ArchiveDuConteneur(const TempDir& dir, const Octets& donnees, const char* nom, Octets* pMethode) {
+  TempDir::write(dir / "conteneur.in", donnees);
+  EXPECT_EQ(nfCompacte((dir / "conteneur.in").c_str(), (dir / "conteneur.kvc").c_str()), 0);
+  const Octets c = TempDir::read(dir / "conteneur.kvc");
+  if (c.size() < 291) {
+    ADD_FAILURE() << "no header in " << c.size() << " bytes";
+    return "";
+  }
+  auto le32 = [&](std::size_t i) {
+    DWORD v = 0;
+    for (int k = 3; k >= 0; k--) v = v << 8 | static_cast<unsigned char>(c[i + k]);
+    return v;
+  };
+  *pMethode = c.substr(1, 5);
+  EXPECT_EQ(le32(13), donnees.size());
+  EXPECT_EQ(c.size(), 289 + le32(9) + 2);
+  return ArchiveLha(donnees, c.substr(289, le32(9)), nom, *pMethode);
+}
+
+// Each case twice: the coder's stream, and the file fCompacte wrote (where
+// data that does not shrink is a "-lh0-" entry).
 TEST(Lh5, LhasaExtractsOurStreams) {
   if (!bLhaPresent()) GTEST_SKIP() << "lha (Debian package lhasa) is not installed";
   TempDir dir;
+  int nStockes = 0;
   for (const auto& c : Cas()) {
     const Octets code = Code(c.donnees, 1 << 20, 1 << 20);
-    TempDir::write(dir / "a.lzh", ArchiveLha(c.donnees, code, "sortie.bin"));
+    Octets methode;
+    Octets a = ArchiveLha(c.donnees, code, "sortie.bin");
+    a.pop_back();  // the end-of-archive byte comes once, after the last entry
+    a += ArchiveDuConteneur(dir, c.donnees, "conteneur.bin", &methode);
+    nStockes += methode == "-lh0-";
+    TempDir::write(dir / "a.lzh", a);
     std::remove((dir / "sortie.bin").c_str());
+    std::remove((dir / "conteneur.bin").c_str());
     const std::string cmd = "cd '" + dir.path() + "' && lha xfq a.lzh >/dev/null 2>&1";
     EXPECT_EQ(std::system(cmd.c_str()), 0) << c.nom;
     EXPECT_TRUE(TempDir::read(dir / "sortie.bin") == c.donnees) << c.nom;
+    EXPECT_TRUE(TempDir::read(dir / "conteneur.bin") == c.donnees) << c.nom << " " << methode;
     // lhasa checks the CRC in the header against what it decoded.
     const std::string test = "cd '" + dir.path() + "' && lha tq a.lzh >/dev/null 2>&1";
     EXPECT_EQ(std::system(test.c_str()), 0) << c.nom;
   }
+  // Empty, tiny and random data.
+  EXPECT_EQ(nStockes, 4);
 }
 
 // jlha (Debian's jlha-utils, an LHA written apart from lhasa) extracts our
 // streams too: every case as one entry of a single archive, so that its
-// Java machine starts only once. jlha exits with 0 even on a bad CRC, so the
-// bytes it writes are what is checked.
+// Java machine starts only once, each case again as fCompacte wrote it.
+// jlha exits with 0 even on a bad CRC, so the bytes it writes are what is
+// checked.
 TEST(Lh5, JlhaExtractsOurStreams) {
   if (std::system("command -v jlha >/dev/null 2>&1") != 0) GTEST_SKIP() << "jlha (Debian package jlha-utils) is not installed";
   TempDir dir;
   const auto cas = Cas();
   Octets a;
+  int nStockes = 0;
   for (std::size_t i = 0; i < cas.size(); i++) {
-    Octets entree = ArchiveLha(cas[i].donnees, Code(cas[i].donnees, 1 << 20, 1 << 20), ("f" + std::to_string(i)).c_str());
-    entree.pop_back();  // the end-of-archive byte comes once, after the last entry
-    a += entree;
+    Octets methode;
+    for (Octets entree : {ArchiveLha(cas[i].donnees, Code(cas[i].donnees, 1 << 20, 1 << 20), ("f" + std::to_string(i)).c_str()),
+                          ArchiveDuConteneur(dir, cas[i].donnees, ("c" + std::to_string(i)).c_str(), &methode)}) {
+      entree.pop_back();  // the end-of-archive byte comes once, after the last entry
+      a += entree;
+    }
+    nStockes += methode == "-lh0-";
   }
+  EXPECT_EQ(nStockes, 4);
   TempDir::write(dir / "a.lzh", a + Octets(1, '\0'));
   const std::string cmd = "cd '" + dir.path() + "' && jlha xq a.lzh >/dev/null 2>&1";
   EXPECT_EQ(std::system(cmd.c_str()), 0);
-  for (std::size_t i = 0; i < cas.size(); i++)
+  for (std::size_t i = 0; i < cas.size(); i++) {
     EXPECT_TRUE(TempDir::read(dir / ("f" + std::to_string(i))) == cas[i].donnees) << cas[i].nom;
+    EXPECT_TRUE(TempDir::read(dir / ("c" + std::to_string(i))) == cas[i].donnees) << cas[i].nom << ", as compacted";
+  }
 }
 
 // Archives made by another "-lh5-" encoder (jlha, Debian's jlha-utils:
@@ -533,6 +577,10 @@ TEST(Container, DamagedCompactedFiles) {
   TempDir::write(dir / "src", in);
   ASSERT_EQ(nfCompacte((dir / "src").c_str(), (dir / "c").c_str()), 0);
   const Octets c = TempDir::read(dir / "c");
+  TempDir::write(dir / "src0", Aleatoire(20000, 13));
+  ASSERT_EQ(nfCompacte((dir / "src0").c_str(), (dir / "c0").c_str()), 0);
+  const Octets c0 = TempDir::read(dir / "c0");
+  ASSERT_EQ(c0.substr(1, 5), "-lh0-");
   // Truncated stream, truncated header, stream bytes flipped.
   struct {
     const char* nom;
@@ -541,6 +589,8 @@ TEST(Container, DamagedCompactedFiles) {
   } cas[] = {
       {"stream cut", c.substr(0, c.size() / 2), 2},
       {"header cut", c.substr(0, 100), 4},
+      {"stored data cut", c0.substr(0, c0.size() - 3), 2},
+      {"stored header cut", c0.substr(0, 200), 4},
       {"flipped", c.substr(0, 400) + Octets(1, static_cast<char>(c[400] ^ 0x55)) + c.substr(401), 2},
   };
   for (const auto& k : cas) {
@@ -605,44 +655,89 @@ TEST_F(Compaction, RoundTripHeaderSizesAndDates) {
   EXPECT_TRUE(TempDir::read(dir / "rep/livre.txt") == in);
 }
 
-TEST_F(Compaction, SmallUnpackableAndLookAlikeFilesAreStored) {
+// Data that does not shrink is stored as a "-lh0-" entry with the header
+// and the name, so that compacting, deleting and expanding without
+// destination gives the file back.
+TEST_F(Compaction, UnpackableFilesAreStoredWithTheirName) {
+  TempDir::write(dir / "t", Texte(30000));
+  ASSERT_EQ(n("fCompacte", {T(dir / "t"), T(dir / "t.kvc")}), 0);
   struct {
     const char* nom;
     Octets octets;
   } cas[] = {
-      {"petit", "abc"},
+      {"aléatoire", Aleatoire(50000, 6)},
       {"vide", ""},
-      {"aléatoire", Aleatoire(10000, 6)},
+      {"petit", "abc"},
       {"presque incompressible", Aleatoire(3000, 6) + Octets(200, 'r')},
+      {"déjà compacté", TempDir::read(dir / "t.kvc")},
   };
+  const std::string src = dir / "b.log", c = dir / "b.kvc";
   for (const auto& k : cas) {
-    TempDir::write(dir / "in", k.octets);
-    ASSERT_EQ(n("fCompacte", {T(dir / "in"), T(dir / "c")}), 0) << k.nom;
-    EXPECT_TRUE(TempDir::read(dir / "c") == k.octets) << k.nom << ": stored as it is";
-    ASSERT_EQ(n("fDecompacte", {T(dir / "c"), T(dir / "out")}), 0) << k.nom;
+    TempDir::write(src, k.octets);
+    ASSERT_EQ(n("fCompacte", {T(src), T(c)}), 0) << k.nom;
+    const Octets s = TempDir::read(c);
+    ASSERT_EQ(s.size(), 289 + k.octets.size() + 2) << k.nom;
+    EXPECT_EQ(s[0], 0x20) << k.nom;
+    EXPECT_EQ(s.substr(1, 8), Octets("-lh0-\0\0\0", 8)) << k.nom;
+    EXPECT_EQ(Le(s, 9), k.octets.size()) << k.nom;
+    EXPECT_EQ(Le(s, 13), k.octets.size()) << k.nom;
+    EXPECT_EQ(std::string(s.c_str() + 17), src) << k.nom;
+    EXPECT_TRUE(s.substr(289, k.octets.size()) == k.octets) << k.nom;
+    EXPECT_EQ(s.substr(s.size() - 2), Octets(2, '\0')) << k.nom;
+    EXPECT_EQ(n("fTailleCompacte", {T(c)}), static_cast<int>(k.octets.size())) << k.nom;
+    EXPECT_EQ(n("fTailleDecompacte", {T(c)}), static_cast<int>(k.octets.size())) << k.nom;
     EXPECT_FALSE(last.isError()) << k.nom;
+
+    ASSERT_EQ(n("fDecompacte", {T(c), T(dir / "out")}), 0) << k.nom;
     EXPECT_TRUE(TempDir::read(dir / "out") == k.octets) << k.nom;
+    // Compact, delete, restore: back under its own name.
+    ASSERT_EQ(std::remove(src.c_str()), 0);
+    ASSERT_EQ(n("fDecompacte", {T(c)}), 0) << k.nom;
+    EXPECT_FALSE(last.isError()) << k.nom;
+    ASSERT_TRUE(TempDir::exists(src)) << k.nom;
+    EXPECT_TRUE(TempDir::read(src) == k.octets) << k.nom;
   }
-  // A compacted file compacted again does not shrink; stored as it is it
-  // would be taken for a compacted file, so it gets a "-lh0-" entry and
-  // comes back unchanged.
-  TempDir::write(dir / "in", Texte(30000));
-  ASSERT_EQ(n("fCompacte", {T(dir / "in"), T(dir / "c1")}), 0);
-  ASSERT_EQ(n("fCompacte", {T(dir / "c1"), T(dir / "c2")}), 0);
-  const Octets c2 = TempDir::read(dir / "c2");
-  EXPECT_EQ(c2.substr(1, 5), "-lh0-");
-  ASSERT_EQ(n("fDecompacte", {T(dir / "c2"), T(dir / "out")}), 0);
-  EXPECT_TRUE(TempDir::read(dir / "out") == TempDir::read(dir / "c1"));
+}
+
+// Files that older writers stored as their bare bytes, without header: the
+// fixture (a short text) and an empty file. They still expand to a named
+// destination unchanged; without one there is nothing to restore them
+// under, so the expansion is refused (80302) and creates nothing.
+TEST_F(Compaction, FilesStoredWithoutHeaderByOlderWriters) {
+  const Octets texte = TempDir::read(std::string(KV_SOURCE_DIR) + "/tests/compression/fixtures/stocke_sans_entete.kvc");
+  ASSERT_EQ(texte.substr(0, 8), "Journal ");
+  for (const Octets& octets : {texte, Octets()}) {
+    const std::string c = dir / "ancien.kvc";
+    TempDir::write(c, octets);
+    EXPECT_EQ(n("fTailleDecompacte", {T(c)}), -2);
+    ASSERT_EQ(n("fDecompacte", {T(c), T(dir / "out.txt")}), 0);
+    EXPECT_FALSE(last.isError());
+    EXPECT_TRUE(TempDir::read(dir / "out.txt") == octets);
+    ASSERT_EQ(std::remove((dir / "out.txt").c_str()), 0);
+
+    EXPECT_EQ(n("fDecompacte", {T(c)}), 3);
+    EXPECT_EQ(last.code, 80302u);
+    EXPECT_TRUE(TempDir::read(c) == octets);
+    DIR* d = opendir(dir.path().c_str());
+    ASSERT_NE(d, nullptr);
+    std::vector<std::string> noms;
+    while (dirent* e = readdir(d)) noms.push_back(e->d_name);
+    closedir(d);
+    std::sort(noms.begin(), noms.end());
+    EXPECT_EQ(noms, (std::vector<std::string>{".", "..", "ancien.kvc"})) << octets.size();
+  }
 }
 
 TEST_F(Compaction, EmbeddedAtAnOffset) {
-  const Octets in = Texte(60000);
-  TempDir::write(dir / "in", in);
-  ASSERT_EQ(n("fCompacte", {T(dir / "in"), T(dir / "c")}), 0);
   const Octets prefixe = Aleatoire(1234, 12);
-  TempDir::write(dir / "lot", prefixe + TempDir::read(dir / "c") + "queue");
-  ASSERT_EQ(n("fDecompacte", {T(dir / "lot"), T(dir / "out"), I(1234)}), 0);
-  EXPECT_TRUE(TempDir::read(dir / "out") == in);
+  // Coded and stored.
+  for (const Octets& in : {Texte(60000), Aleatoire(6000, 14)}) {
+    TempDir::write(dir / "in", in);
+    ASSERT_EQ(n("fCompacte", {T(dir / "in"), T(dir / "c")}), 0);
+    TempDir::write(dir / "lot", prefixe + TempDir::read(dir / "c") + "queue");
+    ASSERT_EQ(n("fDecompacte", {T(dir / "lot"), T(dir / "out"), I(1234)}), 0);
+    EXPECT_TRUE(TempDir::read(dir / "out") == in) << in.size();
+  }
   // Past the end: no header.
   EXPECT_EQ(n("fDecompacte", {T(dir / "lot"), T(dir / "out"), I(1 << 30)}), 4);
   EXPECT_EQ(last.code, 80303u);
