@@ -85,6 +85,22 @@ std::vector<DWORD> documentedErrors(const kvhost::FunctionInfo& f) {
   return codes;
 }
 
+std::vector<const kvhost::ConstantInfo*> documentedConstants(const kvhost::Catalog& catalog, const kvhost::FunctionInfo& f) {
+  std::vector<const kvhost::ConstantInfo*> out;
+  const FunctionHelp* h = helpOf(f);
+  if (h == nullptr || *h->constants == '\0') return out;
+  // A name stands for itself alone; "name*" for every name it begins.
+  for (const auto& pattern : split(h->constants, ',')) {
+    std::string latin = fromUtf8(pattern);
+    const bool wildcard = latin.find_first_of("*?") != std::string::npos;
+    for (const auto& c : catalog.constants()) {
+      if (wildcard ? matchesPattern(latin, c.french) : kvhost::foldName(latin) == kvhost::foldName(c.french))
+        out.push_back(&c);
+    }
+  }
+  return out;
+}
+
 std::string functionHelp(kvhost::Host& host, const kvhost::FunctionInfo& fn) {
   const auto& catalog = host.catalog();
   const kvhost::FunctionInfo* f = &fn;
@@ -103,15 +119,12 @@ std::string functionHelp(kvhost::Host& host, const kvhost::FunctionInfo& fn) {
            (s.entry != nullptr ? "" : english ? "   [not available here]" : "   [non disponible ici]") + "\n";
   }
   if (f->syntaxes.empty()) out += english ? "  (none)\n" : "  (aucune)\n";
-  if (h != nullptr && *h->constants != '\0') {
+  const auto constants = documentedConstants(catalog, *f);
+  if (!constants.empty()) {
     out += english ? "Constants:\n" : "Constantes :\n";
-    for (const auto& pattern : split(h->constants, ',')) {
-      std::string latin = fromUtf8(pattern);
-      for (const auto& c : catalog.constants()) {
-        if (!matchesPattern(latin, c.french)) continue;
-        std::string value = c.type == 0x08 ? std::to_string(c.integer) : c.type == 0x12 ? "\"" + toUtf8(c.text) + "\"" : "-";
-        out += "  " + toUtf8(c.french) + " / " + toUtf8(c.english) + " = " + value + "\n";
-      }
+    for (const kvhost::ConstantInfo* c : constants) {
+      std::string value = c->type == 0x08 ? std::to_string(c->integer) : c->type == 0x12 ? "\"" + toUtf8(c->text) + "\"" : "-";
+      out += "  " + toUtf8(c->french) + " / " + toUtf8(c->english) + " = " + value + "\n";
     }
   }
   if (h != nullptr && *h->errors != '\0') {
