@@ -89,13 +89,14 @@ std::vector<const kvhost::ConstantInfo*> documentedConstants(const kvhost::Catal
   std::vector<const kvhost::ConstantInfo*> out;
   const FunctionHelp* h = helpOf(f);
   if (h == nullptr || *h->constants == '\0') return out;
-  // A name stands for itself alone; "name*" for every name it begins.
+  // A French name stands for itself alone; "name*" for every name that
+  // begins so, case included (fl* is not fLectureSeule).
   for (const auto& pattern : split(h->constants, ',')) {
     std::string latin = fromUtf8(pattern);
-    const bool wildcard = latin.find_first_of("*?") != std::string::npos;
+    const bool prefix = !latin.empty() && latin.back() == '*';
+    if (prefix) latin.pop_back();
     for (const auto& c : catalog.constants()) {
-      if (wildcard ? matchesPattern(latin, c.french) : kvhost::foldName(latin) == kvhost::foldName(c.french))
-        out.push_back(&c);
+      if (prefix ? c.french.rfind(latin, 0) == 0 : c.french == latin) out.push_back(&c);
     }
   }
   return out;

@@ -1,6 +1,6 @@
 // The constants a function's help lists (kvrun --help NAME) are the ones it
 // takes. Each row below names a function, the constants it covers (by the
-// start of their French names), and a sound call: each covered constant is
+// start of their English names), and a sound call: each covered constant is
 // passed alone in the marked argument, and the call must not refuse it as a
 // bad option, kind, mode or method. Constants the function gives back
 // (a result, or a value handed to a listing's procedure) must be values it
@@ -74,42 +74,41 @@ std::vector<Row> rows() {
       {"fCopyFile", {"fr"}, Role::Argument, {T(kFile), T("copy.txt"), C()}, 2},
       {"fCopyDir", {"fr"}, Role::Argument, {T(kDirectory), T("d2"), C()}, 2},
       {"fMoveDir", {"fr"}, Role::Argument, {T(kDirectory), T("d3"), C()}, 2},
-      {"fDirSize", {"fr"}, Role::Argument, {T(kDirectory), C()}, 1},
-      {"fListFile", {"fr"}, Role::Argument, {T("*.txt"), C()}, 1},
+      {"fDirSize", {"fr", "fd"}, Role::Argument, {T(kDirectory), C()}, 1},
+      {"fListFile", {"fr", "fd"}, Role::Argument, {T("*.txt"), C()}, 1},
       {"fListFile", {"fl"}, Role::Procedure, {T("d/*"), T(kProcedure)}},
-      {"fListDirectory", {"fr"}, Role::Argument, {T("."), C()}, 1},
+      {"fListDirectory", {"fr", "fd"}, Role::Argument, {T("."), C()}, 1},
+      {"fDirAttrib", {"fRead"}, Role::Result, {T(kDirectory)}},
       {"fListDirectory", {"fl"}, Role::Procedure, {T("."), T(kProcedure)}},
-      {"fCrypt", {"crypte"}, Role::Argument, {T(kFile), T("c.bin"), T("pw"), C()}, 3},
+      {"fCrypt", {"crypt"}, Role::Argument, {T(kFile), T("c.bin"), T("pw"), C()}, 3},
       {"fCrypt", {"encode"}, Role::Argument, {T(kFile), T("c.txt"), T("pw"), I(1), C()}, 4},
-      {"fUncrypt", {"crypte"}, Role::Argument, {T(kFile), T("u.txt"), T("pw"), C()}, 3},
+      {"fUncrypt", {"crypt"}, Role::Argument, {T(kFile), T("u.txt"), T("pw"), C()}, 3},
       {"fUncrypt", {"encode"}, Role::Argument, {T(kFile), T("u.txt"), T("pw"), I(1), C()}, 4},
-      {"Crypt", {"crypte", "compresse"}, Role::Argument, {T("abc"), T("pw"), C()}, 2},
+      {"Crypt", {"crypt", "compress"}, Role::Argument, {T("abc"), T("pw"), C()}, 2},
       {"Crypt", {"encode"}, Role::Argument, {T("abc"), T("pw"), I(1), C()}, 3},
-      {"Uncrypt", {"crypte", "compresse"}, Role::Argument, {T("abc"), T("pw"), C()}, 2, false, "Crypt"},
+      {"Uncrypt", {"crypt", "compress"}, Role::Argument, {T("abc"), T("pw"), C()}, 2, false, "Crypt"},
       {"Uncrypt", {"encode"}, Role::Argument, {T("abc"), T("pw"), I(1), C()}, 3, false, "Crypt"},
       {"ExeInfo", {"exe"}, Role::Argument, {C()}, 0},
-      {"ExeRun", {"exeActif", "exeInactif", "exeMaximise", "exeIconise"}, Role::Argument, {T("/bin/true"), C()}, 1},
-      {"ExeRun", {"exeNonBloquant", "exeBloquant", "exeValeurRetour", "exePID"}, Role::Argument,
+      {"ExeRun", {"exeActive", "exeInactive", "exeMaximize", "exeIconize"}, Role::Argument, {T("/bin/true"), C()}, 1},
+      {"ExeRun", {"exeDontWait", "exeWait", "exeReturnValue", "exePID"}, Role::Argument,
        {T("/bin/true"), I(1), C()}, 2},
       {"DDEStart", {"DDE"}, Role::Argument, {T("/bin/true"), C()}, 1},
       {"ExeGetPID", {"exe"}, Role::Argument, {C()}, 0},
-      {"SysSpace", {"sysEspace"}, Role::Argument, {C()}, 0},
+      {"SysSpace", {"sys"}, Role::Argument, {C()}, 0},
       {"SysWindowsVersion", {"sysVersion"}, Role::Argument, {C()}, 0},
       {"SysChangeEnvironment", {"sysEnv"}, Role::Argument, {T("KV_HELP_CONSTANT"), T("1"), C()}, 2},
-      {"LengthToString", {"taille"}, Role::Argument, {Value::integer64(5000), C()}, 1},
-      {"StringToDuration", {"duree"}, Role::Argument, {T("1000"), C()}, 1},
-      {"DurationToString", {"duree"}, Role::Argument, {Value::duration(1000), C()}, 1},
+      {"LengthToString", {"size"}, Role::Argument, {Value::integer64(5000), C()}, 1},
+      {"StringToDuration", {"duration"}, Role::Argument, {T("1000"), C()}, 1},
+      {"DurationToString", {"duration"}, Role::Argument, {Value::duration(1000), C()}, 1},
       {"TableToText", {"ta"}, Role::Argument, {Value::pageObject(table), C()}, 1},
-      {"ServiceWaitStatus", {"serviceEtat"}, Role::Argument, {T(kNoService), C(), I(0)}, 1},
-      {"ServiceStatus", {"serviceEtat"}, Role::Result, {T(kNoService)}},
+      {"ServiceWaitStatus", {"serviceStatus"}, Role::Argument, {T(kNoService), C(), I(0)}, 1},
+      {"ServiceStatus", {"serviceStatus"}, Role::Result, {T(kNoService)}},
       {"ServiceControl", {"serviceCmd"}, Role::Argument, {T(kNoService), C()}, 1},
   };
 }
 
 bool covers(const Row& r, const kvhost::ConstantInfo& c) {
-  const std::string name = kvhost::foldName(c.french);
-  return std::any_of(r.stems.begin(), r.stems.end(),
-                     [&](const char* stem) { return name.rfind(kvhost::foldName(stem), 0) == 0; });
+  return std::any_of(r.stems.begin(), r.stems.end(), [&](const char* stem) { return c.english.rfind(stem, 0) == 0; });
 }
 
 Value valueOf(const kvhost::ConstantInfo& c) {
