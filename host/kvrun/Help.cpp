@@ -85,6 +85,23 @@ std::vector<DWORD> documentedErrors(const kvhost::FunctionInfo& f) {
   return codes;
 }
 
+std::vector<const kvhost::ConstantInfo*> documentedConstants(const kvhost::Catalog& catalog, const kvhost::FunctionInfo& f) {
+  std::vector<const kvhost::ConstantInfo*> out;
+  const FunctionHelp* h = helpOf(f);
+  if (h == nullptr || *h->constants == '\0') return out;
+  // A French name stands for itself alone; "name*" for every name that
+  // begins so, case included (fl* is not fLectureSeule).
+  for (const auto& pattern : split(h->constants, ',')) {
+    std::string latin = fromUtf8(pattern);
+    const bool prefix = !latin.empty() && latin.back() == '*';
+    if (prefix) latin.pop_back();
+    for (const auto& c : catalog.constants()) {
+      if (prefix ? c.french.rfind(latin, 0) == 0 : c.french == latin) out.push_back(&c);
+    }
+  }
+  return out;
+}
+
 std::string functionHelp(kvhost::Host& host, const kvhost::FunctionInfo& fn) {
   const auto& catalog = host.catalog();
   const kvhost::FunctionInfo* f = &fn;
@@ -103,15 +120,12 @@ std::string functionHelp(kvhost::Host& host, const kvhost::FunctionInfo& fn) {
            (s.entry != nullptr ? "" : english ? "   [not available here]" : "   [non disponible ici]") + "\n";
   }
   if (f->syntaxes.empty()) out += english ? "  (none)\n" : "  (aucune)\n";
-  if (h != nullptr && *h->constants != '\0') {
+  const auto constants = documentedConstants(catalog, *f);
+  if (!constants.empty()) {
     out += english ? "Constants:\n" : "Constantes :\n";
-    for (const auto& pattern : split(h->constants, ',')) {
-      std::string latin = fromUtf8(pattern);
-      for (const auto& c : catalog.constants()) {
-        if (!matchesPattern(latin, c.french)) continue;
-        std::string value = c.type == 0x08 ? std::to_string(c.integer) : c.type == 0x12 ? "\"" + toUtf8(c.text) + "\"" : "-";
-        out += "  " + toUtf8(c.french) + " / " + toUtf8(c.english) + " = " + value + "\n";
-      }
+    for (const kvhost::ConstantInfo* c : constants) {
+      std::string value = c->type == 0x08 ? std::to_string(c->integer) : c->type == 0x12 ? "\"" + toUtf8(c->text) + "\"" : "-";
+      out += "  " + toUtf8(c->french) + " / " + toUtf8(c->english) + " = " + value + "\n";
     }
   }
   if (h != nullptr && *h->errors != '\0') {

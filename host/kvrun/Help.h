@@ -20,6 +20,8 @@ const kvhost::FunctionInfo* findFunction(const kvhost::Catalog& catalog, const s
 std::string functionHelp(kvhost::Host& host, const kvhost::FunctionInfo& f);
 // The user error codes that function's help lists.
 std::vector<DWORD> documentedErrors(const kvhost::FunctionInfo& f);
+// The constants that function's help lists, in the order it lists them.
+std::vector<const kvhost::ConstantInfo*> documentedConstants(const kvhost::Catalog& catalog, const kvhost::FunctionInfo& f);
 // Prints functionHelp; status 0, or 2 for an unknown name.
 int showFunctionHelp(kvhost::Host& host, const std::string& name);
 int listFunctions(const kvhost::Catalog& catalog, const std::string& pattern);

@@ -331,6 +331,7 @@ TEST(KvrunHelp, OneFunctionOfEachSubsystemInEitherLanguage) {
       {{"--lang", "en", "--help", "MemAjoute"}, {"Adds a value, with its key, to a memory list."}},
       {{"--lang", "en", "--help", "LanceAppli"}, {"Runs a program", "exeBloquant"}},
       {{"--lang", "en", "--help", "TSL"}, {"80202  Invalid hue: it must be between 0 and 360."}},
+      {{"--lang", "en", "--help", "NuméroDeSemaine"}, {"Not the ISO week: 2021-01-03 gives 0, 2024-12-30 gives 53."}},
       {{"--lang", "fr", "--help", "TSL"}, {"80202  Teinte invalide : elle doit être comprise entre 0 et 360."}},
       {{"--lang", "en", "--help", "_zipOuvre_old"}, {"handed to library 42"}},
       {{"--lang", "en", "--help", "VersPressePapier"}, {"(Windows only)", "[not available here]"}},
@@ -363,6 +364,7 @@ TEST(KvrunHelp, TheBuildRefusesMissingOrUnknownHelpData) {
   const Case cases[] = {
       {"descriptions.tsv", "fOpen\t", "", "no description of 'fOpen'"},
       {"descriptions.tsv", "", "NoSuchRow\t-\tx\ty", "'NoSuchRow' is no function of the tables"},
+      {"descriptions.tsv", "fOpen\t", "fOpen\tfo*,foNoSuch\tx\ty", "'foNoSuch' (fOpen) names no constant"},
       {"parametres.tsv", "jourDeLAnnee\t", "", "no names for the parameter 'jourDeLAnnee'"},
       {"parametres.tsv", "", "zzz\tzzz\tzzz", "'zzz' names no parameter"},
   };

@@ -171,6 +171,24 @@ std::vector<std::string> parameterNames(const Syntax& s, const std::string& call
   return names;
 }
 
+// Each name of a row's constant list is a constant of the tables, and each
+// "name*" begins at least one.
+void checkConstants(const Tables& t, const std::string& path, const std::string& function, const std::string& list) {
+  if (list == "-") return;
+  std::stringstream ss(list);
+  std::string pattern;
+  while (std::getline(ss, pattern, ',')) {
+    const bool prefix = !pattern.empty() && pattern.back() == '*';
+    const std::string stem = prefix ? pattern.substr(0, pattern.size() - 1) : pattern;
+    bool found = false;
+    for (const auto& c : t.constants) {
+      const std::string name = utf8(c.french);
+      if (prefix ? name.rfind(stem, 0) == 0 : name == stem) found = true;
+    }
+    if (!found) throw std::runtime_error(path + ": '" + pattern + "' (" + function + ") names no constant");
+  }
+}
+
 }  // namespace
 
 std::string emitHelp(const Tables& t, const std::string& rowDir, const std::vector<std::string>& entryFiles,
@@ -253,6 +271,7 @@ std::string emitHelp(const Tables& t, const std::string& rowDir, const std::vect
     auto it = rows.find(english);
     if (it == rows.end()) throw std::runtime_error(path + ": no description of '" + english + "' (" + utf8(f.french) + ")");
     it->second.used = true;
+    checkConstants(t, path, english, it->second.constants);
     std::string params, paramsEnglish, errors;
     std::set<std::uint32_t> raised;
     for (std::size_t s = 0; s < f.syntaxes.size(); ++s) {
