@@ -2,11 +2,14 @@
 #include "Threads.h"
 
 #include <lua.hpp>
+#include <pthread.h>
+#include <signal.h>
 #include <unistd.h>
 
 #include <cstdio>
 #include <cstring>
 #include <exception>
+#include <latch>
 #include <memory>
 #include <string>
 #include <thread>
@@ -108,9 +111,22 @@ int runThreads(const kvhost::HostOptions& options, int count, const std::string&
   ThreadsProgress progress(STDERR_FILENO, showProgress, count);
   installInterruptHandler();
   std::vector<int> status(static_cast<std::size_t>(count), 1);
+  // The main thread only starts and waits: the end of a child (SIGCHLD) is
+  // taken by the threads that run scripts, which unblock it once all of
+  // them exist. Under qemu's user-mode emulation a SIGCHLD that reaches the
+  // thread creating or joining the others wrecks their identities (the
+  // join then fails or the process aborts); natively this changes nothing.
+  sigset_t childEnds, before;
+  sigemptyset(&childEnds);
+  sigaddset(&childEnds, SIGCHLD);
+  pthread_sigmask(SIG_BLOCK, &childEnds, &before);
+  std::latch started(count + 1);
   std::vector<std::thread> threads;
+  threads.reserve(static_cast<std::size_t>(count));
   for (int t = 1; t <= count; ++t) {
     threads.emplace_back([&, t] {
+      started.arrive_and_wait();
+      pthread_sigmask(SIG_SETMASK, &before, nullptr);
       LineBuffer lines;
       lines.progress = &progress;
       int& result = status[static_cast<std::size_t>(t - 1)];
@@ -146,7 +162,9 @@ int runThreads(const kvhost::HostOptions& options, int count, const std::string&
       }
     });
   }
+  started.arrive_and_wait();
   for (auto& th : threads) th.join();
+  pthread_sigmask(SIG_SETMASK, &before, nullptr);
   for (int s : status) {
     if (s != 0) return 1;
   }
