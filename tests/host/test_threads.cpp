@@ -5,6 +5,7 @@
 // the run longer (./kv stress).
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <pty.h>
 #include <signal.h>
 #include <sys/stat.h>
@@ -369,6 +370,23 @@ bool underEmulation() {
 constexpr int kEmulationRetries = 30;  // under load qemu wrecks most attempts
 constexpr int kTimeLimitSeconds = 300;  // one time of the launches takes seconds
 
+// With AddressSanitizer under qemu the wreck shows differently: the
+// sanitizer's own record of the threads is damaged, and it reports a
+// use-after-free at a thread's stack (or fails inside its report) and exits
+// with status 1, which cannot be told from a real fault. Those tests say so
+// and are skipped there; natively they run with the sanitizer.
+bool sanitizedUnderEmulation() {
+#if defined(__SANITIZE_ADDRESS__)
+  return underEmulation();
+#else
+  return false;
+#endif
+}
+#define SKIP_WHEN_SANITIZED_UNDER_EMULATION()                                                   \
+  if (sanitizedUnderEmulation())                                                                \
+  GTEST_SKIP() << "threads that fork under qemu damage AddressSanitizer's records of them; run " \
+                  "natively or without the sanitizer"
+
 // One time of the launches from `threads` threads: the failures, as text.
 std::string launchTime(int threads, int rounds, int time) {
   TempDir tmp;
@@ -421,6 +439,7 @@ std::string launchTime(int threads, int rounds, int time) {
 class Launches : public ::testing::TestWithParam<int> {};
 
 TEST_P(Launches, EachGetsItsOwnChildAndNoZombieRemains) {
+  SKIP_WHEN_SANITIZED_UNDER_EMULATION();
   const int threads = GetParam();
   const int rounds = envInt("KV_LAUNCH_ROUNDS", 2);
   const int seconds = envInt("KV_STRESS_SECONDS", 0);
@@ -442,12 +461,22 @@ TEST_P(Launches, EachGetsItsOwnChildAndNoZombieRemains) {
       _exit(report.empty() ? 0 : 1);
     }
     close(pipeFds[1]);
+    // The report is read as it comes, never waiting for the pipe's end: a
+    // child of the time stuck inside qemu would hold it open for ever.
+    fcntl(pipeFds[0], F_SETFL, O_NONBLOCK);
+    std::string report;
+    auto drain = [&] {
+      char buf[4096];
+      ssize_t n;
+      while ((n = read(pipeFds[0], buf, sizeof buf)) > 0) report.append(buf, static_cast<std::size_t>(n));
+    };
     // A time that never ends (under emulation, a forked child stuck inside
     // qemu before its exec, whose launch then waits for ever) is ended.
     const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(kTimeLimitSeconds);
     int status = 0;
     bool hung = false;
     for (;;) {
+      drain();
       const pid_t r = waitpid(pid, &status, WNOHANG);
       if (r == pid || (r < 0 && errno != EINTR)) break;
       if (std::chrono::steady_clock::now() > limit) {
@@ -459,11 +488,9 @@ TEST_P(Launches, EachGetsItsOwnChildAndNoZombieRemains) {
       }
       usleep(100000);
     }
-    std::string report;
-    char buf[4096];
-    ssize_t n;
-    while (!hung && (n = read(pipeFds[0], buf, sizeof buf)) > 0) report.append(buf, static_cast<std::size_t>(n));
+    drain();
     close(pipeFds[0]);
+    kill(-pid, SIGKILL);  // what the time left behind in its group
     if (hung) {
       ASSERT_TRUE(emulated) << "the launches did not end within " << kTimeLimitSeconds << " s";
       ASSERT_LT(++crashes, kEmulationRetries * (done + 1)) << "the emulated process hung again and again";
@@ -635,6 +662,7 @@ TEST(KvrunThreads, OneProgressLineForAllThreads) {
 // Lua's own os.execute and io.popen in every thread: each thread prints its
 // line and the run ends with status 0 (it used to abort at the end).
 TEST(KvrunThreads, LuaRunsProgramsInEveryThread) {
+  SKIP_WHEN_SANITIZED_UNDER_EMULATION();
   TempDir tmp;
   std::string script = tmp / "ox.lua";
   TempDir::write(script,
@@ -666,6 +694,7 @@ TEST(KvrunThreads, LuaRunsProgramsInEveryThread) {
 // Four threads of a script each launch 40 programs and wait for each one's
 // exit status: every thread gets the statuses of its own children.
 TEST(KvrunThreads, WaitingLaunchesGetTheirOwnStatus) {
+  SKIP_WHEN_SANITIZED_UNDER_EMULATION();
   TempDir tmp;
   TempDir::write(tmp / "ex.sh", "exit $1\n");
   std::string script = tmp / "launch.lua";
