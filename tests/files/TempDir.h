@@ -1,14 +1,17 @@
 // A scratch directory for one test, removed with everything in it.
 #pragma once
 
+#include <dirent.h>
 #include <ftw.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <vector>
 
 class TempDir {
 public:
@@ -36,6 +39,17 @@ public:
     return s.str();
   }
   static bool exists(const std::string& file) { return access(file.c_str(), F_OK) == 0; }
+  // The names this directory holds, sorted ("." and ".." left out).
+  std::vector<std::string> names() const {
+    std::vector<std::string> v;
+    if (DIR* d = opendir(path_.c_str())) {
+      while (dirent* e = readdir(d))
+        if (std::string n = e->d_name; n != "." && n != "..") v.push_back(n);
+      closedir(d);
+    }
+    std::sort(v.begin(), v.end());
+    return v;
+  }
 
 private:
   std::string path_;
