@@ -368,7 +368,7 @@ bool underEmulation() {
 // a crash of that process is run again under emulation (counted and shown),
 // and fails the test natively. Wrong statuses fail it everywhere.
 constexpr int kEmulationRetries = 30;  // under load qemu wrecks most attempts
-constexpr int kTimeLimitSeconds = 300;  // one time of the launches takes seconds
+constexpr int kTimeLimitSeconds = 60;  // one time of the launches takes seconds, even emulated and loaded
 
 // With AddressSanitizer under qemu the wreck shows differently: the
 // sanitizer's own record of the threads is damaged, and it reports a
