@@ -20,9 +20,12 @@ enum : unsigned {
   EXEC_TYPES_ETENDUS = 4963,  // initialise the extended types with the global factory
 };
 
-// Data of EXEC_INIT: four 32-bit words.
+// Data of EXEC_INIT: four words (16 bytes on i386; 24 on x86-64, where the
+// module handle is pointer-sized).
 struct STExecutionInit {
-  DWORD dwTaille;       // 16
+  DWORD dwTaille;       // sizeof(STExecutionInit)
   HMODULE hModuleVM;    // module holding the VM's Execution (null: global scope)
   DWORD adwMot[2];      // passed to the execution object
 };
+static_assert(sizeof(STExecutionInit) == nSelonEdition(16, 24));
+static_assert(offsetof(STExecutionInit, adwMot) == nSelonEdition(8, 16));

@@ -70,9 +70,11 @@ protected:
   ~IVXLibrary() = default;
 };
 
-// Request record of IVM::pclChargeElement: 21 words, word 0 the size (84).
+// Request record of IVM::pclChargeElement: 21 words, word 0 its size (84 on
+// i386; 104 on x86-64, where the name, the buffer and the window handle are
+// pointer-sized).
 struct STDemandeElement {
-  DWORD dwTaille;             // 84
+  DWORD dwTaille;             // sizeof(STDemandeElement)
   DWORD dwReserve1;
   const char* pszNom;         // element name (text after "KVL:")
   DWORD dwReserve3;
@@ -81,7 +83,10 @@ struct STDemandeElement {
   HWND hFenetre;              // from IVM::hGetFenetreDialogue
   DWORD adwReserve[14];
 };
-static_assert(sizeof(STDemandeElement) == 84);
+static_assert(sizeof(STDemandeElement) == nSelonEdition(84, 104));
+static_assert(offsetof(STDemandeElement, pszNom) == nSelonEdition(8, 8));
+static_assert(offsetof(STDemandeElement, pclBuffer) == nSelonEdition(16, 24));
+static_assert(offsetof(STDemandeElement, hFenetre) == nSelonEdition(24, 40));
 
 // The VM's services to the component. Operations on the current call take
 // the context's call word; those that can fail take an error object.

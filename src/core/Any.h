@@ -72,7 +72,8 @@ struct CAny_Intern {
 
   WORD wBase() const { return static_cast<WORD>(m_wType & 0xFF); }
 };
-static_assert(sizeof(CAny_Intern) == 16);
+// 16 bytes on i386; 24 on x86-64 (the dispatch pointer at offset 16).
+static_assert(sizeof(CAny_Intern) == 12 + sizeof(void*) + (sizeof(void*) == 8 ? 4 : 0));
 
 class CAny {
 public:
@@ -162,7 +163,8 @@ private:
   DWORD m_dwEntete = 0;
   CAny_Intern m_clGenre;
 };
-static_assert(sizeof(CAny) == 20);
+// 20 bytes on i386; 32 on x86-64 (the kind object 8-byte aligned at offset 8).
+static_assert(sizeof(CAny) == (sizeof(void*) == 4 ? 20 : 32));
 
 // Dispatch table of a type code (the empty kind for unknown codes).
 const STAnyOps* ANY_pstOps(WORD wType);

@@ -28,9 +28,18 @@ int nIndiceCache(DWORD dwCapacite) {
   return -1;
 }
 
-// Next free block, kept in the reference-count word while cached.
-STBlocStr* pstSuivant(const STBlocStr* pst) { return reinterpret_cast<STBlocStr*>(pst->dwRef); }
-void SetSuivant(STBlocStr* pst, STBlocStr* pstSuiv) { pst->dwRef = reinterpret_cast<DWORD>(pstSuiv); }
+// Next free block, kept at the start of a cached block's data (every cached
+// block has room for it: the smallest capacity is 104 bytes). The count
+// word cannot hold it: a pointer is wider than it on x86-64.
+STBlocStr* pstSuivant(const STBlocStr* pst) {
+  STBlocStr* pstSuiv;
+  std::memcpy(&pstSuiv, pszGetDonnees(const_cast<STBlocStr*>(pst)), sizeof pstSuiv);
+  return pstSuiv;
+}
+void SetSuivant(STBlocStr* pst, STBlocStr* pstSuiv) {
+  pst->dwRef = 0;
+  std::memcpy(pszGetDonnees(pst), &pstSuiv, sizeof pstSuiv);
+}
 
 }  // namespace
 

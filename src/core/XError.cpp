@@ -164,11 +164,11 @@ void CXError::__vDeleteString(char** ppsz) {
 
 void CXError::_LibereInfo(_stERRORINFO* pst) {
   if (pst->eType == EIT_DATAACCESS) {
-    if (pst->adwValeur[0] != 0) reinterpret_cast<CKVUnknown*>(pst->adwValeur[0])->dwRelease();
+    if (pst->pclObjet != nullptr) pst->pclObjet->dwRelease();
   } else if (bInfoChaine(pst->eType)) {
-    std::free(reinterpret_cast<char*>(pst->adwValeur[0]));
+    std::free(pst->pszValeur);
   }
-  pst->adwValeur[0] = pst->adwValeur[1] = 0;
+  pst->llValeur = 0;
 }
 
 void CXError::RAZ() {
@@ -463,7 +463,7 @@ _stERRORINFO* CXError::_pstNouvelleInfo(DWORD eType) {
   if (m_nNbInfo == m_nMaxInfo && !bAgrandit(m_pstInfos, m_nMaxInfo)) return nullptr;
   _stERRORINFO* pst = &m_pstInfos[m_nNbInfo++];
   pst->eType = eType;
-  pst->adwValeur[0] = pst->adwValeur[1] = 0;
+  pst->llValeur = 0;
   return pst;
 }
 
@@ -476,30 +476,30 @@ void CXError::AddInfo(DWORD eType, const char* pszValeur) {
     std::free(psz);
     return;
   }
-  pst->adwValeur[0] = reinterpret_cast<DWORD>(psz);
+  pst->pszValeur = psz;
 }
 
 void CXError::AddInfo(DWORD eType, long long llValeur) {
   if (eType != EIT_RECNUM) return;
-  if (_stERRORINFO* pst = _pstNouvelleInfo(eType)) std::memcpy(pst->adwValeur, &llValeur, 8);
+  if (_stERRORINFO* pst = _pstNouvelleInfo(eType)) pst->llValeur = llValeur;
 }
 
 void CXError::AddInfo(DWORD eType, DWORD dwValeur) {
   if (eType != EIT_BASECODE && eType != EIT_NATIVECODE && eType != EIT_ADOCODE && eType != EIT_XINFO) return;
-  if (_stERRORINFO* pst = _pstNouvelleInfo(eType)) pst->adwValeur[0] = dwValeur;
+  if (_stERRORINFO* pst = _pstNouvelleInfo(eType)) pst->dwValeur = dwValeur;
 }
 
 void CXError::AddInfo(DWORD eType, CKVUnknown* pclObjet) {
   if (eType != EIT_DATAACCESS) return;
   if (_stERRORINFO* pst = _pstNouvelleInfo(eType)) {
     if (pclObjet != nullptr) pclObjet->dwAddRef();
-    pst->adwValeur[0] = reinterpret_cast<DWORD>(pclObjet);
+    pst->pclObjet = pclObjet;
   }
 }
 
 void CXError::AddInfoPointeur(DWORD eType, void* p) {
   if (eType != EIT_POINTEUR) return;
-  if (_stERRORINFO* pst = _pstNouvelleInfo(eType)) pst->adwValeur[0] = reinterpret_cast<DWORD>(p);
+  if (_stERRORINFO* pst = _pstNouvelleInfo(eType)) pst->pValeur = p;
 }
 
 bool CXError::GetInfo(int i, DWORD* peType, const _stERRORINFO** ppstValeur) const {
@@ -522,7 +522,7 @@ bool CXError::bGetInfo(DWORD eType, const _stERRORINFO** ppstValeur) const {
 const char* CXError::pszGetInfo(DWORD eType) const {
   const _stERRORINFO* pst = nullptr;
   if (!bInfoChaine(eType) || !bGetInfo(eType, &pst)) return nullptr;
-  return reinterpret_cast<const char*>(pst->adwValeur[0]);
+  return pst->pszValeur;
 }
 
 void CXError::DeleteInfo(DWORD eType) {
@@ -541,30 +541,28 @@ void CXError::DumpInfo(DWORD eType, const _stERRORINFO* pstValeur, CTString* pcl
   if (pclSortie == nullptr || pstValeur == nullptr || pszLibelle == nullptr) return;
   switch (eType) {
     case EIT_RECNUM: {
-      long long ll;
-      std::memcpy(&ll, pstValeur->adwValeur, 8);
-      pclSortie->AddFormat("%s : <%lld>", pszLibelle, ll);
+      pclSortie->AddFormat("%s : <%lld>", pszLibelle, pstValeur->llValeur);
       break;
     }
     case EIT_BASECODE:
     case EIT_NATIVECODE:
     case EIT_ADOCODE:
-      pclSortie->AddFormat("%s : <%d>", pszLibelle, static_cast<int>(pstValeur->adwValeur[0]));
+      pclSortie->AddFormat("%s : <%d>", pszLibelle, static_cast<int>(pstValeur->dwValeur));
       break;
     case EIT_XINFO:
-      pclSortie->AddFormat("%s : <%u>", pszLibelle, static_cast<unsigned>(pstValeur->adwValeur[0]));
+      pclSortie->AddFormat("%s : <%u>", pszLibelle, static_cast<unsigned>(pstValeur->dwValeur));
       break;
     case EIT_DATAACCESS:
-      pclSortie->AddFormat("%s : <%p>", pszLibelle, reinterpret_cast<void*>(pstValeur->adwValeur[0]));
+      pclSortie->AddFormat("%s : <%p>", pszLibelle, pstValeur->pValeur);
       break;
     case EIT_PILEVX:
     case EIT_PILEC: {
-      const char* psz = reinterpret_cast<const char*>(pstValeur->adwValeur[0]);
+      const char* psz = pstValeur->pszValeur;
       pclSortie->AddFormat("%s :\r\n%s", pszLibelle, psz != nullptr ? psz : "");
       break;
     }
     default: {
-      const char* psz = reinterpret_cast<const char*>(pstValeur->adwValeur[0]);
+      const char* psz = pstValeur->pszValeur;
       pclSortie->AddFormat("%s : <%s>", pszLibelle, psz != nullptr ? psz : "");
       break;
     }
@@ -573,18 +571,18 @@ void CXError::DumpInfo(DWORD eType, const _stERRORINFO* pstValeur, CTString* pcl
 
 void CXError::SetErreurDroit() {
   const _stERRORINFO* pst = nullptr;
-  DWORD dw = bGetInfo(EIT_XINFO, &pst) ? pst->adwValeur[0] : 0;
+  DWORD dw = bGetInfo(EIT_XINFO, &pst) ? pst->dwValeur : 0;
   AddInfo(EIT_XINFO, static_cast<DWORD>(dw | XINFO_ERREUR_DROIT));
 }
 
 bool CXError::bErreurDroit() const {
   const _stERRORINFO* pst = nullptr;
-  return bGetInfo(EIT_XINFO, &pst) && (pst->adwValeur[0] & XINFO_ERREUR_DROIT) != 0;
+  return bGetInfo(EIT_XINFO, &pst) && (pst->dwValeur & XINFO_ERREUR_DROIT) != 0;
 }
 
 void CXError::SansTraitementAutomatique() {
   const _stERRORINFO* pst = nullptr;
-  DWORD dw = bGetInfo(EIT_XINFO, &pst) ? pst->adwValeur[0] : 0;
+  DWORD dw = bGetInfo(EIT_XINFO, &pst) ? pst->dwValeur : 0;
   AddInfo(EIT_XINFO, static_cast<DWORD>(dw | XINFO_SANS_TRAITEMENT_AUTOMATIQUE));
 }
 
@@ -629,12 +627,11 @@ void CXError::Copy(const CXError* pclSource) {
   for (DWORD i = 0; i < pclSource->m_nNbInfo; ++i) {
     const _stERRORINFO& st = pclSource->m_pstInfos[i];
     if (st.eType == EIT_DATAACCESS) {
-      AddInfo(st.eType, reinterpret_cast<CKVUnknown*>(st.adwValeur[0]));
+      AddInfo(st.eType, st.pclObjet);
     } else if (bInfoChaine(st.eType)) {
-      AddInfo(st.eType, reinterpret_cast<const char*>(st.adwValeur[0]));
+      AddInfo(st.eType, st.pszValeur);
     } else if (_stERRORINFO* pst = _pstNouvelleInfo(st.eType)) {
-      pst->adwValeur[0] = st.adwValeur[0];
-      pst->adwValeur[1] = st.adwValeur[1];
+      pst->llValeur = st.llValeur;
     }
   }
   m_dwErreurSysteme = pclSource->m_dwErreurSysteme;

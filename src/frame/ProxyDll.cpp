@@ -99,7 +99,7 @@ bool CProxyDll::bInitDLLExecution() {
   if (m_hModule == nullptr) return false;
   auto pfn = reinterpret_cast<PFEXECUTION>(dlsym(m_hModule, "Execution"));
   if (pfn == nullptr) return true;
-  STExecutionInit st{16, nullptr, {4, 0}};
+  STExecutionInit st{sizeof(STExecutionInit), nullptr, {4, 0}};
   return pfn(EXEC_INIT, &st) != 0;
 }
 

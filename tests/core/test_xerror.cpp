@@ -135,7 +135,7 @@ TEST(XErrorMessages, InformationItems) {
   e.SansTraitementAutomatique();
   EXPECT_TRUE(e.bErreurDroit());
   ASSERT_TRUE(e.bGetInfo(EIT_XINFO, &item));
-  EXPECT_EQ(item->adwValeur[0], 3u);
+  EXPECT_EQ(item->dwValeur, 3u);
   e.DeleteInfo(EIT_SRCFILE);
   EXPECT_EQ(e.pszGetInfo(EIT_SRCFILE), nullptr);
   // A counted object is held while the item lives.

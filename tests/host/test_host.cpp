@@ -58,7 +58,7 @@ TEST(HostStart, ExecutionCommands) {
   EXPECT_EQ(lib.Execution(1234, nullptr), 0);
   // No VM command function in the given module: the start-up command fails.
   void* self = lib.handle();  // the library's own module holds no VM
-  STExecutionInit init{16, self, {4, 0}};
+  STExecutionInit init{sizeof(STExecutionInit), self, {4, 0}};
   EXPECT_EQ(lib.Execution(EXEC_INIT, &init), 0);
   EXPECT_EQ(lib.Execution(EXEC_INIT, nullptr), 0);
   lib.TermLibrary();
@@ -69,7 +69,7 @@ TEST(HostStart, AnEndWithoutTheVMsEndCommandIsReported) {
   {
     kvhost::Library lib(KV_LIBRARY_PATH);
     ASSERT_TRUE(lib.bInitLibrary(lib.handle()));
-    STExecutionInit init{16, nullptr, {4, 0}};  // null module: the VM's function is found in global scope
+    STExecutionInit init{sizeof(STExecutionInit), nullptr, {4, 0}};  // null module: the VM's function is found in global scope
     ASSERT_EQ(lib.Execution(EXEC_INIT, &init), 1);
     ASSERT_EQ(lib.Execution(EXEC_INIT, &init), 1);  // counted twice
     EXPECT_EQ(lib.Execution(EXEC_FIN, nullptr), 1);  // one left: not ended
