@@ -345,6 +345,9 @@ private:
 // True when this i386 program runs under qemu user-mode emulation (an
 // enabled binfmt_misc entry for i386 programs).
 bool underEmulation() {
+#if !defined(__i386__)
+  return false;  // only i386 programs are handed to qemu
+#endif
   const std::filesystem::path dir = "/proc/sys/fs/binfmt_misc";
   std::error_code ec;
   for (const auto& entry : std::filesystem::directory_iterator(dir, ec)) {
