@@ -12,12 +12,15 @@ Value valueFromAny(const CAny& any) {
   switch (any.wGetType()) {
     case 0: return v;
     case VXT_BOOLEEN:
-    case VXT_UI1: case VXT_UI2: case VXT_I1: case VXT_I2: case VXT_ENTIER: case VXT_ENTIERSYS: {
+    case VXT_UI1: case VXT_UI2: case VXT_I1: case VXT_I2: case VXT_ENTIER: {
       int n = 0;
       any.nGetINT(&n);
-      v = any.wGetType() == VXT_BOOLEEN ? Value::boolean(n != 0) : Value::integer32(n);
-      if (any.wGetType() == VXT_ENTIERSYS) v = Value::integer64(static_cast<std::uint32_t>(n));
-      return v;
+      return any.wGetType() == VXT_BOOLEEN ? Value::boolean(n != 0) : Value::integer32(n);
+    }
+    case VXT_ENTIERSYS: {  // pointer-sized, unsigned
+      std::uintptr_t n;
+      std::memcpy(&n, g->m_abValeur, sizeof n);
+      return Value::integer64(static_cast<std::int64_t>(n));
     }
     case VXT_UI4: {
       std::uint32_t n;

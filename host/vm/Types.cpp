@@ -62,6 +62,17 @@ void* slotInteger32(const Value& v, DWORD, ArgSlot& slot, const char** why) {
 // 64-bit integers and durations (milliseconds).
 void* slotInteger64(const Value& v, DWORD, ArgSlot& slot, const char**) { return slotRaw(slot, &v.integer, 8); }
 
+// System integers and window handles: a word of the edition's pointer size
+// (32 bits on i386, 64 on x86-64), so an address is never cut.
+void* slotSystemWord(const Value& v, DWORD code, ArgSlot& slot, const char** why) {
+  if constexpr (sizeof(std::uintptr_t) == 4) {
+    return slotInteger32(v, code, slot, why);
+  } else {
+    auto n = static_cast<std::uintptr_t>(v.integer);
+    return slotRaw(slot, &n, sizeof n);
+  }
+}
+
 void* slotReal(const Value& v, DWORD, ArgSlot& slot, const char**) {
   double d = v.type == VXT_REEL ? v.real : static_cast<double>(v.integer);
   return slotRaw(slot, &d, 8);
@@ -180,6 +191,12 @@ void resultAny(const void* p, Value* out) { *out = valueFromAny(*static_cast<con
 using C = TypeClass;
 namespace cv = conv;
 
+// Pointer-sized words: a system integer is unsigned, a window handle signed
+// (a 32-bit integer on i386, as the language has it).
+using SystemWord = std::uintptr_t;
+using WindowWord = std::intptr_t;
+constexpr DWORD WindowCode = sizeof(WindowWord) == 4 ? VXT_ENTIER : VXT_ENTIER8;
+
 // One row per base type code, in code order.
 constexpr TypeRow kRows[] = {
     // code, name, takes, to slot, from result, to plain, from plain
@@ -205,10 +222,10 @@ constexpr TypeRow kRows[] = {
     {VXT_REEL4, "real", C::Real, nullptr, resultReal4, cv::readReal<float>, cv::writeReal<float>},
     {VXT_REEL, "real", C::Real, slotReal, resultReal, cv::readReal<double>, cv::writeReal<double>},
     {VXT_DECIMAL, "numeric", C::Money, nullptr, nullptr, nullptr, nullptr},
-    {VXT_ENTIERSYS, "system integer", C::Integer, nullptr, resultInteger<std::uint32_t, VXT_ENTIER8>,
-     cv::readInteger<std::uint32_t>, cv::writeInteger<std::uint32_t>},
-    {VXT_HWND, "window handle", C::Integer, slotInteger32, resultInteger<std::int32_t, VXT_ENTIER>,
-     cv::readInteger<std::int32_t>, cv::writeInteger<std::int32_t>},
+    {VXT_ENTIERSYS, "system integer", C::Integer, slotSystemWord, resultInteger<SystemWord, VXT_ENTIER8>,
+     cv::readInteger<SystemWord>, cv::writeInteger<SystemWord>},
+    {VXT_HWND, "window handle", C::Integer, slotSystemWord, resultInteger<WindowWord, WindowCode>,
+     cv::readInteger<WindowWord>, cv::writeInteger<WindowWord>},
     {VXT_CHAINEUNICODE, "Unicode string", C::Text, nullptr, resultBlock, cv::readWideBlock, cv::writeBlock},
     {VXT_CARACTERE, "character", C::Integer, nullptr, nullptr, cv::readInteger<std::uint16_t>,
      cv::writeInteger<std::uint16_t>},

@@ -10,6 +10,7 @@ using BYTE = std::uint8_t;
 using WORD = std::uint16_t;
 using DWORD = std::uint32_t;
 using QWORD = std::uint64_t;
+using LONG = std::int32_t;  // the Windows LONG: 32 bits in both editions, unlike long
 using HINSTANCE = void*;
 using HMODULE = void*;
 // Window and object handles are opaque words of the VM's: 32 bits on i386,

@@ -19,8 +19,8 @@ enum : DWORD {
   VXT_REEL4 = 0x0b,
   VXT_REEL = 0x0c,          // double
   VXT_DECIMAL = 0x0d,
-  VXT_ENTIERSYS = 0x0e,     // system integer (handle)
-  VXT_HWND = 0x0f,          // window handle
+  VXT_ENTIERSYS = 0x0e,     // system integer (handle): pointer-sized, unsigned
+  VXT_HWND = 0x0f,          // window handle: pointer-sized
   VXT_CHAINEUNICODE = 0x10, // CVXDSTR of 4-byte characters
   VXT_CARACTERE = 0x11,
   VXT_PSZ = 0x12,           // const char*, zero-terminated (input)
@@ -48,6 +48,11 @@ enum : DWORD {
   VXT_PARREFERENCE = 0x4000,// slot is the address of the caller's variable
   VXT_FLAG_VM = 0x8000,     // read by the VM only
 };
+
+// Code of a parameter that carries an address (the address forms of fLit,
+// fEcrit and fEcritLigne): the integer on i386, where an address is 32
+// bits; the pointer-sized system integer on x86-64, so none is ever cut.
+constexpr DWORD VXT_ADRESSE = sizeof(void*) == 4 ? VXT_ENTIER : VXT_ENTIERSYS;
 
 // Base type of a declared code (flags dropped).
 constexpr DWORD VXT_dwBase(DWORD code) { return code & VXT_MASQUE_BASE; }

@@ -147,7 +147,9 @@ public:
   bool SetXCHAR(char c) { return Set(&c, 1); }
   char czGetXCHAR();
 
-  // Numbers are stored little-endian with their own width (long is 4 bytes).
+  // Numbers are stored little-endian with their own width. A long is 4 bytes
+  // in both editions (the format's width, not the compiler's): the x86-64
+  // edition writes its low 32 bits and reads it back sign-extended.
   // A fixed-width read with fewer bytes left takes those that are there, the
   // rest of the value being zeros, leaves the position at the end and marks
   // the buffer in failure (bEchec).
@@ -157,8 +159,8 @@ public:
   CKVBuffer& operator<<(unsigned short v) { return _EcritEntier(v, 2); }
   CKVBuffer& operator<<(int v) { return _EcritEntier(static_cast<unsigned>(v), 4); }
   CKVBuffer& operator<<(unsigned int v) { return _EcritEntier(v, 4); }
-  CKVBuffer& operator<<(long v) { return _EcritEntier(static_cast<unsigned long>(v), sizeof(long)); }
-  CKVBuffer& operator<<(unsigned long v) { return _EcritEntier(v, sizeof(long)); }
+  CKVBuffer& operator<<(long v) { return _EcritEntier(static_cast<std::uint32_t>(v), 4); }
+  CKVBuffer& operator<<(unsigned long v) { return _EcritEntier(static_cast<std::uint32_t>(v), 4); }
   CKVBuffer& operator<<(long long v) { return _EcritEntier(static_cast<unsigned long long>(v), 8); }
   CKVBuffer& operator<<(unsigned long long v) { return _EcritEntier(v, 8); }
   CKVBuffer& operator<<(float v);
@@ -176,8 +178,8 @@ public:
   CKVBuffer& operator>>(unsigned short& v) { v = static_cast<unsigned short>(_qLitEntier(2)); return *this; }
   CKVBuffer& operator>>(int& v) { v = static_cast<int>(_qLitEntier(4)); return *this; }
   CKVBuffer& operator>>(unsigned int& v) { v = static_cast<unsigned int>(_qLitEntier(4)); return *this; }
-  CKVBuffer& operator>>(long& v) { v = static_cast<long>(_qLitEntier(sizeof(long))); return *this; }
-  CKVBuffer& operator>>(unsigned long& v) { v = static_cast<unsigned long>(_qLitEntier(sizeof(long))); return *this; }
+  CKVBuffer& operator>>(long& v) { v = static_cast<std::int32_t>(_qLitEntier(4)); return *this; }
+  CKVBuffer& operator>>(unsigned long& v) { v = static_cast<std::uint32_t>(_qLitEntier(4)); return *this; }
   CKVBuffer& operator>>(long long& v) { v = static_cast<long long>(_qLitEntier(8)); return *this; }
   CKVBuffer& operator>>(unsigned long long& v) { v = _qLitEntier(8); return *this; }
   CKVBuffer& operator>>(float& v);

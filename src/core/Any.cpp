@@ -518,8 +518,10 @@ STGenre stGenre(WORD wType) {
     case 0x0b: return genre<GenreNombre<float>>();
     case 0x0c: return genre<GenreNombre<double>>();
     case 0x0d: return genre<GenreDecimal>();
-    case 0x0e: return genre<GenreNombre<std::uint32_t>>();
-    case 0x0f: return genre<GenreNombre<std::int32_t>>();
+    // System integers and window handles are pointer-sized words (32 bits
+    // on i386, 64 on x86-64).
+    case 0x0e: return genre<GenreNombre<std::uintptr_t>>();
+    case 0x0f: return genre<GenreNombre<std::intptr_t>>();
     case 0x10: return genre<GenreBloc<BLOC_UNICODE>>();
     case 0x11: return genre<GenreNombre<std::uint16_t>>();
     case 0x12: return genre<GenreCSTR>();
@@ -641,8 +643,18 @@ int CAny::s_nCastTo(const CAny* pclSource, CAny* pclCible, WORD wType) {
 int CAny::nGetINT(int* pn) const {
   switch (wGetType()) {
     case 0x01:
-    case 0x08:
-    case 0x0e: *pn = lit<std::int32_t>(&m_clGenre); return ANY_OK;
+    case 0x08: *pn = lit<std::int32_t>(&m_clGenre); return ANY_OK;
+    case 0x0e: {
+      // A system integer wider than 32 bits (an address on x86-64) is not
+      // cut to an int: the conversion fails instead.
+      const std::uintptr_t u = lit<std::uintptr_t>(&m_clGenre);
+      if (u > UINT32_MAX) {
+        *pn = 0;
+        return ANY_ERR_CONVERSION;
+      }
+      *pn = static_cast<std::int32_t>(static_cast<std::uint32_t>(u));
+      return ANY_OK;
+    }
     case 0x02: *pn = lit<std::uint8_t>(&m_clGenre); return ANY_OK;
     case 0x03: *pn = lit<std::uint16_t>(&m_clGenre); return ANY_OK;
     case 0x06: *pn = lit<std::int8_t>(&m_clGenre); return ANY_OK;

@@ -194,7 +194,7 @@ CAny CComposanteStandard::fLit(int nFichier, int nNombre) {
 }
 
 // The address form reads into the caller's memory; the system checks it.
-int CComposanteStandard::fLit(int nFichier, int nAdresse, int nNombre) {
+int CComposanteStandard::fLit(int nFichier, std::intptr_t nAdresse, int nNombre) {
   CFichierPris pst = _pstFichier(nFichier);
   if (pst == nullptr) return 0;
   if (nNombre < 0) {
@@ -202,7 +202,7 @@ int CComposanteStandard::fLit(int nFichier, int nAdresse, int nNombre) {
     return 0;
   }
   DWORD nLu = 0;
-  if (!pst->pclFichier->bRead(reinterpret_cast<void*>(static_cast<std::intptr_t>(nAdresse)),
+  if (!pst->pclFichier->bRead(reinterpret_cast<void*>(nAdresse),
                               static_cast<DWORD>(nNombre), &nLu)) {
     _ErreurFichier(pst->pclFichier);
     return 0;
@@ -227,14 +227,14 @@ int CComposanteStandard::fEcrit(int nFichier, const STManipAUB* pstValeur, int n
   return static_cast<int>(n);
 }
 
-int CComposanteStandard::fEcrit(int nFichier, int nAdresse, int nNombre) {
+int CComposanteStandard::fEcrit(int nFichier, std::intptr_t nAdresse, int nNombre) {
   CFichierPris pst = _pstFichier(nFichier);
   if (pst == nullptr) return -1;
   if (nNombre < 0) {
     RaiseError(ERR_NOMBRE_ECRITURE);
     return -1;
   }
-  if (!pst->pclFichier->bWrite(reinterpret_cast<const void*>(static_cast<std::intptr_t>(nAdresse)),
+  if (!pst->pclFichier->bWrite(reinterpret_cast<const void*>(nAdresse),
                                static_cast<DWORD>(nNombre))) {
     _ErreurFichier(pst->pclFichier);
     return -1;
@@ -344,14 +344,14 @@ bool CComposanteStandard::fEcritLigne(int nFichier, const CVXDSTR* pclLigne) {
   return true;
 }
 
-bool CComposanteStandard::fEcritLigne(int nFichier, int nAdresse, int nNombre) {
+bool CComposanteStandard::fEcritLigne(int nFichier, std::intptr_t nAdresse, int nNombre) {
   CFichierPris pst = _pstFichier(nFichier);
   if (pst == nullptr) return false;
   if (nNombre < 0) {
     RaiseError(ERR_NOMBRE_ECRITURE);
     return false;
   }
-  if (!pst->pclFichier->bWrite(reinterpret_cast<const void*>(static_cast<std::intptr_t>(nAdresse)),
+  if (!pst->pclFichier->bWrite(reinterpret_cast<const void*>(nAdresse),
                                static_cast<DWORD>(nNombre)) ||
       !pst->pclFichier->bWrite("\r\n", 2)) {
     _ErreurFichier(pst->pclFichier);

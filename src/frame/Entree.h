@@ -68,10 +68,14 @@ template <>
 struct Parametre<VXT_PARREFERENCE | VXT_MONETAIRE> {
   static CMoney* lit(void* p) { return static_cast<CMoney*>(p); }
 };
-// A window handle: the 32-bit value.
+// A window handle and a system integer: pointer-sized words.
 template <>
 struct Parametre<VXT_HWND> {
-  static std::uint32_t lit(void* p) { return *static_cast<const std::uint32_t*>(p); }
+  static HWND lit(void* p) { return *static_cast<const HWND*>(p); }
+};
+template <>
+struct Parametre<VXT_ENTIERSYS> {
+  static std::uintptr_t lit(void* p) { return *static_cast<const std::uintptr_t*>(p); }
 };
 // Durations and date-times: the 8-byte value, copied.
 template <>

@@ -27,16 +27,22 @@ IPageGate* gpiGate = nullptr;
 HMODULE ghModulePage = nullptr;
 
 struct Version {
-  long nMajeur = 0, nMineur = 0;
+  LONG nMajeur = 0, nMineur = 0;
   std::string lettres;
 };
+
+// A version number as a 32-bit value, clamped the same in both editions.
+LONG lNombre(const char* psz, char** ppszFin) {
+  const long long n = std::strtoll(psz, ppszFin, 10);
+  return static_cast<LONG>(n < INT32_MIN ? INT32_MIN : n > INT32_MAX ? INT32_MAX : n);
+}
 
 Version lit(const char* psz) {
   Version v;
   if (psz == nullptr) return v;
   char* fin = nullptr;
-  v.nMajeur = std::strtol(psz, &fin, 10);
-  if (*fin == '.') v.nMineur = std::strtol(fin + 1, &fin, 10);
+  v.nMajeur = lNombre(psz, &fin);
+  if (*fin == '.') v.nMineur = lNombre(fin + 1, &fin);
   v.lettres = fin;
   return v;
 }

@@ -187,7 +187,7 @@ int nChiffreHexa(char c) {
 
 }  // namespace
 
-CMoney* pstLongVersMonetaire(CMoney* pst, long n) { return pstTresLongVersMonetaire(pst, n); }
+CMoney* pstLongVersMonetaire(CMoney* pst, LONG n) { return pstTresLongVersMonetaire(pst, n); }
 
 CMoney* pstTresLongVersMonetaire(CMoney* pst, long long n) {
   const bool bNeg = n < 0;
@@ -371,13 +371,13 @@ long long lMonetaireVersTresLong(const CMoney* pst) {
   return n;
 }
 
-bool bMonetaireVersLong(const CMoney* pst, long* pn) {
+bool bMonetaireVersLong(const CMoney* pst, LONG* pn) {
   const long long n = lMonetaireVersTresLong(pst);
-  *pn = static_cast<long>(n);
-  return n >= LONG_MIN && n <= LONG_MAX;
+  *pn = static_cast<LONG>(n);
+  return n >= INT32_MIN && n <= INT32_MAX;
 }
 
-long lMonetaireVersLong(const CMoney* pst) { return static_cast<long>(lMonetaireVersTresLong(pst)); }
+LONG lMonetaireVersLong(const CMoney* pst) { return static_cast<LONG>(lMonetaireVersTresLong(pst)); }
 
 bool bMonetaireVersTresLongSansSigne(const CMoney* pst, unsigned long long* pn) {
   const long long n = lMonetaireVersTresLong(pst);
@@ -394,7 +394,7 @@ int nCmpMonetaire(const CMoney* a, const CMoney* b) {
   return 0;
 }
 
-int nCmpMonetaireEtLong(const CMoney* a, long n) {
+int nCmpMonetaireEtLong(const CMoney* a, LONG n) {
   CMoney b;
   pstLongVersMonetaire(&b, n);
   return nCmpMonetaire(a, &b);

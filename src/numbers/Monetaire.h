@@ -22,7 +22,7 @@ extern const CMoney gclMoneyNULL;
 extern const CMoney gstInvalide;
 
 // Integers to currency: n × 1 000 000 millionths.
-CMoney* pstLongVersMonetaire(CMoney* pst, long n);
+CMoney* pstLongVersMonetaire(CMoney* pst, LONG n);
 CMoney* pstTresLongVersMonetaire(CMoney* pst, long long n);
 CMoney* pstTresLongSansSigneVersMonetaire(CMoney* pst, unsigned long long n);
 // A double through its "%.6f" text; the text form read back with strtod.
@@ -61,15 +61,15 @@ bool bDecrementeMonetaire(CMoney* pst);  // - 1
 bool bMul10Monetaire(CMoney* pst);
 
 // The integer part (toward zero); the b forms report whether it fits.
-long lMonetaireVersLong(const CMoney* pst);
-bool bMonetaireVersLong(const CMoney* pst, long* pn);
+LONG lMonetaireVersLong(const CMoney* pst);
+bool bMonetaireVersLong(const CMoney* pst, LONG* pn);
 long long lMonetaireVersTresLong(const CMoney* pst);
 bool bMonetaireVersTresLong(const CMoney* pst, long long* pn);
 bool bMonetaireVersTresLongSansSigne(const CMoney* pst, unsigned long long* pn);
 
 // -1, 0 or 1; a null first operand compares greater, a null second smaller.
 int nCmpMonetaire(const CMoney* a, const CMoney* b);
-int nCmpMonetaireEtLong(const CMoney* a, long n);
+int nCmpMonetaireEtLong(const CMoney* a, LONG n);
 // Ten bytes that sort as the amounts do when compared as unsigned bytes.
 void MonetaireVersCleIndex(void* pCle, const CMoney* pst);
 

@@ -45,7 +45,32 @@ TEST_F(Any, InitialValuesOfTheKinds) {
   EXPECT_EQ(d, 0);
   a.__SetType(0x77);
   EXPECT_EQ(a.wGetType(), 0) << "an unknown code makes the value empty";
+#if defined(__i386__)
   EXPECT_EQ(sizeof(CAny), 20u);
+#else
+  EXPECT_EQ(sizeof(CAny), 32u) << "a header word, then the kind object 8-byte aligned";
+#endif
+}
+
+// A system integer (0x0e) holds a whole pointer-sized word: an address
+// survives a copy, and is never cut to an int.
+TEST_F(Any, SystemIntegersArePointerSized) {
+  CAny a;
+  a.__SetType(0x0e);
+  const std::uintptr_t adresse = reinterpret_cast<std::uintptr_t>(&a);
+  a.SetValue(&adresse);
+  CAny b(a);
+  std::uintptr_t lu = 0;
+  std::memcpy(&lu, b.pclGetGenre()->m_abValeur, sizeof lu);
+  EXPECT_EQ(lu, adresse);
+  int n = 7;
+  if (adresse > 0xFFFFFFFFu) {
+    EXPECT_EQ(b.nGetINT(&n), 105) << "an address wider than 32 bits is not cut to an int";
+    EXPECT_EQ(n, 0);
+  } else {
+    EXPECT_EQ(b.nGetINT(&n), 0);
+    EXPECT_EQ(static_cast<std::uint32_t>(n), adresse);
+  }
 }
 
 TEST_F(Any, ScalarAccessors) {

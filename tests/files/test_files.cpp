@@ -180,13 +180,14 @@ TEST_F(Files, ReadsAndWrites) {
   EXPECT_EQ(last.code, 80025u);
   // The address forms: this process's own memory, and an address the system refuses.
   static const char source[] = "XY";
-  auto adresse = static_cast<int>(reinterpret_cast<std::intptr_t>(source));
-  EXPECT_EQ(call("fEcrit", {I(h), I(adresse), I(2)}).integer, 2);
+  // Whole addresses: 64 bits wide on x86-64.
+  auto adresse = static_cast<std::int64_t>(reinterpret_cast<std::intptr_t>(source));
+  EXPECT_EQ(call("fEcrit", {I(h), I8(adresse), I(2)}).integer, 2);
   EXPECT_EQ(call("fEcrit", {I(h), I(16), I(2)}).integer, -1);
   EXPECT_EQ(last.systemCode, static_cast<DWORD>(EFAULT));
   char cible[4] = {};
   call("fPositionne", {I(h), I8(1), I(0)});
-  EXPECT_EQ(call("fLit", {I(h), I(3), I(static_cast<int>(reinterpret_cast<std::intptr_t>(cible)))}).integer, 3);
+  EXPECT_EQ(call("fLit", {I(h), I(3), I8(reinterpret_cast<std::intptr_t>(cible))}).integer, 3);
   EXPECT_STREQ(cible, std::string("b\0c", 3).c_str());
   EXPECT_EQ(std::string(cible, 3), std::string("b\0c", 3));
   call("fFerme", {I(h)});

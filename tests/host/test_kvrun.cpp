@@ -376,7 +376,7 @@ TEST(KvrunHelp, TheBuildRefusesMissingOrUnknownHelpData) {
     std::string dir = std::string(KV_BINARY_DIR) + "/test_helpdata_" + std::to_string(getpid());
     mkdir(dir.c_str(), 0777);
     for (const char* name : {"fonctions.tsv", "constantes.tsv", "variables.tsv", "entrees.tsv", "descriptions.tsv",
-                             "parametres.tsv"}) {
+                             "parametres.tsv", "adresses.tsv"}) {
       std::ifstream in(tables + "/" + name, std::ios::binary);
       std::ofstream out(dir + "/" + name, std::ios::binary);
       std::string line;

@@ -160,7 +160,7 @@ TEST(Money, IntegersKeysAndRawForms) {
   EXPECT_EQ(nCmpMonetaireEtLong(&m, -7), 0);
   EXPECT_EQ(nCmpMonetaire(nullptr, &m), 1);
   EXPECT_EQ(nCmpMonetaire(&m, nullptr), -1);
-  long n = 0;
+  LONG n = 0;
   m = Parse("-3000000000.9");
   EXPECT_FALSE(bMonetaireVersLong(&m, &n));
   EXPECT_EQ(lMonetaireVersTresLong(&m), -3000000000LL);

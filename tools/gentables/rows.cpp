@@ -232,6 +232,28 @@ void readEntries(Tables& t, const std::string& path) {
   }
 }
 
+// adresses.tsv: French name, syntax number, parameter number (from 1) of
+// each parameter that carries an address; it must be declared as integer 8.
+void readAddresses(Tables& t, const std::string& path) {
+  std::map<std::string, int> byName;
+  for (const auto& f : t.functions) {
+    if (!(f.flags & 0x800000)) byName.emplace(f.french, f.position);
+  }
+  for (const auto& l : readLines(path)) {
+    if (l.fields.size() != 3) fail(path, l.number, "expected 3 fields");
+    auto it = byName.find(toLatin1(l.fields[0], path, l.number));
+    if (it == byName.end()) fail(path, l.number, "no function named '" + l.fields[0] + "'");
+    Function& f = t.functions[it->second];
+    auto s = parseNumber(l.fields[1], 10, path, l.number);
+    if (s >= f.syntaxes.size()) fail(path, l.number, "no syntax " + l.fields[1] + " in '" + l.fields[0] + "'");
+    Syntax& sy = f.syntaxes[s];
+    auto p = parseNumber(l.fields[2], 10, path, l.number);
+    if (p < 1 || p > sy.params.size()) fail(path, l.number, "no parameter " + l.fields[2]);
+    if ((sy.params[p - 1] & 0xFF) != 0x08) fail(path, l.number, "an address parameter is declared as integer 8");
+    sy.addresses |= 1u << (p - 1);
+  }
+}
+
 }  // namespace
 
 Tables readTables(const std::string& dir, const std::vector<std::string>& entryFiles) {
@@ -241,6 +263,11 @@ Tables readTables(const std::string& dir, const std::vector<std::string>& entryF
   readVariables(t, dir + "/variables.tsv");
   readEntries(t, dir + "/entrees.tsv");
   for (const auto& file : entryFiles) readEntries(t, file);
+  readAddresses(t, dir + "/adresses.tsv");
+  // A synonym shares its original's syntaxes, addresses included.
+  for (auto& f : t.functions) {
+    if (f.flags & 0x800000) f.syntaxes = t.functions[f.number].syntaxes;
+  }
   return t;
 }
 

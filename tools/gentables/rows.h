@@ -13,6 +13,10 @@ struct Syntax {
   std::uint32_t result = 0;
   std::vector<std::uint32_t> params;
   bool repeatable = false;  // last parameter may repeat
+  // Parameters that carry an address (bit p for parameter p + 1): declared
+  // as integers (8) on i386, as system integers (0x0e, pointer-sized) on
+  // x86-64, so that an address is never cut to 32 bits.
+  std::uint32_t addresses = 0;
 };
 
 // How one syntax's entry point works: a method call, or a redirect.
@@ -58,7 +62,7 @@ struct Tables {
 };
 
 // Reads the row files of `dir` (fonctions.tsv, constantes.tsv,
-// variables.tsv, entrees.tsv) and the further entry files; throws
+// variables.tsv, entrees.tsv, adresses.tsv) and the further entry files; throws
 // std::runtime_error naming the file and line of the first fault.
 Tables readTables(const std::string& dir, const std::vector<std::string>& entryFiles = {});
 
