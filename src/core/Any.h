@@ -10,6 +10,7 @@
 #include <cwchar>
 
 #include "abi/TypesBase.h"
+#include "abi/Valeurs.h"
 
 class CAny;
 struct STManipAUB;
@@ -27,53 +28,6 @@ enum : WORD {
   ANY_FLAG_400 = 0x400,
   ANY_MASQUE_FLAGS = ANY_FLAG_100 | ANY_FLAG_400,
 };
-
-struct CAny_Intern;
-
-// Dispatch table of a kind, in slot order.
-struct STAnyOps {
-  void (*Detruit)(CAny_Intern*);
-  void (*Duplique)(const CAny_Intern*, CAny* pclCible);
-  int (*nGetSize)(const CAny_Intern*, unsigned long*);
-  int (*nGetAdr)(CAny_Intern*, void**);
-  int (*nFillBuffer)(const CAny_Intern*, void*);
-  int (*nGetDataSize)(const CAny_Intern*, unsigned long*);
-  int (*nGetDataAdr)(CAny_Intern*, void**);
-  int (*nFillDataBuffer)(const CAny_Intern*, void*);
-  void (*SetValue)(CAny_Intern*, const void*);
-  void (*SetValueLongueur)(CAny_Intern*, const void*, unsigned long);
-  int (*nGetPCXSTR)(const CAny_Intern*, const char**);
-  int (*nGetSTRLEN)(const CAny_Intern*, unsigned long*);
-  bool (*bIsPositive)(const CAny_Intern*);
-  int (*nGetUtilDataSize)(const CAny_Intern*, unsigned long*);
-  int (*nFillUtilDataBuffer)(const CAny_Intern*, void*);
-  int (*nIncremente)(CAny_Intern*);
-  int (*nDecremente)(CAny_Intern*);
-  void (*SetValueFromANSI)(CAny_Intern*, const void*);
-  void (*SetValueFromANSILongueur)(CAny_Intern*, const void*, unsigned long);
-  void (*SetValueFromUNICODE)(CAny_Intern*, const void*);
-  void (*SetValueFromUNICODELongueur)(CAny_Intern*, const void*, unsigned long);
-  void (*SetValueFromANSI_CP)(CAny_Intern*, int, const void*);
-  void (*SetValueFromANSI_CPLongueur)(CAny_Intern*, int, const void*, unsigned long);
-  void (*SetValueFromUNICODE_CP)(CAny_Intern*, int, const void*);
-  void (*SetValueFromUNICODE_CPLongueur)(CAny_Intern*, int, const void*, unsigned long);
-  void (*SetValueOption)(CAny_Intern*, const void*, unsigned long, unsigned);
-  // String-owning kinds only (null elsewhere).
-  void (*__CreateStr)(CAny_Intern*, const char*);
-  void (*__CreateStrLongueur)(CAny_Intern*, const char*, unsigned long);
-  void (*__DeleteStr)(CAny_Intern*);
-};
-
-// The kind object: type word, value storage, dispatch pointer.
-struct CAny_Intern {
-  WORD m_wType;           // bits 0..7 base type, flags 0x100 and 0x400
-  BYTE m_abValeur[10];
-  const STAnyOps* m_pOps;
-
-  WORD wBase() const { return static_cast<WORD>(m_wType & 0xFF); }
-};
-// 16 bytes on i386; 24 on x86-64 (the dispatch pointer at offset 16).
-static_assert(sizeof(CAny_Intern) == 12 + sizeof(void*) + (sizeof(void*) == 8 ? 4 : 0));
 
 class CAny {
 public:
@@ -164,7 +118,7 @@ private:
   CAny_Intern m_clGenre;
 };
 // 20 bytes on i386; 32 on x86-64 (the kind object 8-byte aligned at offset 8).
-static_assert(sizeof(CAny) == (sizeof(void*) == 4 ? 20 : 32));
+static_assert(sizeof(CAny) == nSelonEdition(20, 32));
 
 // Dispatch table of a type code (the empty kind for unknown codes).
 const STAnyOps* ANY_pstOps(WORD wType);

@@ -6,20 +6,9 @@
 #include <pthread.h>
 
 #include "abi/TypesBase.h"
+#include "abi/Valeurs.h"
 
 class CStrMemCache;
-
-// Header before the data of every block: the owner's pointer, then four
-// 32-bit words (20 bytes on i386, 24 on x86-64, where the data stays
-// 8-byte aligned).
-struct STBlocStr {
-  CStrMemCache* pclProprietaire;  // allocator that made the block
-  DWORD dwFlags;                  // kind of content (BLOC_...)
-  DWORD dwRef;                    // reference count (0 while cached)
-  DWORD dwCapacite;               // bytes usable
-  DWORD dwLongueur;               // bytes used
-};
-static_assert(sizeof(STBlocStr) == sizeof(void*) + 16);
 
 enum : DWORD {
   BLOC_CHAINE = 2,        // string (type 0x13); no kind bit counts as a string too

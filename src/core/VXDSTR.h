@@ -17,13 +17,6 @@
 class CVXDSTR;
 class CVXBIN;
 
-// A string or buffer handed over by its data pointer and type (0x13 string,
-// 0x10 Unicode string, 0x1c buffer): the slot of a type-0x4d parameter.
-struct STManipAUB {
-  char* pData;
-  WORD wType;
-};
-
 // Common part of strings and buffers: the data pointer and block handling.
 class CBlocVX {
 public:

@@ -8,6 +8,7 @@
 #include <cstddef>
 
 #include "abi/TypesBase.h"
+#include "abi/Valeurs.h"
 #include "core/KVUnknown.h"
 
 class CTString;
@@ -61,26 +62,6 @@ enum : DWORD {
   XINFO_ERREUR_DROIT = 1,               // rights error
   XINFO_SANS_TRAITEMENT_AUTOMATIQUE = 2 // no automatic handling
 };
-
-// One information item: its type and its value (a string pointer, an
-// integer, a 64-bit integer, an object or a pointer). The value is two
-// 32-bit words on i386 (offset 4, 12 bytes in all); on x86-64 it is eight
-// bytes at offset 8, so a pointer keeps its width (16 bytes in all).
-struct _stERRORINFO {
-  DWORD eType;
-  union {
-    DWORD dwValeur;          // 32-bit integer types, EIT_XINFO
-    long long llValeur;      // EIT_RECNUM
-    char* pszValeur;         // string types (owned)
-    CKVUnknown* pclObjet;    // EIT_DATAACCESS (one reference held)
-    void* pValeur;           // EIT_POINTEUR (not owned)
-  };
-};
-#if defined(__i386__)
-static_assert(sizeof(_stERRORINFO) == 12 && offsetof(_stERRORINFO, llValeur) == 4);
-#else
-static_assert(sizeof(_stERRORINFO) == 16 && offsetof(_stERRORINFO, llValeur) == 8);
-#endif
 
 class CXError : public CKVUnknown {
 public:

@@ -34,7 +34,7 @@ public:
   void TermCompo() override;
   // Variables 39 to 45: the address of their field; others null.
   void* pGetVariableAdresse(int nNumero) override;
-  void EcritVariable(int, int) override {}
+  void EcritVariable(int, std::intptr_t) override {}
 
   bool bModulesDemarres() const { return m_bInit; }
   // Number of started components (the shared modules run while it is positive).

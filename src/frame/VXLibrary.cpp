@@ -194,7 +194,7 @@ BOOL CVXLibrary::bSignaleEcritureVariable(STVXAppel* pstAppel) {
   STVXAppel* pstAncien = ChangeContexteAppel(pstAppel);
   if (pstAppel != nullptr) {
     EcritVariable(static_cast<int>(pstAppel->nFonction),
-                  static_cast<int>(reinterpret_cast<std::intptr_t>(pstAppel->pValeur)));
+                  reinterpret_cast<std::intptr_t>(pstAppel->pValeur));
   }
   ChangeContexteAppel(pstAncien);
   return !m_pclErreur->bIsError();

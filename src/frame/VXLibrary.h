@@ -67,7 +67,9 @@ public:
   virtual BOOL bFinInit() { return 1; }
   virtual void TermCompo() {}
   virtual void* pGetVariableAdresse(int) { return nullptr; }
-  virtual void EcritVariable(int, int) {}
+  // The value is the address of the written value, pointer-sized so that
+  // no edition cuts it.
+  virtual void EcritVariable(int, std::intptr_t) {}
 
   // Library-wide state.
   static BOOL bInit(HINSTANCE hInstance);
