@@ -50,11 +50,15 @@ std::string defaultLibraryPath() {
   if (n <= 0) return "kv140std.so";
   std::string dir(exe, static_cast<std::size_t>(n));
   dir = dir.substr(0, dir.rfind('/'));
-  // Installed: bin/kvrun and lib/kv140std/ (the library beside its message
-  // files); in the build tree: bin/ and lib/.
-  std::string installed = dir + "/../lib/kv140std/kv140std.so";
+  // Installed (or unpacked anywhere): bin/kvrun and lib/<triplet>/kv140std/,
+  // the library of kvrun's own architecture beside its message files. In the
+  // build tree: bin/ and lib/.
+  std::string installed = dir + "/../lib/" KV_TRIPLET "/kv140std/kv140std.so";
   if (access(installed.c_str(), F_OK) == 0) return installed;
-  return dir + "/../lib/kv140std.so";
+  std::string built = dir + "/../lib/kv140std.so";
+  if (access(built.c_str(), F_OK) == 0) return built;
+  // Neither: the error names where an installed library belongs.
+  return installed;
 }
 
 }  // namespace kvhost

@@ -1,7 +1,10 @@
 // genman: the manual page kvrun(1), in roff, from the text of `kvrun --help`,
 // so the page and the help never disagree.
 //
-//   kvrun --help | genman DATE VERSION > kvrun.1
+//   kvrun --help | genman DATE VERSION TRIPLET > kvrun.1
+//
+// TRIPLET is the multiarch folder of kvrun's edition, where it finds the
+// library (lib/TRIPLET/kv140std/).
 //
 // The help text is read by its shape: a "usage:" block of commands (command,
 // two or more blanks, what it does), an "options:" block (option, blanks,
@@ -69,8 +72,8 @@ std::size_t descriptionColumn(const std::vector<std::string>& block) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc != 3) {
-    std::cerr << "usage: kvrun --help | genman DATE VERSION > kvrun.1\n";
+  if (argc != 4) {
+    std::cerr << "usage: kvrun --help | genman DATE VERSION TRIPLET > kvrun.1\n";
     return 2;
   }
   std::vector<std::string> lines;
@@ -136,8 +139,9 @@ int main(int argc, char** argv) {
   }
 
   std::cout << ".SH FILES\n"
-            << ".TP\n.I lib/kv140std/kv140std.so\nthe library, beside its English messages "
-               "(kv140std.en.msg), found from kvrun's own folder (../lib/kv140std/); the environment "
+            << ".TP\n.I /usr/lib/" << argv[3] << "/kv140std/kv140std.so\nthe library, beside its English "
+               "messages (kv140std.en.msg), found from kvrun's own folder (../lib/" << argv[3]
+            << "/kv140std/, so an unpacked package works from any folder); the environment "
                "variable KV_LIBRARY names another library file\n"
             << ".SH SEE ALSO\n"
             << "kvrun \\-\\-list, kvrun \\-\\-help NAME, kvrun \\-\\-constants\n";
