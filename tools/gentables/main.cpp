@@ -1,4 +1,4 @@
-// gentables ROWDIR OUTDIR [ENTRYFILE...] [--raises ERRORTABLE SOURCE...]:
+// gentables ROWDIR OUTDIR [--edition i386|x86_64] [ENTRYFILE...] [--raises ERRORTABLE SOURCE...]:
 // generates the descriptor tables and the entry points of the component
 // from its row files; each subsystem lists its own entry points in an entry
 // file. Files are rewritten only when their text changes, so that an
@@ -39,7 +39,16 @@ int main(int argc, char** argv) {
   try {
     std::vector<std::string> entryFiles, sources;
     std::string errorTable;
+    // Address parameters are integers (8) on i386, system integers (0x0e,
+    // pointer-sized) on x86-64.
+    std::uint32_t addressCode = 0x08;
     for (int i = 3; i < argc; ++i) {
+      if (std::string(argv[i]) == "--edition" && i + 1 < argc) {
+        std::string edition = argv[++i];
+        if (edition != "i386" && edition != "x86_64") throw std::runtime_error("unknown edition '" + edition + "'");
+        addressCode = edition == "i386" ? 0x08 : 0x0e;
+        continue;
+      }
       if (std::string(argv[i]) == "--raises" && i + 1 < argc) {
         errorTable = argv[++i];
         sources.assign(argv + i + 1, argv + argc);
@@ -49,8 +58,8 @@ int main(int argc, char** argv) {
     }
     auto tables = gentables::readTables(argv[1], entryFiles);
     std::string out = argv[2];
-    writeIfChanged(out + "/TablesDescripteurs.cpp", gentables::emitTables(tables));
-    writeIfChanged(out + "/Entrees.cpp", gentables::emitEntries(tables));
+    writeIfChanged(out + "/TablesDescripteurs.cpp", gentables::emitTables(tables, addressCode));
+    writeIfChanged(out + "/Entrees.cpp", gentables::emitEntries(tables, addressCode));
     std::unique_ptr<gentables::RaiseGraph> raises;
     if (!errorTable.empty()) {
       raises = std::make_unique<gentables::RaiseGraph>(sources, errorTable);
