@@ -9,13 +9,12 @@
 
 #include <fcntl.h>
 #include <pty.h>
-#include <utmp.h>
 #include <signal.h>
-#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
+#include <utmp.h>
 
 #include <algorithm>
 #include <atomic>
@@ -647,11 +646,14 @@ TEST(KvrunThreads, LinesWholeAndFailureCounted) {
 std::pair<int, std::string> onTerminal(const std::vector<std::string>& args,
                                        const std::function<bool(pid_t)>& held = nullptr, int holdSeconds = 0) {
   int master = -1, slave = -1;
-  if (openpty(&master, &slave, nullptr, nullptr, nullptr) != 0) return {-1, ""};
-  if (held && tcflow(slave, TCOOFF) != 0) return {-1, "tcflow(TCOOFF) failed"};
+  if (openpty(&master, &slave, nullptr, nullptr, nullptr) != 0) return {-1, "openpty failed"};
   std::fflush(nullptr);
-  const pid_t pid = fork();
-  if (pid < 0) return {-1, ""};
+  const pid_t pid = held && tcflow(slave, TCOOFF) != 0 ? -1 : fork();
+  if (pid < 0) {
+    close(master);
+    close(slave);
+    return {-1, "tcflow(TCOOFF) or fork failed"};
+  }
   if (pid == 0) {
     close(master);
     if (login_tty(slave) != 0) _exit(126);
@@ -668,7 +670,7 @@ std::pair<int, std::string> onTerminal(const std::vector<std::string>& args,
   }
   if (held) {
     const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(holdSeconds);
-    while (!held(pid) && std::chrono::steady_clock::now() < limit) usleep(10000);
+    while (!isZombie(pid) && !held(pid) && std::chrono::steady_clock::now() < limit) usleep(10000);
     tcflow(slave, TCOON);
   }
   close(slave);
