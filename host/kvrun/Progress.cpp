@@ -78,7 +78,8 @@ void ProgressLine::update(const STProgression* point) {
   if (!started_) {
     started_ = true;
     start_ = now;
-  } else if (now - lastDraw_ < std::chrono::milliseconds(100) && point->nPourcent != 100) {
+  } else if (now - lastDraw_ < std::chrono::milliseconds(100) && point->nPourcent != 100 && !prefixChanged_) {
+    // A call that starts or ends beside others shows at once ("2 calls: ").
     draw = false;
   }
   // The text is kept current even between redraws: show() puts back the latest.
@@ -86,6 +87,7 @@ void ProgressLine::update(const STProgression* point) {
   text_ = prefix_ + format(*point, seconds);
   if (!draw || hidden_) return;
   lastDraw_ = now;
+  prefixChanged_ = false;
   writeAll(fd_, "\r" + text_ + "\x1b[K");
   drawn_ = true;
 }

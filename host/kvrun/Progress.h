@@ -1,7 +1,8 @@
 // The progress line of long library calls on a terminal: percentage when
 // the total is known, bytes or entries done, rate and time left, redrawn in
-// place at most ten times a second and cleared when the call ends. With
-// several threads, ThreadsProgress keeps one line for all of them.
+// place at most ten times a second (and at once when its prefix changes)
+// and cleared when the call ends. With several threads, ThreadsProgress
+// keeps one line for all of them.
 #pragma once
 
 #include <chrono>
@@ -23,8 +24,13 @@ public:
   // A progress point; null when the call has ended.
   void update(const STProgression* point);
   void finish();
-  // Text put before the line (for instance how many calls it sums).
-  void setPrefix(std::string prefix) { prefix_ = std::move(prefix); }
+  // Text put before the line (for instance how many calls it sums); a new
+  // one is drawn at the next point, however soon.
+  void setPrefix(std::string prefix) {
+    if (prefix == prefix_) return;
+    prefix_ = std::move(prefix);
+    prefixChanged_ = true;
+  }
   // Takes the line off the screen while other text is written, and puts it back.
   void hide();
   void show();
@@ -39,6 +45,7 @@ private:
   bool started_ = false;
   bool drawn_ = false;
   bool hidden_ = false;
+  bool prefixChanged_ = false;
   std::string prefix_, text_;
   Clock::time_point start_, lastDraw_;
 };

@@ -18,6 +18,7 @@
 #include "core/Any.h"
 #include "core/CodePage.h"
 #include "core/StrMem.h"
+#include "core/VXDSTR.h"
 #include "core/XError.h"
 #include "core/accesdllres.h"
 
@@ -44,6 +45,10 @@ Runtime::Runtime(HostOptions options) : options_(std::move(options)), libShop_(o
   // library reports and cleans up after, instead of the process being
   // killed half-way with its temporary files left behind.
   signal(SIGXFSZ, SIG_IGN);
+  // The VM's own strings (the arguments it builds, the results it reads)
+  // come from its string allocator: made now, before any VM thread, rather
+  // than by whichever thread needs it first.
+  CVXDSTRBase::bInit();
   library_ = std::make_unique<Library>(options_.libraryPath);
   resetExchangeRates();
   try {

@@ -53,3 +53,13 @@ std::vector<char*> ENV_vPointeurs(std::vector<std::string>& vTextes) {
   v.push_back(nullptr);
   return v;
 }
+
+time_t ENV_tMkTime(struct tm* pst) {
+  auto verrou = ENV_Verrou();
+  return mktime(pst);
+}
+
+struct tm* ENV_pstLocalTime(const time_t* pt, struct tm* pst) {
+  auto verrou = ENV_Verrou();
+  return localtime_r(pt, pst);
+}

@@ -4,6 +4,7 @@
 // change and copy made by the library goes through one lock.
 #pragma once
 
+#include <ctime>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -24,3 +25,10 @@ std::vector<char*> ENV_vPointeurs(std::vector<std::string>& vTextes);
 // Held while something outside the library reads `environ` itself (a
 // program started with posix_spawnp reads PATH and the environment).
 std::unique_lock<std::mutex> ENV_Verrou();
+
+// mktime and localtime_r under the same lock: the C library reads TZ from
+// the environment there (mktime at every call, through tzset), with a
+// getenv of its own that a change made meanwhile by another thread could
+// pull from under it.
+time_t ENV_tMkTime(struct tm* pst);
+struct tm* ENV_pstLocalTime(const time_t* pt, struct tm* pst);

@@ -13,7 +13,7 @@
 #include "core/STR.h"
 
 const char CVXDSTRBase::ChaineVide[4] = {0, 0, 0, 0};
-CStrMemCache* CVXDSTRBase::ms_pclAllocateur = nullptr;
+std::atomic<CStrMemCache*> CVXDSTRBase::ms_pclAllocateur{nullptr};
 CStrMemAlloc* CVXDSTRBase::ms_pclPropre = nullptr;
 
 namespace {
@@ -227,10 +227,10 @@ BOOL CVXDSTRBase::bInit() {
   // running components on threads): one of them makes it.
   static std::mutex s_mutex;
   std::lock_guard<std::mutex> verrou(s_mutex);
-  if (ms_pclAllocateur != nullptr) return 1;
+  if (ms_pclAllocateur.load(std::memory_order_relaxed) != nullptr) return 1;
   ms_pclPropre = new (std::nothrow) CStrMemAlloc;
-  ms_pclAllocateur = ms_pclPropre;
-  return ms_pclAllocateur != nullptr;
+  ms_pclAllocateur.store(ms_pclPropre, std::memory_order_release);
+  return ms_pclPropre != nullptr;
 }
 
 void CVXDSTRBase::Term() {

@@ -8,6 +8,7 @@
 // length above 0x7FFFFEFF).
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <string_view>
 
@@ -60,7 +61,7 @@ public:
   // The library's allocator (own, or the VM's after GeneralParam 2008).
   static BOOL bInit();
   static void Term();
-  static CStrMemCache* s_pclGetAllocateur() { return ms_pclAllocateur; }
+  static CStrMemCache* s_pclGetAllocateur() { return ms_pclAllocateur.load(std::memory_order_acquire); }
   static void s_SetAllocateurExterne(CStrMemCache* pcl);
 
   // Lowers the count of the block holding `pData` (null ignored); at 0 the
@@ -141,7 +142,10 @@ protected:
   ~CVXDSTRBase() = default;
 
 private:
-  static CStrMemCache* ms_pclAllocateur;
+  // Read without a lock by every call (made on first use by bInit, under its
+  // lock, possibly while other threads read it): atomic, published with
+  // release so a reader sees the allocator whole. A plain load on x86.
+  static std::atomic<CStrMemCache*> ms_pclAllocateur;
   static CStrMemAlloc* ms_pclPropre;
 };
 

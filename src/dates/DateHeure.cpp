@@ -11,6 +11,7 @@
 #include <cstring>
 #include <ctime>
 
+#include "core/Environnement.h"
 #include "core/TString.h"
 #include "core/VXDSTR.h"
 #include "core/accesdllres.h"
@@ -711,7 +712,7 @@ bool FileTimeToLocalFileTime(const FILETIME* pftUTC, FILETIME* pftLocal) {
   long long v = llFileTime(pftUTC);
   time_t t = static_cast<time_t>(v / FT_PAR_SECONDE - SECONDES_1601_1970);
   tm local{};
-  if (localtime_r(&t, &local) == nullptr) return false;
+  if (ENV_pstLocalTime(&t, &local) == nullptr) return false;
   SetFileTime(pftLocal, v + static_cast<long long>(local.tm_gmtoff) * FT_PAR_SECONDE);
   return true;
 }
@@ -729,7 +730,7 @@ bool LocalFileTimeToFileTime(const FILETIME* pftLocal, FILETIME* pftUTC) {
   local.tm_sec = st.wSecond;
   local.tm_isdst = -1;
   errno = 0;
-  time_t t = mktime(&local);
+  time_t t = ENV_tMkTime(&local);
   if (t == static_cast<time_t>(-1) && errno != 0) return false;
   SetFileTime(pftUTC, (static_cast<long long>(t) + SECONDES_1601_1970) * FT_PAR_SECONDE + st.wMilliseconds * 10000LL);
   return true;
@@ -740,7 +741,7 @@ void GetLocalTime(SYSTEMTIME* pst) {
   gettimeofday(&tv, nullptr);
   tm t{};
   time_t s = tv.tv_sec;
-  localtime_r(&s, &t);
+  ENV_pstLocalTime(&s, &t);
   pst->wYear = static_cast<WORD>(t.tm_year + 1900);
   pst->wMonth = static_cast<WORD>(t.tm_mon + 1);
   pst->wDayOfWeek = static_cast<WORD>(t.tm_wday);
@@ -761,7 +762,7 @@ bool SetLocalTime(const SYSTEMTIME* pst) {
   t.tm_sec = pst->wSecond;
   t.tm_isdst = -1;
   errno = 0;
-  time_t s = mktime(&t);
+  time_t s = ENV_tMkTime(&t);
   if (s == static_cast<time_t>(-1) && errno != 0) return false;
   timeval tv{s, static_cast<suseconds_t>(pst->wMilliseconds) * 1000};
   return settimeofday(&tv, nullptr) == 0;

@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "core/Environnement.h"
 #include "dates/Calendrier.h"
 
 namespace {
@@ -45,7 +46,7 @@ void CXTime::Vide() {
 bool CXTime::bSet(time_t t) {
   Vide();
   if (t == static_cast<time_t>(-1)) return false;
-  return localtime_r(&t, &m_tm) != nullptr;
+  return ENV_pstLocalTime(&t, &m_tm) != nullptr;
 }
 
 bool CXTime::bSetUTC(time_t t) {
@@ -185,7 +186,7 @@ bool CXTime::bSetVXDateTimeMax(const char* psz) {
 
 time_t CXTime::nGetTime_t() const {
   struct tm t = m_tm;
-  return mktime(&t);
+  return ENV_tMkTime(&t);
 }
 
 bool CXTime::bGetAsSystemTime(SYSTEMTIME* pst) const {

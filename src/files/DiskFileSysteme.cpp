@@ -413,7 +413,7 @@ BOOL CDiskFile::bFileTimeToSystemTime(_FILETIME ft, _stXFILETIME* pst) {
   if (pst == nullptr || ft < FILETIME_1970) return 0;
   time_t t = static_cast<time_t>((ft - FILETIME_1970) / FILETIME_PAR_SECONDE);
   tm loc{};
-  if (localtime_r(&t, &loc) == nullptr) return 0;
+  if (ENV_pstLocalTime(&t, &loc) == nullptr) return 0;
   pst->wAnnee = static_cast<WORD>(loc.tm_year + 1900);
   pst->wMois = static_cast<WORD>(loc.tm_mon + 1);
   pst->wJour = static_cast<WORD>(loc.tm_mday);
@@ -434,7 +434,7 @@ BOOL CDiskFile::bSystemTimeToFileTime(const _stXFILETIME* pst, _FILETIME* pft) {
   loc.tm_min = pst->wMinute;
   loc.tm_sec = pst->wSeconde;
   loc.tm_isdst = -1;
-  time_t t = mktime(&loc);
+  time_t t = ENV_tMkTime(&loc);
   if (t == static_cast<time_t>(-1) && !(pst->wAnnee == 1969 || pst->wAnnee == 1970)) return 0;
   if (t < 0) return 0;
   *pft = static_cast<_FILETIME>(t) * FILETIME_PAR_SECONDE + FILETIME_1970 + pst->wMilliseconde * 10000ULL;

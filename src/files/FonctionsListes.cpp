@@ -13,6 +13,7 @@
 #include "abi/InterfacesVM.h"
 #include "abi/TypesVX.h"
 #include "core/Any.h"
+#include "core/Environnement.h"
 #include "core/TString.h"
 #include "core/XError.h"
 #include "files/DiskFile.h"
@@ -120,7 +121,7 @@ bool bListeComplete(const std::string& rep, const std::string& filtre, stLISTEFI
     if (stat64(chemin.c_str(), &stat) == 0) {
       struct tm t {};
       const time_t tm = stat.st_mtime;
-      localtime_r(&tm, &t);
+      ENV_pstLocalTime(&tm, &t);
       std::snprintf(szDate, sizeof szDate, "%04i%02i%02i%02i%02i%02i", t.tm_year + 1900, t.tm_mon + 1, t.tm_mday,
                     t.tm_hour, t.tm_min, t.tm_sec);
     }

@@ -1,5 +1,7 @@
 // Several VM threads at once: one component per thread on one loaded
-// library, each thread working on its own files, lists and directories.
+// library, each thread working on its own files, lists, directories and
+// environment variables (files, memory lists, dates, codecs, environment
+// and launches; programs launched from threads have cases of their own).
 // Every thread's transcript of results must equal the one the same work
 // gives when it runs alone. KV_STRESS_ITERATIONS and KV_STRESS_SECONDS make
 // the run longer (./kv stress).
@@ -10,7 +12,9 @@
 #include <signal.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <termios.h>
 #include <unistd.h>
+#include <utmp.h>
 
 #include <algorithm>
 #include <atomic>
@@ -22,6 +26,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -48,6 +53,8 @@ int envInt(const char* name, int fallback) {
   return v != nullptr && *v != '\0' ? std::atoi(v) : fallback;
 }
 
+bool underEmulation();
+
 // The results of one thread's work, as text; nothing in it names the thread.
 class Travail {
 public:
@@ -65,6 +72,7 @@ public:
     search();
     datesAndFormats(i);
     codecs(i);
+    environment(i);
     errors();
   }
 
@@ -148,6 +156,27 @@ private:
     note("crypt", Value::boolean(call("Decrypte", {T(k.bytes), T("cle"), I(0x10002)}).bytes == text));
   }
 
+  // The environment, shared by the process, changed by every thread while
+  // the others read it: this thread's own variables are set, added and
+  // removed (the C library then moves its array), local times converted
+  // (mktime reads TZ), a file's time set and read, the temporary
+  // directory read ($TMPDIR), and now and then a launch passes this
+  // thread's variable back as its exit code.
+  void environment(int i) {
+    const std::string var = "KV_TRAVAIL_" + std::to_string(thread_);
+    const int want = i % 50;
+    note("env set", call("SysChangeEnvironnement", {T(var), T(std::to_string(want))}));
+    note("env extra", call("SysChangeEnvironnement", {T(var + "_X"), i % 2 == 0 ? T("x" + std::to_string(i)) : Value::none()}));
+    note("to utc", call("DateHeureLocaleVersUTC", {T("202403" + std::to_string(10 + i % 19) + "123456000")}));
+    note("to local", call("DateHeureUTCVersLocale", {T("202311" + std::to_string(10 + i % 19) + "010203000")}));
+    note("file time", call("fDateHeure", {T(dir_ + "/f.txt"), T("202401" + std::to_string(10 + i % 19) + "030405")}));
+    note("temp", Value::boolean(!call("fRepertoireTemp", {}).bytes.empty()));
+    // Not under qemu, which now and then wrecks a process forking from
+    // several threads (see Launches, which runs such launches there).
+    if (i % 5 == 0 && !emulated_)
+      note("env launch", call("LanceAppli", {T("/bin/sh -c \"exit $" + var + "\""), I(1), I(2)}));
+  }
+
   void errors() {
     note("bad close", call("fFerme", {I(9999)}));
     note("absent", call("MemOccurrence", {T("absent" + std::to_string(thread_))}));
@@ -157,6 +186,7 @@ private:
   Host& host_;
   std::string dir_;
   int thread_;
+  bool emulated_ = underEmulation();
   std::vector<std::string> out_;
 };
 
@@ -558,6 +588,16 @@ TEST(SharedHandle, ReadersTakeEachLineOnceAndWhole) {
 
 namespace {
 
+// kvrun, as a shell command. KV_KVRUN_PREFIX, when set, runs it through a
+// checker (./kv stress --helgrind and --drd put valgrind there, so the
+// tool sees kvrun's own threads while this test runs natively).
+std::string kvrunPath() { return std::string(KV_BINARY_DIR) + "/bin/kvrun"; }
+std::string kvrunPrefix() {
+  const char* p = std::getenv("KV_KVRUN_PREFIX");
+  return p != nullptr && *p != '\0' ? std::string(p) + " " : std::string();
+}
+std::string kvrunCommand() { return kvrunPrefix() + kvrunPath(); }
+
 // kvrun --threads: whole lines from every thread, kv.thread 1..N, and the
 // status of a run where one thread fails.
 TEST(KvrunThreads, LinesWholeAndFailureCounted) {
@@ -572,7 +612,7 @@ TEST(KvrunThreads, LinesWholeAndFailureCounted) {
                  "  io.write('thread ', t, ' ') io.write(l, '\\n') print(t, i)\n"
                  "end\n"
                  "if t == tonumber(arg[1]) then error('stop') end\n");
-  std::string kvrun = std::string(KV_BINARY_DIR) + "/bin/kvrun";
+  std::string kvrun = kvrunCommand();
   auto run = [&](const std::string& failing) {
     std::string out = tmp / "out", err = tmp / "err";
     int status = std::system((kvrun + " --threads 4 " + script + " " + failing + " >" + out + " 2>" + err).c_str());
@@ -600,27 +640,91 @@ TEST(KvrunThreads, LinesWholeAndFailureCounted) {
 }
 
 // Runs kvrun on a pseudo-terminal (stdout and stderr both go to it); the
-// status and all it wrote.
-std::pair<int, std::string> onTerminal(const std::vector<std::string>& args) {
-  int master = -1;
-  const pid_t pid = forkpty(&master, nullptr, nullptr, nullptr);
-  if (pid < 0) return {-1, ""};
+// status and all it wrote. With `held`, the terminal holds kvrun's output
+// from the start, as a terminal stopped by Ctrl-S does (every write to it
+// waits), until held(pid) is true or `holdSeconds` have passed.
+std::pair<int, std::string> onTerminal(const std::vector<std::string>& args,
+                                       const std::function<bool(pid_t)>& held = nullptr, int holdSeconds = 0) {
+  int master = -1, slave = -1;
+  if (openpty(&master, &slave, nullptr, nullptr, nullptr) != 0) return {-1, "openpty failed"};
+  std::fflush(nullptr);
+  const pid_t pid = held && tcflow(slave, TCOOFF) != 0 ? -1 : fork();
+  if (pid < 0) {
+    close(master);
+    close(slave);
+    return {-1, "tcflow(TCOOFF) or fork failed"};
+  }
   if (pid == 0) {
-    std::string exe = std::string(KV_BINARY_DIR) + "/bin/kvrun";
-    std::vector<char*> argv{exe.data()};
-    for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+    close(master);
+    if (login_tty(slave) != 0) _exit(126);
+    std::string exe = kvrunPath();
+    std::vector<std::string> words{exe};
+    words.insert(words.end(), args.begin(), args.end());
+    const std::string prefix = kvrunPrefix();
+    if (!prefix.empty()) words.insert(words.begin(), {"/bin/sh", "-c", "exec " + prefix + "\"$@\"", "sh"});
+    std::vector<char*> argv;
+    for (auto& w : words) argv.push_back(w.data());
     argv.push_back(nullptr);
-    execv(exe.c_str(), argv.data());
+    execv(argv[0], argv.data());
     _exit(127);
   }
+  if (held) {
+    const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(holdSeconds);
+    while (!isZombie(pid) && !held(pid) && std::chrono::steady_clock::now() < limit) usleep(10000);
+    tcflow(slave, TCOON);
+  }
+  close(slave);
   std::string out;
   char buf[4096];
   ssize_t n;
-  while ((n = read(master, buf, sizeof buf)) > 0) out.append(buf, static_cast<std::size_t>(n));  // EIO at the end
+  while ((n = read(master, buf, sizeof buf)) > 0 || (n < 0 && errno == EINTR)) {
+    if (n > 0) out.append(buf, static_cast<std::size_t>(n));  // EIO at the end
+  }
   close(master);
   int status = 0;
-  waitpid(pid, &status, 0);
+  while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+  }
   return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, out};
+}
+
+// The files process `pid` has open, with their positions.
+std::vector<std::pair<std::string, long long>> openFiles(pid_t pid) {
+  std::vector<std::pair<std::string, long long>> found;
+  const std::filesystem::path dir = "/proc/" + std::to_string(pid) + "/fd";
+  std::error_code ec;
+  for (const auto& entry : std::filesystem::directory_iterator(dir, ec)) {
+    std::error_code ec2;
+    const auto target = std::filesystem::read_symlink(entry.path(), ec2);
+    if (ec2) continue;
+    std::ifstream info("/proc/" + std::to_string(pid) + "/fdinfo/" + entry.path().filename().string());
+    std::string word;
+    long long pos = -1;
+    while (info >> word) {
+      if (word == "pos:") {
+        info >> pos;
+        break;
+      }
+    }
+    found.emplace_back(target.string(), pos);
+  }
+  return found;
+}
+
+// True when every thread of process `pid` sleeps (none running or runnable).
+bool allThreadsAsleep(pid_t pid) {
+  const std::filesystem::path dir = "/proc/" + std::to_string(pid) + "/task";
+  std::error_code ec;
+  int seen = 0;
+  for (const auto& entry : std::filesystem::directory_iterator(dir, ec)) {
+    std::ifstream stat(entry.path() / "stat");
+    std::string text;
+    std::getline(stat, text);
+    const auto close = text.rfind(')');
+    if (close == std::string::npos || close + 2 >= text.size()) return false;
+    if (text[close + 2] != 'S') return false;
+    ++seen;
+  }
+  return seen > 0;
 }
 
 // Two threads compacting at once draw one line that sums them; a line the
@@ -642,8 +746,29 @@ TEST(KvrunThreads, OneProgressLineForAllThreads) {
                  "local d = '" + tmp.path() + "/'\n"
                  "kv.fCompacte(d .. 's' .. kv.thread, d .. 'c' .. kv.thread)\n"
                  "print('thread ' .. kv.thread .. ' done')\n");
-  auto [status, out] = onTerminal({"--threads", "2", script});
+  // The two calls are made to overlap, whatever the machine's speed: the
+  // terminal holds kvrun's output from the start, so the first progress
+  // point of one call waits in its write to the terminal, holding the
+  // progress line, and the other's first point waits for the line. The
+  // output is let go once both calls have read their first block (their
+  // first points come right after it, and cannot pass while the output is
+  // held) and every thread of kvrun sleeps: the second point to reach the
+  // line then sums both calls, and a change in the count of calls is drawn
+  // at once.
+  const std::string s1 = tmp / "s1", s2 = tmp / "s2";
+  bool bothWaiting = false;
+  auto [status, out] = onTerminal({"--threads", "2", script}, [&](pid_t pid) {
+    bool first = false, second = false;
+    for (const auto& [name, pos] : openFiles(pid)) {
+      first = first || (name == s1 && pos > 0);
+      second = second || (name == s2 && pos > 0);
+    }
+    // Asleep twice, 50 ms apart: both calls are waiting, not passing by.
+    bothWaiting = first && second && allThreadsAsleep(pid) && (usleep(50000), allThreadsAsleep(pid));
+    return bothWaiting;
+  }, 4 * kTimeLimitSeconds);
   ASSERT_EQ(status, 0) << out;
+  EXPECT_TRUE(bothWaiting) << "the two calls were not seen waiting together at their first progress points";
   EXPECT_NE(out.find("2 calls: "), std::string::npos) << "one line sums both calls";
   std::size_t percent = out.find("2 calls: ");
   EXPECT_TRUE(percent != std::string::npos && std::isdigit(static_cast<unsigned char>(out[percent + 9]))) << out;
@@ -656,7 +781,7 @@ TEST(KvrunThreads, OneProgressLineForAllThreads) {
   EXPECT_EQ(out.compare(out.size() - 2, 2, "\r\n"), 0) << "the progress line is cleared at the end";
   // Not on a terminal: no progress line.
   std::string piped = tmp / "piped";
-  ASSERT_EQ(std::system((std::string(KV_BINARY_DIR) + "/bin/kvrun --threads 2 " + script + " >" + piped + " 2>&1").c_str()), 0);
+  ASSERT_EQ(std::system((kvrunCommand() + " --threads 2 " + script + " >" + piped + " 2>&1").c_str()), 0);
   EXPECT_EQ(TempDir::read(piped).find('\r'), std::string::npos) << TempDir::read(piped);
 }
 
@@ -674,7 +799,7 @@ TEST(KvrunThreads, LuaRunsProgramsInEveryThread) {
                  "local ok = os.execute('true')\n"
                  "local p = io.popen('echo popen') local l = p:read('l') local closed = p:close()\n"
                  "print('thread ' .. kv.thread, ok, l, closed)\n");
-  std::string kvrun = std::string(KV_BINARY_DIR) + "/bin/kvrun";
+  std::string kvrun = kvrunCommand();
   std::string out = tmp / "out", err = tmp / "err";
   int status = std::system(("timeout -s KILL " + std::to_string(kTimeLimitSeconds) + " " + kvrun + " --threads 2 " +
                             script + " >" + out + " 2>" + err)
@@ -708,7 +833,7 @@ TEST(KvrunThreads, WaitingLaunchesGetTheirOwnStatus) {
                  "end\n"
                  "print('thread ' .. kv.thread .. ': ' .. bad .. ' wrong')\n"
                  "if bad > 0 then error('wrong statuses') end\n");
-  std::string kvrun = std::string(KV_BINARY_DIR) + "/bin/kvrun";
+  std::string kvrun = kvrunCommand();
   const int runs = envInt("KV_LAUNCH_RUNS", 2);
   for (int run = 0; run < runs; ++run) {
     std::string out = tmp / "out", err = tmp / "err";
