@@ -185,17 +185,28 @@ void readVariables(Tables& t, const std::string& path) {
   }
 }
 
-// entrees.tsv: French name, syntax number or "*", then the call or "redirect L:F".
-void readEntries(Tables& t, const std::string& path) {
+// Positions of the functions by French name (synonym rows left out: an
+// entry or address row names the original).
+std::map<std::string, int> functionsByName(const Tables& t) {
   std::map<std::string, int> byName;
   for (const auto& f : t.functions) {
     if (!(f.flags & 0x800000)) byName.emplace(f.french, f.position);
   }
+  return byName;
+}
+
+int functionNamed(const std::map<std::string, int>& byName, const std::string& name, const std::string& path, int line) {
+  auto it = byName.find(toLatin1(name, path, line));
+  if (it == byName.end()) fail(path, line, "no function named '" + name + "'");
+  return it->second;
+}
+
+// entrees.tsv: French name, syntax number or "*", then the call or "redirect L:F".
+void readEntries(Tables& t, const std::string& path) {
+  const auto byName = functionsByName(t);
   for (const auto& l : readLines(path)) {
     if (l.fields.size() != 3) fail(path, l.number, "expected 3 fields");
-    auto it = byName.find(toLatin1(l.fields[0], path, l.number));
-    if (it == byName.end()) fail(path, l.number, "no function named '" + l.fields[0] + "'");
-    Function& f = t.functions[it->second];
+    Function& f = t.functions[functionNamed(byName, l.fields[0], path, l.number)];
     if (!f.linux) fail(path, l.number, "'" + l.fields[0] + "' has no entry points on this platform");
     Entry e;
     e.line = l.number;
@@ -235,15 +246,10 @@ void readEntries(Tables& t, const std::string& path) {
 // adresses.tsv: French name, syntax number, parameter number (from 1) of
 // each parameter that carries an address; it must be declared as integer 8.
 void readAddresses(Tables& t, const std::string& path) {
-  std::map<std::string, int> byName;
-  for (const auto& f : t.functions) {
-    if (!(f.flags & 0x800000)) byName.emplace(f.french, f.position);
-  }
+  const auto byName = functionsByName(t);
   for (const auto& l : readLines(path)) {
     if (l.fields.size() != 3) fail(path, l.number, "expected 3 fields");
-    auto it = byName.find(toLatin1(l.fields[0], path, l.number));
-    if (it == byName.end()) fail(path, l.number, "no function named '" + l.fields[0] + "'");
-    Function& f = t.functions[it->second];
+    Function& f = t.functions[functionNamed(byName, l.fields[0], path, l.number)];
     auto s = parseNumber(l.fields[1], 10, path, l.number);
     if (s >= f.syntaxes.size()) fail(path, l.number, "no syntax " + l.fields[1] + " in '" + l.fields[0] + "'");
     Syntax& sy = f.syntaxes[s];
